@@ -1,0 +1,20 @@
+#pragma once
+
+#include "Orvane/Framework.h"
+
+namespace Orvane {
+namespace Result {
+
+// One recognized word.
+class ORVANE_EXPORT Word : public Framework {
+public:
+    void Release() override = 0;
+    virtual const char* GetPhoneme() = 0;
+    virtual const char* GetLabel() = 0;
+    virtual double GetScore() = 0;
+    virtual double GetStartPoint() = 0;
+    virtual double GetEndPoint() = 0;
+};
+
+} // namespace Result
+} // namespace Orvane

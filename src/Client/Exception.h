@@ -1,0 +1,40 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+#include "Orvane/Exception.h"
+
+namespace Orvane {
+namespace Client {
+
+// The recognition client's error, created with new and thrown as a pointer; the catcher
+// frees it with Release. The helper builds it for its own errors too.
+class Exception : public Orvane::Exception, public std::exception {
+public:
+    Exception(const char* type, int errorNo, const char* message);
+    // The message is `format` with its one "%s" replaced by `detail`; a format that cannot
+    // be filled is kept as the message unchanged.
+    Exception(const char* type, int errorNo, const char* format, const char* detail);
+    Exception(const char* type, int errorNo, const char* format, const std::string& detail);
+
+    Exception(const Exception&) = delete;
+    Exception& operator=(const Exception&) = delete;
+
+    void Release() override;
+    const char* GetType() override;
+    int GetErrorNo() override;
+    const char* GetErrorMessage() override;
+    const char* what() const noexcept override;
+
+protected:
+    Exception();
+    ~Exception() override;
+
+    std::string type_;
+    int errorNo_;
+    std::string message_;
+};
+
+} // namespace Client
+} // namespace Orvane
