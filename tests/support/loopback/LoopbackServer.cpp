@@ -83,12 +83,12 @@ void LoopbackServer::Stop()
     Wake();
     thread_.join();
     std::lock_guard<std::mutex> lock(mutex_);
+    // The objects stay so that connection numbers keep matching the recording.
     for (const std::unique_ptr<TcpConnection>& connection : connections_) {
         if (connection->IsOpen()) {
-            connection->Protocol().Finished();
+            connection->Abandon();
         }
     }
-    connections_.clear();
     listener_.Close();
     wake_.Close();
     changed_.notify_all();

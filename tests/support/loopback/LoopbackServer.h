@@ -65,7 +65,8 @@ public:
 
     // Binds 127.0.0.1 on `port` (0: an ephemeral port) and starts the I/O thread.
     void Start(std::uint16_t port = 0);
-    // Closes every connection and ends the I/O thread; called by the destructor.
+    // Closes every connection and ends the I/O thread; called by the destructor. The
+    // recording stays; a later Start listens anew and numbers connections on.
     void Stop();
     std::uint16_t Port() const { return port_; }
     std::string Host() const { return "127.0.0.1"; }

@@ -571,6 +571,23 @@ TEST_F(LoopbackServerTest, MalformedClientBytesEndTheConnection)
     EXPECT_TRUE(seen.messages.empty());
 }
 
+// Guards connection numbers drifting away from the recording after a restart.
+TEST_F(LoopbackServerTest, RestartKeepsTheRecordingAndNumbersConnectionsOn)
+{
+    EXPECT_EQ(Exchange(Call("CreateRecognizer")).status, 200);
+    server.Stop();
+    EXPECT_NE(client->ReadEnd(), "timeout");
+    server.Start();
+    RawClient again(server.Port());
+    ASSERT_TRUE(server.WaitForConnections(2));
+    server.Notify(Notice::Completed());
+    ASSERT_TRUE(again.Read().has_value());
+    const Recording seen = server.Snapshot();
+    EXPECT_FALSE(seen.connections[0].open);
+    EXPECT_EQ(seen.connections[1].notificationsSent, 1u);
+    EXPECT_EQ(seen.CallCount("CreateRecognizer"), 1u);
+}
+
 TEST(LoopbackXml, ReadsAndWritesTheElementOnlyDialect)
 {
     const XmlElement tree = XmlElement::Parse(" <a>\n\t<b>  x y \n</b><c></c>\n</a>\n ");

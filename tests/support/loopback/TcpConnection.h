@@ -32,6 +32,9 @@ public:
     // True while a reset waits for written bytes to leave the socket: poll must wake again.
     bool NeedsTimer() const { return socket_.IsOpen() && resetRequested_; }
 
+    // Closes the socket at once (the server stops).
+    void Abandon() { Drop(); }
+
     void Write(const std::string& bytes) override;
     void Close() override;
     void Reset() override;
