@@ -13,13 +13,6 @@ namespace {
 
 using Row = _UTF8_REFERENCE_TABLE;
 
-// Where a reader leaves a character: its key and length, or length 0 when the character
-// is cut short by the terminating NUL.
-struct Character {
-    std::uint32_t key;
-    std::size_t length;
-};
-
 // The three tables in load order; the last one has no Unicode values and ends at sjis = 0.
 std::vector<KcodeMap::Entry> Collect(std::uint32_t Row::*field)
 {
@@ -39,113 +32,213 @@ std::vector<KcodeMap::Entry> Collect(std::uint32_t Row::*field)
     return entries;
 }
 
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+// What a reader finds at the current position: a character's key and length, the end of
+// the text inside a character (its bytes include the terminating NUL), or malformed input.
+struct Character {
+    enum Kind { Key, Cut, Malformed };
+    Kind kind;
+    std::uint32_t key;
+    std::size_t length;
+};
 
-// Overlong forms and unchecked following bytes are accepted as the two- and three-byte
-// forms always were; a four-byte form must be valid, and its code point has no row.
-Character ReadUtf8(const unsigned char* p)
-{
-    const std::uint32_t b0 = p[0];
-    if (b0 < 0x80) {
-        return {b0, 1};
-    }
-    if (b0 < 0xC0 || b0 > 0xF4) {
-        throw Exception();
-    }
-    if (p[1] == 0) {
-        return {0, 0};
-    }
-    if (b0 < 0xE0) {
-        return {((b0 & 0x1F) << 6) | (p[1] & 0x3Fu), 2};
-    }
-    if (p[2] == 0) {
-        return {0, 0};
-    }
-    if (b0 < 0xF0) {
-        return {((b0 & 0x0F) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu), 3};
-    }
-    if (p[3] == 0) {
-        return {0, 0};
-    }
-    const std::uint32_t code = ((b0 & 0x07) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu);
-    if (!IsContinuation(p[1]) || !IsContinuation(p[2]) || !IsContinuation(p[3]) || code < 0x10000 ||
-        code > 0x10FFFF) {
-        throw Exception();
-    }
-    return {code, 4};
-}
+inline bool IsContinuation(std::uint32_t byte) { return (byte & 0xC0) == 0x80; }
 
-Character ReadEuc(const unsigned char* p)
-{
-    const std::uint32_t b0 = p[0];
-    const std::uint32_t b1 = b0 == 0 ? 0 : p[1];
-    if (b0 >= 0xA1 && b0 <= 0xFE) {
-        return b1 == 0 ? Character{0, 0} : Character{(b0 << 8) | b1, 2};
+// The two- and three-byte forms take the low bits of the following bytes unchecked, so
+// overlong forms are read too; a four-byte form must be valid, and has no row.
+struct Utf8Reader {
+    Character operator()(const unsigned char* p) const
+    {
+        const std::uint32_t b0 = p[0];
+        if (b0 < 0x80) {
+            return {Character::Key, b0, 1};
+        }
+        if (b0 < 0xC0 || b0 > 0xF4) {
+            return {Character::Malformed, 0, 0};
+        }
+        const std::uint32_t b1 = p[1];
+        if (b1 == 0) {
+            return {Character::Cut, 0, 0};
+        }
+        if (b0 < 0xE0) {
+            return {Character::Key, ((b0 & 0x1F) << 6) | (b1 & 0x3F), 2};
+        }
+        const std::uint32_t b2 = p[2];
+        if (b2 == 0) {
+            return {Character::Cut, 0, 0};
+        }
+        if (b0 < 0xF0) {
+            return {Character::Key, ((b0 & 0x0F) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F), 3};
+        }
+        const std::uint32_t b3 = p[3];
+        if (b3 == 0) {
+            return {Character::Cut, 0, 0};
+        }
+        const std::uint32_t u = ((b0 & 0x07) << 18) | ((b1 & 0x3F) << 12) | ((b2 & 0x3F) << 6) | (b3 & 0x3F);
+        if (!IsContinuation(b1) || !IsContinuation(b2) || !IsContinuation(b3) || u < 0x10000 || u > 0x10FFFF) {
+            return {Character::Malformed, 0, 0};
+        }
+        return {Character::Key, u, 4};
     }
-    if (b0 == 0x8E) {
-        return b1 >= 0xA1 && b1 <= 0xDF ? Character{0x8E00 | b1, 2} : Character{b0, 1};
-    }
-    if (b0 == 0x8F && b1 >= 0xA1 && b1 <= 0xFE && p[2] != 0) {
-        return {0x8F0000 | (b1 << 8) | p[2], 3};
-    }
-    return {b0, 1};
-}
+};
 
-Character ReadSjis(const unsigned char* p)
-{
-    const std::uint32_t b0 = p[0];
-    if ((b0 >= 0x81 && b0 <= 0x9F) || (b0 >= 0xE0 && b0 <= 0xFC)) {
-        return p[1] == 0 ? Character{0, 0} : Character{(b0 << 8) | p[1], 2};
+struct EucReader {
+    Character operator()(const unsigned char* p) const
+    {
+        const std::uint32_t b0 = p[0];
+        const std::uint32_t b1 = p[1];
+        if (b0 >= 0xA1 && b0 <= 0xFE) {
+            return b1 == 0 ? Character{Character::Cut, 0, 0} : Character{Character::Key, (b0 << 8) | b1, 2};
+        }
+        if (b0 == 0x8E && b1 >= 0xA1 && b1 <= 0xDF) {
+            return {Character::Key, 0x8E00 | b1, 2};
+        }
+        if (b0 == 0x8F && b1 >= 0xA1 && b1 <= 0xFE && p[2] != 0) {
+            return {Character::Key, 0x8F0000 | (b1 << 8) | p[2], 3};
+        }
+        return {Character::Key, b0, 1};
     }
-    return {b0, 1};
-}
+};
 
-// Writers return false for a value they cannot write; the character then counts as
-// unmapped. A value 0 (no Unicode value, or no code) is never written.
-bool WriteUtf8(std::uint32_t u, std::string& out)
-{
-    if (u == 0 || u >= 0x10000) {
-        return false;
+struct SjisReader {
+    Character operator()(const unsigned char* p) const
+    {
+        const std::uint32_t b0 = p[0];
+        if ((b0 >= 0x81 && b0 <= 0x9F) || (b0 >= 0xE0 && b0 <= 0xFC)) {
+            const std::uint32_t b1 = p[1];
+            return b1 == 0 ? Character{Character::Cut, 0, 0} : Character{Character::Key, (b0 << 8) | b1, 2};
+        }
+        return {Character::Key, b0, 1};
     }
-    if (u < 0x80) {
-        out += static_cast<char>(u);
-    } else if (u < 0x800) {
-        const char bytes[] = {static_cast<char>(0xC0 | (u >> 6)), static_cast<char>(0x80 | (u & 0x3F))};
-        out.append(bytes, 2);
-    } else {
-        const char bytes[] = {static_cast<char>(0xE0 | (u >> 12)), static_cast<char>(0x80 | ((u >> 6) & 0x3F)),
-                              static_cast<char>(0x80 | (u & 0x3F))};
-        out.append(bytes, 3);
-    }
-    return true;
-}
+};
 
-bool WriteSjis(std::uint32_t code, std::string& out)
+// Collects output bytes and hands them to the string in blocks; the owner flushes.
+class Sink {
+public:
+    explicit Sink(std::string& out) : out_(out) {}
+    Sink(const Sink&) = delete;
+    Sink& operator=(const Sink&) = delete;
+
+    // Room for one character of at most three bytes.
+    char* Reserve()
+    {
+        if (used_ > sizeof buffer_ - 3) {
+            Flush();
+        }
+        return buffer_ + used_;
+    }
+    void Commit(std::size_t length) { used_ += length; }
+
+    void Flush()
+    {
+        out_.append(buffer_, used_);
+        used_ = 0;
+    }
+
+private:
+    std::string& out_;
+    std::size_t used_ = 0;
+    char buffer_[1024];
+};
+
+// Writers put a row's value and return false for a value they cannot write; the character
+// then counts as unmapped. A value 0 (no Unicode value, or no code) is never written.
+struct Utf8Writer {
+    static constexpr std::uint32_t Row::*field = &Row::unicode;
+    bool operator()(std::uint32_t u, Sink& sink) const
+    {
+        if (u == 0 || u >= 0x10000) {
+            return false;
+        }
+        char* p = sink.Reserve();
+        if (u < 0x80) {
+            p[0] = static_cast<char>(u);
+            sink.Commit(1);
+        } else if (u < 0x800) {
+            p[0] = static_cast<char>(0xC0 | (u >> 6));
+            p[1] = static_cast<char>(0x80 | (u & 0x3F));
+            sink.Commit(2);
+        } else {
+            p[0] = static_cast<char>(0xE0 | (u >> 12));
+            p[1] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            p[2] = static_cast<char>(0x80 | (u & 0x3F));
+            sink.Commit(3);
+        }
+        return true;
+    }
+};
+
+// One byte below 0x100, else two bytes big-endian.
+inline bool PutShort(std::uint32_t code, Sink& sink)
 {
     if (code == 0 || code > 0xFFFF) {
         return false;
     }
+    char* p = sink.Reserve();
     if (code < 0x100) {
-        out += static_cast<char>(code);
+        p[0] = static_cast<char>(code);
+        sink.Commit(1);
     } else {
-        const char bytes[] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
-        out.append(bytes, 2);
+        p[0] = static_cast<char>(code >> 8);
+        p[1] = static_cast<char>(code & 0xFF);
+        sink.Commit(2);
     }
     return true;
 }
 
-bool WriteEuc(std::uint32_t code, std::string& out)
+struct SjisWriter {
+    static constexpr std::uint32_t Row::*field = &Row::sjis;
+    bool operator()(std::uint32_t code, Sink& sink) const { return PutShort(code, sink); }
+};
+
+// Three-byte codes only in the 0x8F form.
+struct EucWriter {
+    static constexpr std::uint32_t Row::*field = &Row::euc;
+    bool operator()(std::uint32_t code, Sink& sink) const
+    {
+        if (code <= 0xFFFF) {
+            return PutShort(code, sink);
+        }
+        if ((code >> 16) != 0x8F) {
+            return false;
+        }
+        char* p = sink.Reserve();
+        p[0] = static_cast<char>(0x8F);
+        p[1] = static_cast<char>((code >> 8) & 0xFF);
+        p[2] = static_cast<char>(code & 0xFF);
+        sink.Commit(3);
+        return true;
+    }
+};
+
+template <typename Reader, typename Writer>
+int Convert(const char* in, std::string& out, const KcodeMap& map)
 {
-    if (code <= 0xFFFF) {
-        return WriteSjis(code, out);
+    out.clear();
+    if (in == nullptr) {
+        return 0;
     }
-    if ((code >> 16) != 0x8F) {
-        return false;
+    const Reader read;
+    const Writer write;
+    int unmapped = 0;
+    auto* p = reinterpret_cast<const unsigned char*>(in);
+    Sink sink(out);
+    while (*p != 0) {
+        const Character c = read(p);
+        if (c.kind == Character::Malformed) {
+            sink.Flush();
+            throw Exception();
+        }
+        const Row* row = c.kind == Character::Key ? map.Find(c.key) : nullptr;
+        if ((row == nullptr || !write(row->*Writer::field, sink)) && unmapped < INT_MAX) {
+            ++unmapped;
+        }
+        if (c.kind == Character::Cut) {
+            break;
+        }
+        p += c.length;
     }
-    const char bytes[] = {static_cast<char>(0x8F), static_cast<char>((code >> 8) & 0xFF),
-                          static_cast<char>(code & 0xFF)};
-    out.append(bytes, 3);
-    return true;
+    sink.Flush();
+    return unmapped;
 }
 
 } // namespace
@@ -165,69 +258,21 @@ Kcode::Kcode()
 
 Kcode::~Kcode() = default;
 
-template <typename Reader, typename Writer>
-int Kcode::Convert(const char* in, std::string& out, Reader read, const KcodeMap& map, Writer write) const
-{
-    out.clear();
-    if (in == nullptr) {
-        return 0;
-    }
-    const auto* p = reinterpret_cast<const unsigned char*>(in);
-    out.reserve(std::strlen(in));
-    int unmapped = 0;
-    while (*p != 0) {
-        const Character c = read(p);
-        if (c.length == 0 || !write(map, c.key, out)) {
-            if (unmapped < INT_MAX) {
-                ++unmapped;
-            }
-        }
-        if (c.length == 0) {
-            break;
-        }
-        p += c.length;
-    }
-    return unmapped;
-}
-
-namespace {
-
-template <std::uint32_t Row::*Field, bool (*Write)(std::uint32_t, std::string&)>
-bool Emit(const KcodeMap& map, std::uint32_t key, std::string& out)
-{
-    const Row* row = map.Find(key);
-    return row != nullptr && Write(row->*Field, out);
-}
-
-} // namespace
-
 int Kcode::Utf8ToXxx(const char* in, std::string& out, int column) const
 {
     if (column == 1) {
-        return Convert(in, out, ReadUtf8, byUnicode_, Emit<&Row::sjis, WriteSjis>);
+        return Convert<Utf8Reader, SjisWriter>(in, out, byUnicode_);
     }
-    return Convert(in, out, ReadUtf8, byUnicode_, Emit<&Row::euc, WriteEuc>);
+    return Convert<Utf8Reader, EucWriter>(in, out, byUnicode_);
 }
 
-int Kcode::EucToUtf8(const char* in, std::string& out) const
-{
-    return Convert(in, out, ReadEuc, byEuc_, Emit<&Row::unicode, WriteUtf8>);
-}
+int Kcode::EucToUtf8(const char* in, std::string& out) const { return Convert<EucReader, Utf8Writer>(in, out, byEuc_); }
 
-int Kcode::EucToSjis(const char* in, std::string& out) const
-{
-    return Convert(in, out, ReadEuc, byEuc_, Emit<&Row::sjis, WriteSjis>);
-}
+int Kcode::EucToSjis(const char* in, std::string& out) const { return Convert<EucReader, SjisWriter>(in, out, byEuc_); }
 
-int Kcode::SjisToUtf8(const char* in, std::string& out) const
-{
-    return Convert(in, out, ReadSjis, bySjis_, Emit<&Row::unicode, WriteUtf8>);
-}
+int Kcode::SjisToUtf8(const char* in, std::string& out) const { return Convert<SjisReader, Utf8Writer>(in, out, bySjis_); }
 
-int Kcode::SjisToEuc(const char* in, std::string& out) const
-{
-    return Convert(in, out, ReadSjis, bySjis_, Emit<&Row::euc, WriteEuc>);
-}
+int Kcode::SjisToEuc(const char* in, std::string& out) const { return Convert<SjisReader, EucWriter>(in, out, bySjis_); }
 
 } // namespace Utility
 } // namespace Orvane

@@ -36,9 +36,6 @@ public:
     const KcodeMap& BySjis() const { return bySjis_; }
 
 private:
-    template <typename Reader, typename Writer>
-    int Convert(const char* in, std::string& out, Reader read, const KcodeMap& map, Writer write) const;
-
     const KcodeMap byUnicode_;
     const KcodeMap byEuc_;
     const KcodeMap bySjis_;
