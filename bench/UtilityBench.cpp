@@ -1,12 +1,15 @@
 // Benchmarks of the utility library: text-encoding conversion against iconv(3), the XML
 // reader and writer on an N-best document, and a log call dropped at the threshold.
+#include <sstream>
 #include <string>
 
 #include <benchmark/benchmark.h>
 
 #include "Orvane/Utility/TextEncoding.h"
 #include "Utility/Log/ApplicationLoggerManager.h"
+#include "Utility/Xml/Parser.h"
 #include "support/Iconv.h"
+#include "support/NbestDocument.h"
 
 namespace {
 
@@ -79,6 +82,50 @@ void IconvSjisToUtf8(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.size()));
 }
 BENCHMARK(IconvSjisToUtf8);
+
+// Ten sentences of eighteen words: about 30 KB written with tab indents.
+const std::string& NbestDocument()
+{
+    static const std::string document = Orvane::Test::Written(*Orvane::Test::NbestElement(10, 18));
+    return document;
+}
+
+void XmlParse(benchmark::State& state)
+{
+    const std::string& document = NbestDocument();
+    for (auto _ : state) {
+        Orvane::Utility::Xml::Parser parser(document.data(), static_cast<std::uint32_t>(document.size()), 0);
+        benchmark::DoNotOptimize(parser.Parse());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * document.size()));
+    state.counters["document_bytes"] = static_cast<double>(document.size());
+}
+BENCHMARK(XmlParse);
+
+// Mode 1 as for a Shift_JIS session: every text converted while reading.
+void XmlParseToSjis(benchmark::State& state)
+{
+    const std::string& document = NbestDocument();
+    for (auto _ : state) {
+        Orvane::Utility::Xml::Parser parser(document.data(), static_cast<std::uint32_t>(document.size()), 1);
+        benchmark::DoNotOptimize(parser.Parse());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * document.size()));
+}
+BENCHMARK(XmlParseToSjis);
+
+void XmlWrite(benchmark::State& state)
+{
+    const std::string& document = NbestDocument();
+    const auto tree = Orvane::Utility::Xml::Parser(document.data(), static_cast<std::uint32_t>(document.size()), 0).Parse();
+    for (auto _ : state) {
+        std::ostringstream out;
+        tree->Write(out, "\t", 0, 0);
+        benchmark::DoNotOptimize(out.str());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * document.size()));
+}
+BENCHMARK(XmlWrite);
 
 // Level 1 is below the threshold: the call must cost no formatting.
 void LogBelowThreshold(benchmark::State& state)
