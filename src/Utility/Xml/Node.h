@@ -16,7 +16,11 @@ class Parser;
 // element holds a text or children; callers read and append to the fields directly.
 // Always held by boost::shared_ptr.
 class Node {
-    struct Key {};
+    // Only Node can make a key, so only CreateInstance and the parser build nodes.
+    class Key {
+        friend class Node;
+        Key() {}
+    };
 
 public:
     // Null texts are taken as empty.
@@ -27,13 +31,13 @@ public:
     // The list is copied; the children themselves are shared.
     static boost::shared_ptr<Node> CreateInstance(const char* name, std::vector<boost::shared_ptr<Node>> children);
 
-    // Reachable only through CreateInstance and the parser.
     Node(Key, std::string name, std::string text);
     Node(const Node&) = delete;
     Node& operator=(const Node&) = delete;
     virtual ~Node();
 
-    // The first child whose name equals `name` byte for byte, or an empty pointer.
+    // The first child whose name equals `name` byte for byte, or an empty pointer. Empty
+    // child pointers that a caller appended are skipped here and by Write.
     boost::shared_ptr<Node> Child(const char* name) const;
 
     // Writes the element and its descendants as indented lines, `indent` written `level`

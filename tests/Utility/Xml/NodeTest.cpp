@@ -72,6 +72,15 @@ TEST(NodeTest, ChildFindsTheFirstOfAName)
     EXPECT_EQ(parent->children[3], parent->Child(""));
 }
 
+TEST(NodeTest, EmptyChildPointersAreSkipped)
+{
+    const NodePtr parent = Node::CreateInstance("a");
+    parent->children.push_back(NodePtr());
+    parent->children.push_back(Node::CreateInstance("b", "1"));
+    EXPECT_EQ(parent->children[1], parent->Child("b"));
+    EXPECT_EQ("<a>\n\t<b>1</b>\n</a>\n", Written(*parent));
+}
+
 TEST(NodeTest, WritesIndentedLines)
 {
     const NodePtr ab = Node::CreateInstance(
