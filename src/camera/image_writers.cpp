@@ -46,7 +46,8 @@ public:
     {
         const int result = std::fclose(file_);
         file_ = nullptr;
-        if (result != 0) {
+        // A write failure has been reported already; report the close only on its own.
+        if (result != 0 && ok_) {
             errno_exit("fclose");
             ok_ = false;
         }
