@@ -62,6 +62,9 @@ public:
     // Starts afresh with the script: the previous device is closed, its mappings undone.
     void Reset(const Script& script);
 
+    // The script still to come (waits, frames, errors); tests may change it between calls.
+    Script& Pending() { return script_; }
+
     // Observations.
     bool IsOpen() const { return descriptor_ >= 0; }
     int Descriptor() const { return descriptor_; }
