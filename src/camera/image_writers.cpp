@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "yuyv_to_bgr.h"
+
 namespace {
 
 constexpr int kFailure = -1;
@@ -69,35 +71,6 @@ bool FrameFits(int length, int width, int height)
     const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
     // pixels x 3 is the BGR size; it must also fit the int results.
     return pixels * 2 <= static_cast<uint64_t>(length) && pixels * 3 <= static_cast<uint64_t>(INT_MAX);
-}
-
-inline uint8_t Clamp(int value)
-{
-    return static_cast<uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
-}
-
-// Converts `pairs` YUYV pixel pairs to BGR: R = (y + 359v) >> 8, G = (y - 88u - 183v) >> 8,
-// B = (y + 454u) >> 8 with y = Y x 256, u = U - 128, v = V - 128, then clamped.
-// As y is a multiple of 256, (y + x) >> 8 equals Y + (x >> 8) exactly (arithmetic shift).
-void ConvertRow(const uint8_t* __restrict source, uint8_t* __restrict destination, size_t pairs)
-{
-    for (size_t i = 0; i < pairs; ++i) {
-        const uint8_t* in = source + i * 4;
-        uint8_t* out = destination + i * 6;
-        const int u = in[1] - 128;
-        const int v = in[3] - 128;
-        const int r = (359 * v) >> 8;
-        const int g = (-88 * u - 183 * v) >> 8;
-        const int b = (454 * u) >> 8;
-        const int y0 = in[0];
-        const int y1 = in[2];
-        out[0] = Clamp(y0 + b);
-        out[1] = Clamp(y0 + g);
-        out[2] = Clamp(y0 + r);
-        out[3] = Clamp(y1 + b);
-        out[4] = Clamp(y1 + g);
-        out[5] = Clamp(y1 + r);
-    }
 }
 
 // Writes the bytes of every pair in swapped order (an odd last byte stays as it is).
@@ -217,7 +190,7 @@ IVELMO_EXPORT int process_image_BMP(const void* data, int length, int width, int
     const auto* frame = static_cast<const uint8_t*>(data);
     const size_t stride = static_cast<size_t>(width) * 2;
     for (int y = height - 1; y >= 0; --y) {
-        ConvertRow(frame + static_cast<size_t>(y) * stride, row.Get(), static_cast<size_t>(width) / 2);
+        ivelmo::detail::ConvertYuyvToBgr(frame + static_cast<size_t>(y) * stride, row.Get(), static_cast<size_t>(width) / 2);
         if (!file.Write(row.Get(), rowSize)) {
             break;
         }
@@ -276,7 +249,7 @@ IVELMO_EXPORT int process_image_buffer_BMP(const void* data, int length, int wid
         return kFailure;
     }
     const size_t pairs = static_cast<size_t>(width) / 2 * static_cast<size_t>(height);
-    ConvertRow(static_cast<const uint8_t*>(data), static_cast<uint8_t*>(destination), pairs);
+    ivelmo::detail::ConvertYuyvToBgr(static_cast<const uint8_t*>(data), static_cast<uint8_t*>(destination), pairs);
     return static_cast<int>(pairs * 6);
 }
 
