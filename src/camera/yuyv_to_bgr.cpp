@@ -50,24 +50,31 @@ struct Pixels {
     __m128i red;
 };
 
-// Four pixel pairs (16 bytes) to eight pixels of 16-bit B, G and R, in pixel order.
-inline Pixels ConvertEight(const uint8_t* source)
+// Eight pixel pairs (32 bytes) to sixteen pixels of 16-bit B, G and R, in pixel order:
+// the chroma terms are computed once per pair, then given to both pixels.
+inline void ConvertSixteenTo16Bit(const uint8_t* source, Pixels& low, Pixels& high)
 {
-    const __m128i yuyv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
-    const __m128i low16 = _mm_set1_epi16(0x00FF);
-    const __m128i low32 = _mm_set1_epi32(0x000000FF);
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
+    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 16));
+    const __m128i byte32 = _mm_set1_epi32(0x000000FF);
     const __m128i bias = _mm_set1_epi16(128);
-    const __m128i luma = _mm_and_si128(yuyv, low16);
-    const __m128i u32 = _mm_and_si128(_mm_srli_epi32(yuyv, 8), low32);
-    const __m128i v32 = _mm_srli_epi32(yuyv, 24);
-    // Each pair's chroma in the lanes of both its pixels.
-    const __m128i u = _mm_sub_epi16(_mm_or_si128(u32, _mm_slli_epi32(u32, 16)), bias);
-    const __m128i v = _mm_sub_epi16(_mm_or_si128(v32, _mm_slli_epi32(v32, 16)), bias);
+    const __m128i u = _mm_sub_epi16(_mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(first, 8), byte32),
+                                                    _mm_and_si128(_mm_srli_epi32(second, 8), byte32)),
+                                    bias);
+    const __m128i v = _mm_sub_epi16(_mm_packs_epi32(_mm_srli_epi32(first, 24), _mm_srli_epi32(second, 24)), bias);
     const __m128i red = _mm_add_epi16(v, _mm_mulhi_epi16(_mm_slli_epi16(v, 8), _mm_set1_epi16(103)));
     const __m128i blue = _mm_add_epi16(u, _mm_mulhi_epi16(_mm_slli_epi16(u, 8), _mm_set1_epi16(198)));
     const __m128i mixed = _mm_sub_epi16(_mm_mullo_epi16(v, _mm_set1_epi16(73)), _mm_mullo_epi16(u, _mm_set1_epi16(88)));
     const __m128i green = _mm_sub_epi16(_mm_srai_epi16(mixed, 8), v);
-    return Pixels{_mm_add_epi16(luma, blue), _mm_add_epi16(luma, green), _mm_add_epi16(luma, red)};
+    const __m128i byte16 = _mm_set1_epi16(0x00FF);
+    const __m128i lumaLow = _mm_and_si128(first, byte16);
+    const __m128i lumaHigh = _mm_and_si128(second, byte16);
+    low.blue = _mm_add_epi16(lumaLow, _mm_unpacklo_epi16(blue, blue));
+    low.green = _mm_add_epi16(lumaLow, _mm_unpacklo_epi16(green, green));
+    low.red = _mm_add_epi16(lumaLow, _mm_unpacklo_epi16(red, red));
+    high.blue = _mm_add_epi16(lumaHigh, _mm_unpackhi_epi16(blue, blue));
+    high.green = _mm_add_epi16(lumaHigh, _mm_unpackhi_epi16(green, green));
+    high.red = _mm_add_epi16(lumaHigh, _mm_unpackhi_epi16(red, red));
 }
 
 // Four BGR0 pixels (32-bit lanes, top byte zero) to 12 packed bytes, then 4 zero bytes.
@@ -84,8 +91,9 @@ inline __m128i PackFour(__m128i bgrx)
 // Eight pixel pairs (32 bytes) to 48 bytes of BGR.
 inline void ConvertSixteen(const uint8_t* source, uint8_t* destination)
 {
-    const Pixels a = ConvertEight(source);
-    const Pixels b = ConvertEight(source + 16);
+    Pixels a;
+    Pixels b;
+    ConvertSixteenTo16Bit(source, a, b);
     const __m128i blue = _mm_packus_epi16(a.blue, b.blue);
     const __m128i green = _mm_packus_epi16(a.green, b.green);
     const __m128i red = _mm_packus_epi16(a.red, b.red);
