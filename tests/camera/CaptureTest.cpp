@@ -259,6 +259,7 @@ TEST_F(CaptureTest, InitDeviceBufferProblemsArePrinted)
         {"second query fails", VIDIOC_QUERYBUF, {0, EINVAL}, -1, {}, "VIDIOC_QUERYBUF error 22, Invalid argument\n", 1},
         {"first mapping fails", 0, {}, -1, {ENOMEM}, "mmap error 12, Cannot allocate memory\n", 0},
         {"four buffers granted", 0, {}, 4, {}, "", 4},
+        {"more buffers than V4L2 has", 0, {}, 1000, {}, "", VIDEO_MAX_FRAME},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
