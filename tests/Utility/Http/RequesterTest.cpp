@@ -1,6 +1,8 @@
 #include "Utility/Http/Requester.h"
 
+#include <atomic>
 #include <regex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -231,6 +233,49 @@ TEST(HttpRequesterTest, RepliesGoToTheListener)
     requester->SetState(Requester::StateEnded);  // replies pass whatever the state
     requester->NotifyReceived(response);
     EXPECT_EQ(listener, requester->GetListener());
+}
+
+// Sends from several threads build their messages at the same time while the state
+// ends: each send either arrives whole or fails with the ended state, never half-written.
+TEST(HttpRequesterTest, ConcurrentSendsArriveWholeOrFailWithEndedState)
+{
+    RecordingSender sender;
+    const auto requester = Requester::CreateInstance(kAgent);
+    requester->SetSendFunction(boost::ref(sender));
+    const std::string audio(4000, 'a');
+    const int kThreads = 4;
+    const int kSends = 200;
+    std::atomic<int> refused{0};
+    std::atomic<int> started{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            ++started;
+            for (int i = 0; i < kSends; ++i) {
+                try {
+                    requester->SendAudio("/", BodyPartInformation(Bytes(audio), audio.size()));
+                } catch (const Exception& e) {
+                    EXPECT_EQ(2, e.GetErrorNo());
+                    EXPECT_STREQ("リクエストを送信できる状態ではありません。状態=1", e.what());
+                    ++refused;
+                } catch (...) {
+                    ADD_FAILURE() << "unexpected exception";
+                }
+            }
+        });
+    }
+    ASSERT_TRUE(Orvane::Test::WaitFor([&] { return started == kThreads && !sender.Messages().empty(); }));
+    requester->SetState(Requester::StateEnded);
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    const std::vector<std::string> sent = sender.Messages();
+    EXPECT_EQ(kThreads * kSends, static_cast<int>(sent.size()) + refused);
+    const std::string whole = "POST / HTTP/1.0\r\nContent-Type: audiodata\r\nUser-Agent: " + kAgent +
+                              "\r\nContent-Length: 4000\r\n\r\n" + audio;
+    for (const std::string& message : sent) {
+        ASSERT_EQ(whole, message);
+    }
 }
 
 } // namespace
