@@ -144,6 +144,14 @@ TEST(HttpUtilityTest, AppendBodyWritesDelimitedParts)
               Appended([&](Buffer& b) { Utility::AppendBody(b, boundary, {BodyPartInformation(nullptr, 4)}); },
                        &errorNo));
     EXPECT_EQ(5, errorNo);
+
+    // A body past 4 GiB cannot be announced in a 32-bit Content-Length: refused before any
+    // part byte is read.
+    const std::vector<BodyPartInformation> huge = {BodyPartInformation(Bytes(ten), 0x80000000u),
+                                                   BodyPartInformation(Bytes(ten), 0x80000000u)};
+    EXPECT_THROW(Utility::BodyLength(boundary, huge), Exception);
+    EXPECT_EQ("<error>", Appended([&](Buffer& b) { Utility::AppendBody(b, boundary, huge); }, &errorNo));
+    EXPECT_EQ(5, errorNo);
 }
 
 // The date line is the current time in UTC, whatever the local zone (the test runs in
