@@ -65,8 +65,8 @@ RequestInformation& MakeRequest(RequestInformation& request, const std::string& 
     return request;
 }
 
-struct RespondentFixture : testing::Test {
-    RespondentFixture()
+struct HttpRespondentFixture : testing::Test {
+    HttpRespondentFixture()
         : respondent(Respondent::CreateInstance("127.0.0.1:8080", kAgent)),
           listener(boost::make_shared<MockRequestListener>())
     {
@@ -79,7 +79,7 @@ struct RespondentFixture : testing::Test {
     boost::shared_ptr<MockRequestListener> listener;
 };
 
-TEST_F(RespondentFixture, AnswersEachShapeExactly)
+TEST_F(HttpRespondentFixture, AnswersEachShapeExactly)
 {
     const std::string part = "Content-Disposition: form-data; name=\"return\"\r\nContent-Length: 9\r\n\r\n<Return/>";
     const std::string body = "accepted\r\n";
@@ -124,7 +124,7 @@ TEST_F(RespondentFixture, AnswersEachShapeExactly)
     EXPECT_EQ(std::size(cases), sender.Messages().size());
 }
 
-TEST_F(RespondentFixture, ListenerAnswersDuringTheCall)
+TEST_F(HttpRespondentFixture, ListenerAnswersDuringTheCall)
 {
     const std::string part = "Content-Length: 2\r\n\r\nok";
     RequestInformation request;
@@ -140,7 +140,7 @@ TEST_F(RespondentFixture, ListenerAnswersDuringTheCall)
 
 // Methods other than POST and GET, and user agents outside a non-empty allowed set, are
 // answered by the respondent itself and never reach the listener.
-TEST_F(RespondentFixture, RefusedRequestsAreAnsweredWithoutTheListener)
+TEST_F(HttpRespondentFixture, RefusedRequestsAreAnsweredWithoutTheListener)
 {
     struct Case {
         const char* name;
@@ -181,7 +181,7 @@ TEST_F(RespondentFixture, RefusedRequestsAreAnsweredWithoutTheListener)
     }
 }
 
-TEST_F(RespondentFixture, StateChecks)
+TEST_F(HttpRespondentFixture, StateChecks)
 {
     const auto expectError = [](const std::function<void()>& call, int errorNo, const std::string& message) {
         try {
