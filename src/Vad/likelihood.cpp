@@ -59,7 +59,8 @@ double LAdd(double a, double b)
     const double hi = a > b ? a : b;
     const double lo = a > b ? b : a;
     const double diff = lo - hi;
-    if (diff < kMinLogExp) {
+    // Two log zeros add to log zero, not to log zero plus ln 2.
+    if (diff < kMinLogExp || hi < kLogZeroLimit) {
         return hi < kLogZeroLimit ? kLogZero : hi;
     }
     return hi + fmath::logd(1.0 + fmath::expd(diff));

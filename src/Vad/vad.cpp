@@ -382,13 +382,17 @@ int StatisticalVAD(int* code, DataBuf* db, VADPrms* v, const PKFPrms* pkf, GMMWn
         node->chan[c].result = VADFrameResult{ch.decision, ch.posterior[1], ch.posterior[0], ch.odds, ch.median};
     }
 
-    const int p = v->previousDecision;
-    const int d = v->decision;
-    RoHoPrms& r = *v->roho;
-    if (r.MaxSDuration == 0 && r.MaxNDuration == 0 && r.MaxGap == 0) {
-        *code = p == 0 ? (d == 1 ? VAD_CODE_START : VAD_CODE_NONSPEECH) : (d == 1 ? VAD_CODE_SPEECH : VAD_CODE_END);
-        return 0;
-    }
-    *code = DurationCode(r, p, d);
+    *code = VADDecisionCode(v->roho, v->previousDecision, v->decision);
     return 0;
+}
+
+int VADDecisionCode(RoHoPrms* r, int previous, int current)
+{
+    if (r->MaxSDuration == 0 && r->MaxNDuration == 0 && r->MaxGap == 0) {
+        if (previous == 0) {
+            return current == 1 ? VAD_CODE_START : VAD_CODE_NONSPEECH;
+        }
+        return current == 1 ? VAD_CODE_SPEECH : VAD_CODE_END;
+    }
+    return DurationCode(*r, previous, current);
 }

@@ -67,4 +67,7 @@ int ResetVADPrms(VADPrms* stage);
 int ResetRoHoPrms(RoHoPrms* roho);
 int ResetVADChanBuf(VADPrms* stage);
 int SetVADProb(VADPrms* stage, const PKFPrms* pkf, const ParadePrms* parade, unsigned int frame);
+// The code of a frame from the previous and current frame decisions (plain mode when the
+// three duration limits are 0, else the duration rules, which update `r`).
+int VADDecisionCode(RoHoPrms* r, int previous, int current);
 int StatisticalVAD(int* code, DataBuf* db, VADPrms* stage, const PKFPrms* pkf, GMMWnrPrms* wnr, unsigned int frame);
