@@ -21,6 +21,36 @@ VadHandle MakePresetHandle(const std::string& output = "OBS_WAV");
 // The committed model file's bytes.
 const std::vector<char>& ModelImage();
 
+// Builds a model file image field by field.
+class Image {
+public:
+    Image& U32(unsigned int v) { return Put(&v, 4); }
+    Image& F64(double v) { return Put(&v, 8); }
+    // One mixture: bands d get mean + d and the variance `var`; GConst is -1.5.
+    Image& Mixture(unsigned dim, double weight, double mean, double var)
+    {
+        F64(weight);
+        for (unsigned d = 0; d < dim; ++d) F64(mean + d);
+        for (unsigned d = 0; d < dim; ++d) F64(var);
+        return F64(-1.5);
+    }
+    Image& Model(unsigned mixtures, unsigned dim, double var = 1.0)
+    {
+        U32(mixtures).U32(dim);
+        for (unsigned m = 0; m < mixtures; ++m) Mixture(dim, 1.0 / mixtures, m, var);
+        return *this;
+    }
+    const std::vector<char>& Bytes() const { return bytes_; }
+
+private:
+    Image& Put(const void* p, std::size_t n)
+    {
+        bytes_.insert(bytes_.end(), static_cast<const char*>(p), static_cast<const char*>(p) + n);
+        return *this;
+    }
+    std::vector<char> bytes_;
+};
+
 // Result of running DetectVAD over a whole signal one frame per call after the start.
 struct VadRun {
     std::vector<int> frameCodes;       // per decided frame, in order

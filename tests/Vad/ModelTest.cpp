@@ -23,35 +23,6 @@ struct ModelDeleter {
 };
 using ModelPtr = std::unique_ptr<ModelBuf, ModelDeleter>;
 
-// Builds a model file image field by field.
-class Image {
-public:
-    Image& U32(std::uint32_t v) { return Put(&v, 4); }
-    Image& F64(double v) { return Put(&v, 8); }
-    Image& Mixture(unsigned dim, double weight, double mean, double var)
-    {
-        F64(weight);
-        for (unsigned d = 0; d < dim; ++d) F64(mean + d);
-        for (unsigned d = 0; d < dim; ++d) F64(var);
-        return F64(-1.5);
-    }
-    Image& Model(unsigned mixtures, unsigned dim, double var = 1.0)
-    {
-        U32(mixtures).U32(dim);
-        for (unsigned m = 0; m < mixtures; ++m) Mixture(dim, 1.0 / mixtures, m, var);
-        return *this;
-    }
-    const std::vector<char>& Bytes() const { return bytes_; }
-
-private:
-    Image& Put(const void* p, std::size_t n)
-    {
-        bytes_.insert(bytes_.end(), static_cast<const char*>(p), static_cast<const char*>(p) + n);
-        return *this;
-    }
-    std::vector<char> bytes_;
-};
-
 std::string TempPath(const std::string& name)
 {
     return std::string(TESSIVAL_BINARY_DIR) + "/tests/Vad/" + name;
