@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 speech_mixtures=${1:-16}
-noise_mixtures=${2:-4}
+noise_mixtures=${2:-5}
 output=${3:-data/quillet/model_140319}
 BUILD_DIR=${BUILD_DIR:-build}
 [ -f "$BUILD_DIR/CMakeCache.txt" ] || cmake -S . -B "$BUILD_DIR" -G Ninja
@@ -35,7 +35,10 @@ while IFS= read -r sentence; do
   n=$((n + 1))
 done < data/vad/train-sentences.txt
 
-# Silence with very quiet dither at a few levels (a repeatable sox noise seed).
+# Digital silence, and silence with very quiet dither at a few levels (a repeatable sox
+# noise seed).
+head -c 320000 /dev/zero > "$work/silence.raw"
+echo "$work/silence.raw" >> "$work/noise.list"
 i=0
 for level in 0.00005 0.0001 0.0002 0.0004; do
   sox -R -D -n -r 16000 -b 16 -c 1 -e signed-integer -t raw "$work/noise-$i.raw" synth 20 whitenoise vol "$level"

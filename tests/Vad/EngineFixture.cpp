@@ -38,6 +38,7 @@ int Record(_tagVADInfo* handle, void* user)
     run.frameCodes.push_back(handle->lastCode);
     run.frames.push_back(handle->frame);
     run.medians.push_back(handle->data->frames.tail->result.median);
+    run.decisions.push_back(handle->data->frames.tail->result.decision);
     return 0;
 }
 

@@ -56,6 +56,7 @@ struct VadRun {
     std::vector<int> frameCodes;       // per decided frame, in order
     std::vector<unsigned int> frames;  // frame index of each decided frame
     std::vector<double> medians;       // frame median odds per decided frame
+    std::vector<int> decisions;        // frame decision per decided frame
     std::vector<short> output;         // enhanced samples ("MMSE_WAV")
     int result = 0;
 };

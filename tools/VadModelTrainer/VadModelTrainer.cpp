@@ -302,7 +302,7 @@ int main(int argc, char** argv)
     try {
         const std::string out = Option(argc, argv, "--out", "");
         const unsigned int speechMixtures = std::stoul(Option(argc, argv, "--speech-mixtures", "16"));
-        const unsigned int noiseMixtures = std::stoul(Option(argc, argv, "--noise-mixtures", "4"));
+        const unsigned int noiseMixtures = std::stoul(Option(argc, argv, "--noise-mixtures", "5"));
         const std::uint64_t seed = std::stoull(Option(argc, argv, "--seed", "20140319"));
         Random random(seed);
         FrontEnd frontEnd;
