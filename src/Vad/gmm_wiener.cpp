@@ -262,7 +262,6 @@ GMMWnrPrms* InitGMMWnrPrms(VADEnvList* env, const DataBuf* db)
     p->NScale = 0.0;
     p->Forget = 1.0;
     ReadVariables(p, env);
-    const int readError = GetVADLastError();
     p->FramePts = db->FramePts;
     p->ShiftPts = db->ShiftPts;
     p->NumChan = db->NumChan;
@@ -286,9 +285,6 @@ GMMWnrPrms* InitGMMWnrPrms(VADEnvList* env, const DataBuf* db)
         return nullptr;
     }
     BuildKnots(p, db);
-    if (readError != 0) {
-        VAD_SET_ERROR(readError);
-    }
     return p;
 }
 

@@ -26,7 +26,8 @@ template <typename T>
 T** CreateMatrix(std::size_t rows, std::size_t cols, const char* detail, T* (*createRow)(std::size_t))
 {
     T** m = nullptr;
-    if (rows <= kMaxVectorElements) {
+    // The whole matrix is held to the bound of one vector.
+    if (rows <= kMaxVectorElements && (cols == 0 || rows <= kMaxVectorElements / cols)) {
         m = static_cast<T**>(std::calloc(rows == 0 ? 1 : rows, sizeof(T*)));
     }
     if (m == nullptr) {

@@ -99,7 +99,6 @@ ParadePrms* InitParadePrms(VADEnvList* env, const DataBuf* db)
     p->HighF0 = 500.0;
     p->FilLen = 3;
     ReadVariables(p, env);
-    const int readError = GetVADLastError();
 
     // The lags stay within the frame and the autocorrelation buffer.
     unsigned int limit = db->FramePts < db->NumFFT ? db->FramePts : db->NumFFT - 1;
@@ -127,9 +126,6 @@ ParadePrms* InitParadePrms(VADEnvList* env, const DataBuf* db)
         return nullptr;
     }
     ResetParadePrms(p);
-    if (readError != 0) {
-        VAD_SET_ERROR(readError);
-    }
     return p;
 }
 

@@ -185,10 +185,8 @@ VADPrms* InitVADPrms(VADEnvList* env, unsigned int numChan)
     v->roho->MaxSDuration = 10;
     v->roho->MaxNDuration = 10;
     v->roho->MaxGap = 50;
-    int readError = 0;
     if (env != nullptr) {
         ReadVariables(v, env);
-        readError = GetVADLastError();
     }
     const std::size_t length = WindowLength(v);
     v->window = CreateDVector(length);
@@ -218,9 +216,6 @@ VADPrms* InitVADPrms(VADEnvList* env, unsigned int numChan)
             return nullptr;
         }
         v->chan[c].previous[0] = 1.0;
-    }
-    if (readError != 0) {
-        VAD_SET_ERROR(readError);
     }
     return v;
 }
