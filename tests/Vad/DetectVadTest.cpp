@@ -85,6 +85,18 @@ TEST(DetectVad, ArgumentsAndEmptyCalls)
 
     VadHandle mmse = MakePresetHandle("MMSE_WAV");
     EXPECT_EQ(-104, Detect(mmse.get(), wave.data(), 1, 10, o));
+
+    // The Wiener overlap-add reads half a frame back: a longer shift is refused at set-up.
+    std::vector<short> out(200 * 20);
+    ASSERT_EQ(0, SetVariableVADInt(mmse.get(), "FE:ShiftPts", 200));
+    EXPECT_EQ(-103, Detect(mmse.get(), wave.data(), 1, 1, o, out.data()));
+
+    // Without it, a shift longer than the frame skips samples and never reads past the input.
+    VadHandle skipping = MakePresetHandle();
+    ASSERT_EQ(0, SetVariableVADInt(skipping.get(), "FE:ShiftPts", 400));
+    const std::vector<short> exact(320 + 400 * 14, 7);
+    EXPECT_EQ(0, Detect(skipping.get(), exact.data(), 1, 15, o));
+    EXPECT_EQ(15u, skipping->frame);
 }
 
 TEST(DetectVad, NoDecisionBeforeTheNoiseEstimate)

@@ -121,6 +121,30 @@ TEST(NoiseTracking, KalmanUpdateMatchesAStraightforwardComputation)
     EXPECT_EQ(-102, PKFBasedNoiseUpdating(nullptr, t.db.get(), 0));
 }
 
+// A noise far above a speech mixture overflows the linearisation's exponential; the slope
+// is then 1 instead of inf/inf.
+TEST(NoiseTracking, OverflowingExponentStaysFinite)
+{
+    VadHandle handle(BeginVAD());
+    const std::vector<char> model = Image().U32(2).U32(1).U32(2).Mixture(2, 1.0, -800.0, 0.5).Model(1, 2).Bytes();
+    SetVariableVADInt(handle.get(), "FE:NumFB", 2);
+    SetVariableVADInt(handle.get(), "PKF:InitFrame", 1);
+    SetVariableVADPtr(handle.get(), "PKF:GMMBuff", model.data(), unsigned(model.size()));
+    DataBufPtr db(InitDataBuf(handle->env));
+    PKFPtr pkf(InitPKFPrms(handle->env, 1, 2));
+    ASSERT_TRUE(pkf);
+    for (unsigned t = 0; t < 4; ++t) {
+        PushBands(db.get(), t, {5.0 + t, 6.0});
+        ASSERT_EQ(0, PKFBasedNoiseUpdating(pkf.get(), db.get(), t));
+    }
+    const PKFChanBuf& ch = pkf->chan[0];
+    for (unsigned d = 0; d < 2; ++d) {
+        EXPECT_TRUE(std::isfinite(ch.noiseMean[d])) << d;
+        EXPECT_TRUE(std::isfinite(ch.noiseVar[d])) << d;
+    }
+    EXPECT_TRUE(std::isfinite(ch.state[0].weight));
+}
+
 TEST(NoiseTracking, KeptMixtures)
 {
     struct Case {
