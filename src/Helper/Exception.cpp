@@ -1,0 +1,58 @@
+#include "Helper/Exception.h"
+
+#include <cstring>
+#include <string>
+
+namespace Orvane {
+namespace Helper {
+namespace {
+const char* const LibraryType = "Orvane::Client";
+
+void ReleaseClientError(Client::Exception* error)
+{
+    if (error) {
+        error->Release();
+    }
+}
+
+// Errors that the library raises carry the client's type; any other type was read from
+// the server's error element, whose texts the session has already converted.
+bool IsServerError(Client::Exception& error)
+{
+    return std::strcmp(error.GetType(), LibraryType) != 0;
+}
+
+std::string ToShiftJis(const char* text)
+{
+    return text;
+}
+} // namespace
+
+boost::shared_ptr<Client::Exception> Exception::Hold(Client::Exception* error)
+{
+    return boost::shared_ptr<Client::Exception>(error, &ReleaseClientError);
+}
+
+Exception::Exception(int encoding, boost::shared_ptr<Client::Exception> error) : error_(error)
+{
+    if (!error_ || (encoding != 1 && encoding != 2)) {
+        return;
+    }
+    const std::string message = (encoding == 1 && !IsServerError(*error_))
+                                    ? ToShiftJis(error_->GetErrorMessage())
+                                    : std::string(error_->GetErrorMessage());
+    error_ = Hold(new Client::Exception(error_->GetType(), error_->GetErrorNo(), message.c_str()));
+}
+
+Exception::~Exception() = default;
+
+void Exception::Release() { delete this; }
+
+const char* Exception::GetType() { return error_ ? error_->GetType() : ""; }
+
+int Exception::GetErrorNo() { return error_ ? error_->GetErrorNo() : 0; }
+
+const char* Exception::GetErrorMessage() { return error_ ? error_->GetErrorMessage() : ""; }
+
+} // namespace Helper
+} // namespace Orvane

@@ -1,0 +1,133 @@
+#include "Helper/VoiceBuffer.h"
+
+#include <boost/thread/locks.hpp>
+
+#include "Helper/Error.h"
+
+namespace Orvane {
+namespace Helper {
+VoiceBuffer::VoiceBuffer(int encoding)
+    : state_(Created), queue_(new BlockQueue()), queuedCount_(0), errorListener_(nullptr), encoding_(encoding)
+{
+}
+
+VoiceBuffer::~VoiceBuffer() = default;
+
+void VoiceBuffer::AppendFilter(boost::shared_ptr<VoiceFilter> filter)
+{
+    if (!filter) {
+        throw Error::Internal(encoding_, "VoiceFilterに要素がありません。");
+    }
+    filters_.push_back(filter);
+}
+
+void VoiceBuffer::Start()
+{
+    {
+        boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+        if (state_ != Created) {
+            throw Error::InvalidState(encoding_, "VoiceBuffer is already started.");
+        }
+    }
+    // No block enters before the started state, so the filters start without the lock;
+    // stopping a started asynchronous filter joins its worker.
+    try {
+        for (std::size_t i = 0; i < filters_.size(); ++i) {
+            VoiceFilter& filter = *filters_[i];
+            if (filter.GetState() != VoiceFilter::Created) {
+                throw Error::InvalidState(encoding_, "VoiceFilter is already started.");
+            }
+            filter.OnStart();
+            filter.SetState(VoiceFilter::Filtering);
+            filter.SetErrorListener(this);
+            if (i + 1 < filters_.size()) {
+                filter.SetOutputListener(filters_[i + 1].get());
+            } else {
+                filter.SetOutputListener(this);
+            }
+        }
+    } catch (...) {
+        // Whatever the failure (the codec's and the detector's errors included), the
+        // filters already started are stopped.
+        for (const auto& filter : filters_) {
+            if (filter->GetState() == VoiceFilter::Filtering) {
+                filter->OnStop(true);
+                filter->SetState(VoiceFilter::Stopped);
+            }
+        }
+        state_ = Stopped;
+        throw;
+    }
+    state_ = Started;
+}
+
+void VoiceBuffer::OnFilterOutput(boost::shared_ptr<DataBuffer> block) { AddData(block); }
+
+void VoiceBuffer::AddData(boost::shared_ptr<DataBuffer> block)
+{
+    boost::unique_lock<boost::recursive_mutex> lock(mutex_);
+    if (queue_->Size() >= MaxQueued) {
+        lock.unlock();
+        // Wrapped in the controller's encoding like every error the application receives.
+        OnVoiceFilterError(Error::Internal(encoding_, "音声データのバッファが最大値を超えました。"));
+        return;
+    }
+    const int state = state_;
+    if (state == Started || state == Stopping) {
+        queue_->Push(block);
+        ++queuedCount_;
+    }
+}
+
+void VoiceBuffer::OnVoiceFilterError(Orvane::Exception* error)
+{
+    if (errorListener_) {
+        errorListener_->OnVoiceBufferError(error);
+    } else if (error) {
+        error->Release();
+    }
+}
+
+void VoiceBuffer::Input(boost::shared_ptr<DataBuffer> block)
+{
+    boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+    if (state_ != Started) {
+        return;
+    }
+    if (filters_.empty()) {
+        AddData(block);
+    } else {
+        filters_.front()->Add(block);
+    }
+}
+
+void VoiceBuffer::Stop(bool discard)
+{
+    {
+        boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+        if (state_ != Started) {
+            return;
+        }
+        state_ = Stopping;
+    }
+    // The asynchronous filter's worker delivers through AddData, which takes this
+    // buffer's lock: the filters are stopped without it.
+    for (const auto& filter : filters_) {
+        if (filter->GetState() == VoiceFilter::Filtering) {
+            filter->OnStop(discard);
+            filter->SetState(VoiceFilter::Stopped);
+        }
+        filter->SetOutputListener(nullptr);
+    }
+    boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+    state_ = Stopped;
+    if (discard) {
+        queue_->Clear();
+        queue_->Abort();
+    } else {
+        queue_->Finish();
+    }
+}
+
+} // namespace Helper
+} // namespace Orvane

@@ -1,0 +1,84 @@
+#include "Helper/Exception.h"
+
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "Helper/Error.h"
+
+namespace {
+
+using Orvane::Helper::Error;
+
+struct Releaser {
+    void operator()(Orvane::Exception* e) const { e->Release(); }
+};
+using Owned = std::unique_ptr<Orvane::Exception, Releaser>;
+
+boost::shared_ptr<Orvane::Client::Exception> ClientError(const char* type, int number, const char* message)
+{
+    return Orvane::Helper::Exception::Hold(new Orvane::Client::Exception(type, number, message));
+}
+
+TEST(HelperExceptionTest, CopiesOrHoldsTheClientError)
+{
+    auto error = ClientError("Orvane::Client", 2000, "状態が不正です。詳細=state is not ready");
+
+    Owned copied(new Orvane::Helper::Exception(2, error));
+    EXPECT_STREQ("Orvane::Client", copied->GetType());
+    EXPECT_EQ(2000, copied->GetErrorNo());
+    EXPECT_STREQ(error->GetErrorMessage(), copied->GetErrorMessage());
+    EXPECT_NE(error->GetErrorMessage(), copied->GetErrorMessage()) << "encoding 2 holds a separate copy";
+    EXPECT_EQ(1, error.use_count());
+
+    Owned held(new Orvane::Helper::Exception(0, error));
+    EXPECT_EQ(error->GetErrorMessage(), held->GetErrorMessage()) << "other codes hold the error itself";
+    EXPECT_EQ(2, error.use_count());
+    held.reset();
+    EXPECT_EQ(1, error.use_count()) << "Release drops the helper's reference";
+}
+
+TEST(HelperExceptionTest, ErrorTable)
+{
+    struct Case {
+        Owned error;
+        int number;
+        const char* message;
+    };
+    Case cases[] = {
+        {Owned(Error::NoServerAddress(2)), 1000, "サーバアドレスが指定されていません。"},
+        {Owned(Error::InvalidServerPort(2)), 1001, "サーバポート番号が指定されていないか不正な値です。"},
+        {Owned(Error::InvalidCompleteTimeout(2)), 1002, "認識結果取得タイムアウト時間が不正な値です。"},
+        {Owned(Error::InvalidRecognitionTimeout(2)), 1003, "音声入力タイムアウト時間が不正な値です。"},
+        {Owned(Error::InvalidSentenceTimeout(2)), 1004, "音声区間検出タイムアウト時間が不正な値です。"},
+        {Owned(Error::InvalidOstrelEnvMode(2)), 1005, "音声区間検出モード値が不正な値です。"},
+        {Owned(Error::NoUserAgent(2)), 1009, "UserAgentが指定されていません。"},
+        {Owned(Error::InvalidOption(2, "d")), 1011, "その他の認識オプションが不正です。詳細=d"},
+        {Owned(Error::InvalidState(2, "d")), 2000, "状態が不正です。詳細=d"},
+        {Owned(Error::SpeechStartNotDetected(2)), 3000, "音声区間の始端が検出できません。"},
+        {Owned(Error::SpeechEndNotDetected(2)), 3001, "音声区間の終端が検出できません。"},
+        {Owned(Error::CannotConnect(2, "d")), 5000, "音声認識サーバに接続できません。詳細=d"},
+        {Owned(Error::CaptureDeviceFailed(2, "d")), 6000, "音声キャプチャデバイスが開始できません。詳細=d"},
+        {Owned(Error::Internal(2, "d")), 7000, "内部エラーが発生しました。詳細=d"},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.number);
+        EXPECT_STREQ("Orvane::Client", c.error->GetType());
+        EXPECT_EQ(c.number, c.error->GetErrorNo());
+        EXPECT_STREQ(c.message, c.error->GetErrorMessage());
+    }
+}
+
+TEST(HelperExceptionTest, CaughtThroughThePublicInterface)
+{
+    try {
+        throw Error::InvalidState(2, "state is not running");
+    } catch (Orvane::Exception* e) {
+        Owned owned(e);
+        EXPECT_EQ(2000, e->GetErrorNo());
+        EXPECT_STREQ("状態が不正です。詳細=state is not running", e->GetErrorMessage());
+    }
+}
+
+} // namespace
