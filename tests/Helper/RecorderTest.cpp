@@ -1,0 +1,429 @@
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <boost/make_shared.hpp>
+#include <boost/thread/thread.hpp>
+#include <gtest/gtest.h>
+
+#include "Helper/Error.h"
+#include "Helper/FileRecorder.h"
+#include "Helper/MicRecorder.h"
+#include "Helper/RecorderThread.h"
+#include "Helper/VoiceRecorder.h"
+#include "Helper/VoiceRecorderListener.h"
+#include "support/AudioFixture.h"
+#include "support/CaughtError.h"
+#include "support/FinishesWithin.h"
+#include "support/TemporaryDirectory.h"
+#include "support/WaitFor.h"
+
+namespace {
+
+using namespace Orvane::Helper;
+using Orvane::Test::AudioFixture;
+using Orvane::Test::FinishesWithin;
+using Orvane::Test::WaitFor;
+using Block = boost::shared_ptr<DataBuffer>;
+
+// Collects what the recording thread reports; can end the recording after some blocks
+// or run an action on the recording thread.
+class Collector : public VoiceRecorderListener {
+public:
+    bool OnRecordVoice(Block block) override
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        bytes_.append(block->GetData(), block->GetSize());
+        ++blocks_;
+        if (onBlock) {
+            onBlock();
+        }
+        return keepAfter < 0 || blocks_ < keepAfter;
+    }
+    void OnFinishRecording(Orvane::Exception* error) override
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (error) {
+            number_ = error->GetErrorNo();
+            message_ = error->GetErrorMessage();
+            error->Release();
+        }
+        ++finishes_;
+    }
+    int Finishes()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return finishes_;
+    }
+    int Blocks()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return blocks_;
+    }
+    std::string Bytes()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return bytes_;
+    }
+    int Number()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return number_;
+    }
+    std::string Message()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return message_;
+    }
+
+    int keepAfter = -1;
+    std::function<void()> onBlock;
+
+private:
+    std::mutex mutex_;
+    std::string bytes_;
+    int blocks_ = 0;
+    int finishes_ = 0;
+    int number_ = 0;
+    std::string message_;
+};
+
+// Runs `recorder` on a recording thread until it ends by itself.
+void RecordToEnd(boost::shared_ptr<VoiceRecorder> recorder, Collector& collector)
+{
+    RecorderThread thread(recorder);
+    thread.SetListener(&collector);
+    thread.Start();
+    ASSERT_TRUE(WaitFor([&] { return collector.Finishes() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return !thread.IsRunning(); }));
+}
+
+boost::shared_ptr<FileRecorder> MakeFileRecorder(const std::string& path)
+{
+    return boost::make_shared<FileRecorder>(2, 16000, 20, 320, path);
+}
+
+TEST(FileRecorderTest, DeliversWholeBlocksOfFilesOfEveryLength)
+{
+    Orvane::Test::TemporaryDirectory directory;
+    for (std::size_t length : {0u, 1u, 639u, 640u, 641u, 1000u, 1279u, 1280u, 1281u, 1920u}) {
+        SCOPED_TRACE(length);
+        const std::string bytes = AudioFixture::RandomBytes(length, static_cast<uint32_t>(length));
+        const std::string path = directory.Write("in-" + std::to_string(length) + ".raw", bytes);
+        Collector collector;
+        RecordToEnd(MakeFileRecorder(path), collector);
+        EXPECT_EQ(static_cast<int>(length / 640), collector.Blocks());
+        EXPECT_EQ(bytes.substr(0, length / 640 * 640), collector.Bytes()) << "byte for byte, from the first byte";
+        EXPECT_EQ(0, collector.Number()) << "the end of the file is a normal end: " << collector.Message();
+    }
+}
+
+TEST(FileRecorderTest, OpenAndReadFailuresNameThePath)
+{
+    Orvane::Test::TemporaryDirectory directory;
+    struct Case {
+        const char* name;
+        std::string path;
+        std::string detail;
+    };
+    const Case cases[] = {
+        {"missing file", directory.File("absent.raw"), "ファイルのオープンに失敗しました。[" + directory.File("absent.raw") + "]"},
+        {"directory", directory.Path(), "ファイルの読み込みに失敗しました。[" + directory.Path() + "]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Collector collector;
+        RecordToEnd(MakeFileRecorder(c.path), collector);
+        EXPECT_EQ(0, collector.Blocks());
+        EXPECT_EQ(7000, collector.Number());
+        EXPECT_EQ("内部エラーが発生しました。詳細=" + c.detail, collector.Message());
+    }
+}
+
+TEST(RecorderThreadTest, ListenerReturningFalseEndsAfterThatBlock)
+{
+    Orvane::Test::TemporaryDirectory directory;
+    const std::string path = directory.Write("in.raw", AudioFixture::RandomBytes(640 * 5, 5));
+    Collector collector;
+    collector.keepAfter = 2;
+    RecordToEnd(MakeFileRecorder(path), collector);
+    EXPECT_EQ(2, collector.Blocks());
+    EXPECT_EQ(0, collector.Number());
+}
+
+TEST(RecorderThreadTest, StopEndsThePacedWaitAsANormalEnd)
+{
+    Orvane::Test::TemporaryDirectory directory;
+    const std::string path = directory.Write("long.raw", AudioFixture::RandomBytes(640 * 3000, 7));
+    Collector collector;
+    RecorderThread thread(MakeFileRecorder(path));
+    thread.SetListener(&collector);
+    thread.Start();
+    ASSERT_TRUE(WaitFor([&] { return collector.Blocks() >= 2; }));
+    thread.Stop();
+    EXPECT_FALSE(thread.IsRunning());
+    EXPECT_EQ(1, collector.Finishes()) << "Stop waits for the thread's end";
+    EXPECT_EQ(0, collector.Number());
+    EXPECT_LT(collector.Blocks(), 3000);
+}
+
+// A recorder that never ends by itself.
+class EndlessRecorder : public VoiceRecorder {
+public:
+    EndlessRecorder() : VoiceRecorder(2, 16000, 20, 320) {}
+    unsigned int OnRead(Block block) override
+    {
+        boost::this_thread::interruption_point();
+        return block->GetSize() / 2;
+    }
+    void OnStop() override { ++stops; }
+    std::atomic<int> stops{0};
+};
+
+// The thread set its running flag when it began, so a Stop made before that found
+// nothing to stop and the recording went on.
+TEST(RecorderThreadTest, StopRightAfterStartIsNeverLost)
+{
+    ASSERT_TRUE(FinishesWithin([] {
+        for (int i = 0; i < 100; ++i) {
+            auto recorder = boost::make_shared<EndlessRecorder>();
+            Collector collector;
+            RecorderThread thread(recorder);
+            thread.SetListener(&collector);
+            thread.Start();
+            EXPECT_TRUE(thread.IsRunning());
+            thread.Stop();
+            EXPECT_EQ(1, collector.Finishes());
+            EXPECT_EQ(0, collector.Number());
+        }
+    }));
+}
+
+TEST(RecorderThreadTest, StartRulesAndStopOnTheRecordingThread)
+{
+    auto recorder = boost::make_shared<EndlessRecorder>();
+    Collector collector;
+    RecorderThread thread(recorder);
+    collector.onBlock = [&] { thread.Stop(); };
+    thread.SetListener(&collector);
+    thread.Start();
+    ASSERT_TRUE(WaitFor([&] { return collector.Finishes() == 1; })) << "a stop on the thread itself does not join";
+    EXPECT_EQ(1, collector.Blocks());
+    EXPECT_EQ(1, recorder->stops);
+    EXPECT_EQ(VoiceRecorder::Stopped, recorder->GetState());
+
+    Orvane::Test::OwnedError again = Orvane::Test::CaughtError([&] { recorder->Start(); });
+    ASSERT_TRUE(again);
+    EXPECT_STREQ("状態が不正です。詳細=VoiceRecorder is already started.", again->GetErrorMessage());
+
+    RecorderThread running(boost::make_shared<EndlessRecorder>());
+    running.Start();
+    Orvane::Test::OwnedError twice = Orvane::Test::CaughtError([&] { running.Start(); });
+    ASSERT_TRUE(twice);
+    EXPECT_STREQ("状態が不正です。詳細=RecorderThread is already started.", twice->GetErrorMessage());
+    running.Stop();
+}
+
+// A stand-in for PortAudio: one input device, scripted results, and a record of calls.
+class FakePortAudio : public PortAudioApi {
+public:
+    FakePortAudio()
+    {
+        std::memset(&device_, 0, sizeof(device_));
+        device_.name = "fake microphone";
+        device_.hostApi = 0;
+        device_.maxInputChannels = 1;
+        device_.defaultHighInputLatency = 0.25;
+        std::memset(&hostApi_, 0, sizeof(hostApi_));
+        hostApi_.name = "FAKE";
+    }
+
+    PaError Initialize() override
+    {
+        ++initializes;
+        return initializeResult;
+    }
+    PaError Terminate() override
+    {
+        ++terminates;
+        return paNoError;
+    }
+    PaDeviceIndex GetDefaultInputDevice() override { return defaultDevice; }
+    PaDeviceIndex GetDeviceCount() override { return 1; }
+    const PaDeviceInfo* GetDeviceInfo(PaDeviceIndex device) override { return device == 0 ? &device_ : nullptr; }
+    const PaHostApiInfo* GetHostApiInfo(PaHostApiIndex api) override { return api == 0 ? &hostApi_ : nullptr; }
+    PaError OpenStream(PaStream** stream, const PaStreamParameters* input, const PaStreamParameters* output,
+                       double sampleRate, unsigned long framesPerBuffer, PaStreamFlags flags) override
+    {
+        ++opens;
+        openedInput = *input;
+        openedOutput = output;
+        openedRate = sampleRate;
+        openedFrames = framesPerBuffer;
+        openedFlags = flags;
+        if (openResult != paNoError) {
+            return openResult;
+        }
+        *stream = &stream_;
+        open_ = true;
+        return paNoError;
+    }
+    PaError StartStream(PaStream* stream) override
+    {
+        Use(stream);
+        ++starts;
+        return startResult;
+    }
+    signed long GetStreamReadAvailable(PaStream* stream) override
+    {
+        Use(stream);
+        return 320;
+    }
+    PaError ReadStream(PaStream* stream, void* buffer, unsigned long frames) override
+    {
+        Use(stream);
+        ++reads;
+        if (reads > goodReads) {
+            return readResult;
+        }
+        std::memset(buffer, reads, frames * 2);
+        return paNoError;
+    }
+    PaError StopStream(PaStream* stream) override
+    {
+        Use(stream);
+        ++stops;
+        return stopResult;
+    }
+    PaError AbortStream(PaStream* stream) override
+    {
+        Use(stream);
+        ++aborts;
+        return paNoError;
+    }
+    PaError CloseStream(PaStream* stream) override
+    {
+        Use(stream);
+        ++closes;
+        open_ = false;
+        return closeResult;
+    }
+
+    PaError initializeResult = paNoError;
+    PaError openResult = paNoError;
+    PaError startResult = paNoError;
+    PaError readResult = paNoError;
+    PaError stopResult = paNoError;
+    PaError closeResult = paNoError;
+    PaDeviceIndex defaultDevice = 0;
+    int goodReads = 1000000;
+
+    std::atomic<int> initializes{0}, terminates{0}, opens{0}, starts{0}, reads{0}, stops{0}, aborts{0}, closes{0};
+    std::atomic<int> closedStreamUses{0};
+    PaStreamParameters openedInput{};
+    const PaStreamParameters* openedOutput = nullptr;
+    double openedRate = 0.0;
+    unsigned long openedFrames = 0;
+    PaStreamFlags openedFlags = 0;
+
+private:
+    void Use(PaStream* stream)
+    {
+        if (stream != &stream_ || !open_) {
+            ++closedStreamUses;
+        }
+    }
+
+    PaDeviceInfo device_;
+    PaHostApiInfo hostApi_;
+    int stream_ = 0;
+    bool open_ = false;
+};
+
+TEST(MicRecorderTest, OpensTheDeviceAndStopsCleanly)
+{
+    auto api = boost::make_shared<FakePortAudio>();
+    Collector collector;
+    collector.keepAfter = 2;
+    RecordToEnd(boost::make_shared<MicRecorder>(2, 16000, 20, 320, "fake", 0, api), collector);
+    EXPECT_EQ(0, collector.Number());
+    ASSERT_EQ(2, collector.Blocks());
+    EXPECT_EQ(std::string(640, 1) + std::string(640, 2), collector.Bytes());
+
+    EXPECT_EQ(0, api->openedInput.device);
+    EXPECT_EQ(1, api->openedInput.channelCount);
+    EXPECT_EQ(paInt16, api->openedInput.sampleFormat);
+    EXPECT_EQ(0.25, api->openedInput.suggestedLatency);
+    EXPECT_EQ(nullptr, api->openedOutput);
+    EXPECT_EQ(16000.0, api->openedRate);
+    EXPECT_EQ(3200u, api->openedFrames);
+    EXPECT_EQ(paClipOff, api->openedFlags);
+    EXPECT_EQ(1, api->stops);
+    EXPECT_EQ(1, api->closes);
+    EXPECT_EQ(1, api->terminates);
+    EXPECT_EQ(0, api->closedStreamUses);
+}
+
+TEST(MicRecorderTest, FailuresEndTheRecordingAndTerminateOnce)
+{
+    struct Case {
+        const char* name;
+        std::function<void(FakePortAudio&)> script;
+        std::string device;
+        int number; // 0: normal end
+        std::string detail;
+        int terminates;
+        int closes;
+    };
+    const Case cases[] = {
+        {"initialise", [](FakePortAudio& a) { a.initializeResult = paNotInitialized; }, "fake", 6000,
+         std::string("Pa_Initialize failed. ") + Pa_GetErrorText(paNotInitialized), 0, 0},
+        {"no default device", [](FakePortAudio& a) { a.defaultDevice = paNoDevice; }, "", 6000,
+         "Not found audio input device. (default input device)", 1, 0},
+        {"no such device", [](FakePortAudio&) {}, "microphone", 6000, "Not found audio input device. (microphone)",
+         1, 0},
+        {"open", [](FakePortAudio& a) { a.openResult = paInvalidDevice; }, "fake", 6000,
+         std::string("Pa_OpenStream failed. ") + Pa_GetErrorText(paInvalidDevice), 1, 0},
+        {"start", [](FakePortAudio& a) { a.startResult = paDeviceUnavailable; }, "fake", 6000,
+         std::string("Pa_StartStream failed. ") + Pa_GetErrorText(paDeviceUnavailable), 1, 0},
+        {"overflow",
+         [](FakePortAudio& a) {
+             a.goodReads = 2;
+             a.readResult = paInputOverflowed;
+         },
+         "fake", 7000, std::string("Pa_ReadStream failed. reason [Input Overflow] ") + Pa_GetErrorText(paInputOverflowed),
+         1, 1},
+        {"other read failure",
+         [](FakePortAudio& a) {
+             a.goodReads = 2;
+             a.readResult = paTimedOut;
+         },
+         "fake", 0, "", 1, 1},
+        {"stop", [](FakePortAudio& a) { a.stopResult = paInternalError; }, "fake", 7000,
+         std::string("Pa_StopStream failed. ") + Pa_GetErrorText(paInternalError), 1, 1},
+        {"close", [](FakePortAudio& a) { a.closeResult = paInternalError; }, "fake", 7000,
+         std::string("Pa_CloseStream failed. ") + Pa_GetErrorText(paInternalError), 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto api = boost::make_shared<FakePortAudio>();
+        c.script(*api);
+        Collector collector;
+        collector.keepAfter = 3;
+        RecordToEnd(boost::make_shared<MicRecorder>(2, 16000, 20, 320, c.device, 0, api), collector);
+        EXPECT_EQ(c.number, collector.Number());
+        if (c.number == 6000) {
+            EXPECT_EQ("音声キャプチャデバイスが開始できません。詳細=" + c.detail, collector.Message());
+        } else if (c.number == 7000) {
+            EXPECT_EQ("内部エラーが発生しました。詳細=" + c.detail, collector.Message());
+        }
+        EXPECT_EQ(c.terminates, api->terminates) << "PortAudio is terminated exactly once";
+        EXPECT_EQ(c.closes, api->closes);
+        EXPECT_EQ(0, api->closedStreamUses) << "a closed stream is not used again";
+    }
+}
+
+} // namespace
