@@ -1,7 +1,10 @@
 #include "Helper/Exception.h"
 
 #include <cstring>
+#include <exception>
 #include <string>
+
+#include "Orvane/Utility/TextEncoding.h"
 
 namespace Orvane {
 namespace Helper {
@@ -22,9 +25,16 @@ bool IsServerError(Client::Exception& error)
     return std::strcmp(error.GetType(), LibraryType) != 0;
 }
 
+// Characters without a Shift_JIS mapping are dropped. Text that is not UTF-8 ends the
+// conversion there: the message keeps what was converted, so it is all Shift_JIS.
 std::string ToShiftJis(const char* text)
 {
-    return text;
+    std::string converted;
+    try {
+        Utility::Utf8ToSjis(text, converted);
+    } catch (const std::exception&) {
+    }
+    return converted;
 }
 } // namespace
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "Helper/Error.h"
+#include "support/Iconv.h"
 
 namespace {
 
@@ -37,6 +38,49 @@ TEST(HelperExceptionTest, CopiesOrHoldsTheClientError)
     EXPECT_EQ(2, error.use_count());
     held.reset();
     EXPECT_EQ(1, error.use_count()) << "Release drops the helper's reference";
+}
+
+std::string ShiftJis(const std::string& utf8)
+{
+    std::string sjis;
+    EXPECT_TRUE(Orvane::Test::Iconv("SHIFT_JIS", "UTF-8").Convert(utf8, sjis));
+    return sjis;
+}
+
+TEST(HelperExceptionTest, ShiftJisConvertsTheLibrarysOwnMessages)
+{
+    struct Case {
+        const char* name;
+        const char* message;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"helper message", "状態が不正です。詳細=state is not ready", ShiftJis("状態が不正です。詳細=state is not ready")},
+        {"unmapped character dropped", "詳細=x\xF0\x9F\x98\x80y", ShiftJis("詳細=xy")},
+        {"malformed text ends the conversion", "詳細=x\xC3(", ShiftJis("詳細=x")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Owned error(new Orvane::Helper::Exception(1, ClientError("Orvane::Client", 2000, c.message)));
+        EXPECT_STREQ("Orvane::Client", error->GetType());
+        EXPECT_EQ(2000, error->GetErrorNo());
+        EXPECT_EQ(c.expected, error->GetErrorMessage());
+    }
+    Owned made(Error::InvalidState(1, "state is not running"));
+    EXPECT_EQ(ShiftJis("状態が不正です。詳細=state is not running"), made->GetErrorMessage());
+}
+
+// A server's error text, already converted by the session, was converted a second time
+// as if it were UTF-8 and came out garbled or empty.
+TEST(HelperExceptionTest, ShiftJisKeepsTheServersTextAsItCame)
+{
+    const std::string serverText = ShiftJis("認識エンジンでエラーが発生しました。");
+    auto error = ClientError("Orvane::Server", 4100, serverText.c_str());
+    Owned wrapped(new Orvane::Helper::Exception(1, error));
+    EXPECT_STREQ("Orvane::Server", wrapped->GetType());
+    EXPECT_EQ(4100, wrapped->GetErrorNo());
+    EXPECT_EQ(serverText, wrapped->GetErrorMessage());
+    EXPECT_NE(error->GetErrorMessage(), wrapped->GetErrorMessage()) << "still a separate copy";
 }
 
 TEST(HelperExceptionTest, ErrorTable)

@@ -251,8 +251,8 @@ TEST(OpusAudioEncoderTest, RecordsMatchBareOpusEncodeFrameByFrame)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         // Exactly the input's bytes: reading past them is caught by AddressSanitizer.
-        std::vector<char> input(c.samples * 2);
-        std::memcpy(input.data(), sine.data() + position, input.size());
+        const char* first = reinterpret_cast<const char*>(sine.data() + position);
+        const std::vector<char> input(first, first + c.samples * 2);
         const Record record = Parse(*encoder.Encode(input.data(), static_cast<unsigned int>(input.size())));
 
         std::string expected;
