@@ -29,15 +29,18 @@ public:
     {
         first = AudioFixture::RandomBytes(InputBytes, 1);
         second = AudioFixture::RandomBytes(InputBytes, 2);
-        Orvane::Test::AlsaFileDevices::Write(
-            home.Path(), {{"tessival_mic_first", home.Write("first.raw", first)},
-                          {"tessival_mic_second", home.Write("second.raw", second)}});
+        fallback = AudioFixture::RandomBytes(InputBytes, 3);
+        Orvane::Test::AlsaFileDevices::Write(home.Path(),
+                                             {{"tessival_mic_first", home.Write("first.raw", first)},
+                                              {"tessival_mic_second", home.Write("second.raw", second)}},
+                                             home.Write("default.raw", fallback));
         Orvane::Test::AlsaFileDevices::Use(home.Path());
     }
 
     Orvane::Test::TemporaryDirectory home;
     std::string first;
     std::string second;
+    std::string fallback;
 };
 
 AlsaDevices* devices = static_cast<AlsaDevices*>(::testing::AddGlobalTestEnvironment(new AlsaDevices));
@@ -95,6 +98,15 @@ TEST(MicRecorderAlsaTest, NameBeginningSeveralDevicesSelectsTheLast)
     EXPECT_EQ(0, collector.number) << collector.message;
     ASSERT_EQ(BlocksRead, collector.blocks);
     EXPECT_EQ(devices->second.substr(0, BlocksRead * 640), collector.bytes);
+}
+
+TEST(MicRecorderAlsaTest, EmptyNameSelectsTheDefaultInputDevice)
+{
+    Collector collector;
+    Record("", collector);
+    EXPECT_EQ(0, collector.number) << collector.message;
+    ASSERT_EQ(BlocksRead, collector.blocks);
+    EXPECT_EQ(devices->fallback.substr(0, BlocksRead * 640), collector.bytes);
 }
 
 TEST(MicRecorderAlsaTest, NameMatchingNothingIsACaptureDeviceError)

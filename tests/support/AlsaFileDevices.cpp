@@ -7,13 +7,23 @@
 namespace Orvane {
 namespace Test {
 
-void AlsaFileDevices::Write(const std::string& home, const std::vector<std::pair<std::string, std::string>>& devices)
+namespace {
+std::string FileDevice(const std::string& input)
+{
+    return "{ type file slave.pcm \"null\" file \"/dev/null\" infile \"" + input + "\" format \"raw\" }\n";
+}
+} // namespace
+
+void AlsaFileDevices::Write(const std::string& home, const std::vector<std::pair<std::string, std::string>>& devices,
+                            const std::string& defaultInput)
 {
     const std::string path = home + "/.asoundrc";
     std::ofstream out(path.c_str(), std::ios::trunc);
+    out << "pcm.!default " << FileDevice(defaultInput);
+    out << "pcm.!pulse { type null }\n";
+    out << "pcm.!jack { type null }\n";
     for (const auto& device : devices) {
-        out << "pcm." << device.first << " { type file slave.pcm \"null\" file \"/dev/null\" infile \""
-            << device.second << "\" format \"raw\" }\n";
+        out << "pcm." << device.first << " " << FileDevice(device.second);
     }
     if (!out) {
         throw std::runtime_error("cannot write " + path);
