@@ -11,8 +11,8 @@ namespace Helper {
 MicRecorder::MicRecorder(int encoding, int samplingRate, int readPeriod, int samplesPerRead,
                          const std::string& deviceName, int recordingDelay, boost::shared_ptr<PortAudioApi> api)
     : VoiceRecorder(encoding, samplingRate, readPeriod, samplesPerRead), deviceName_(deviceName),
-      recordingDelay_(recordingDelay), stream_(nullptr), api_(api ? api : boost::shared_ptr<PortAudioApi>(new PortAudioApi())),
-      initialized_(false)
+      recordingDelay_(recordingDelay), stream_(nullptr),
+      api_(api ? api : boost::shared_ptr<PortAudioApi>(new PortAudioApi())), initialized_(false)
 {
 }
 
