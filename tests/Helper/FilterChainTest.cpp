@@ -18,6 +18,7 @@
 #include "Helper/Error.h"
 #include "Helper/VoiceBuffer.h"
 #include "Helper/VoiceFilter.h"
+#include "Orvane/Utility/TextEncoding.h"
 #include "Utility/Exception.h"
 #include "Utility/Queue.h"
 #include "support/CaughtError.h"
@@ -391,6 +392,18 @@ TEST(VoiceBufferTest, RefusesBlocksBeyondFiveHundredWaiting)
     ASSERT_TRUE(buffer.GetQueue()->Pop(block));
     buffer.AddData(MakeBlock(2, 0));
     EXPECT_EQ(500u, buffer.GetQueue()->Size()) << "the buffer keeps running";
+
+    // The refusal reached the application in UTF-8 even when it had chosen Shift_JIS.
+    VoiceBuffer sjisBuffer(1);
+    ErrorSink sjisErrors;
+    sjisBuffer.SetErrorListener(&sjisErrors);
+    sjisBuffer.Start();
+    for (int i = 0; i <= 500; ++i) {
+        sjisBuffer.AddData(MakeBlock(2, 0));
+    }
+    ASSERT_EQ(1u, sjisErrors.Count());
+    EXPECT_EQ(Orvane::Utility::Utf8ToSjis("内部エラーが発生しました。詳細=音声データのバッファが最大値を超えました。"),
+              sjisErrors.Message(0));
 }
 
 TEST(AsyncVoiceFilterTest, RunsTheInnerFilterOnItsWorkerAndDrainsAtStop)
