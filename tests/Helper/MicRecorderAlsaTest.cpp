@@ -8,7 +8,7 @@
 #include "Helper/RecorderThread.h"
 #include "Helper/VoiceRecorderListener.h"
 #include "support/AlsaFileDevices.h"
-#include "support/AudioFixture.h"
+#include "support/SignalTools.h"
 #include "support/TemporaryDirectory.h"
 #include "support/WaitFor.h"
 
@@ -17,7 +17,7 @@
 namespace {
 
 using namespace Orvane::Helper;
-using Orvane::Test::AudioFixture;
+using Orvane::Test::SignalTools;
 using Block = boost::shared_ptr<DataBuffer>;
 
 const std::size_t InputBytes = 640 * 100;
@@ -27,9 +27,9 @@ class AlsaDevices : public ::testing::Environment {
 public:
     void SetUp() override
     {
-        first = AudioFixture::RandomBytes(InputBytes, 1);
-        second = AudioFixture::RandomBytes(InputBytes, 2);
-        fallback = AudioFixture::RandomBytes(InputBytes, 3);
+        first = SignalTools::RandomBytes(InputBytes, 1);
+        second = SignalTools::RandomBytes(InputBytes, 2);
+        fallback = SignalTools::RandomBytes(InputBytes, 3);
         Orvane::Test::AlsaFileDevices::Write(home.Path(),
                                              {{"tessival_mic_first", home.Write("first.raw", first)},
                                               {"tessival_mic_second", home.Write("second.raw", second)}},

@@ -15,7 +15,7 @@
 #include "Helper/RecorderThread.h"
 #include "Helper/VoiceRecorder.h"
 #include "Helper/VoiceRecorderListener.h"
-#include "support/AudioFixture.h"
+#include "support/SignalTools.h"
 #include "support/CaughtError.h"
 #include "support/FinishesWithin.h"
 #include "support/TemporaryDirectory.h"
@@ -24,7 +24,7 @@
 namespace {
 
 using namespace Orvane::Helper;
-using Orvane::Test::AudioFixture;
+using Orvane::Test::SignalTools;
 using Orvane::Test::FinishesWithin;
 using Orvane::Test::WaitFor;
 using Block = boost::shared_ptr<DataBuffer>;
@@ -111,7 +111,7 @@ TEST(FileRecorderTest, DeliversWholeBlocksOfFilesOfEveryLength)
     Orvane::Test::TemporaryDirectory directory;
     for (std::size_t length : {0u, 1u, 639u, 640u, 641u, 1000u, 1279u, 1280u, 1281u, 1920u}) {
         SCOPED_TRACE(length);
-        const std::string bytes = AudioFixture::RandomBytes(length, static_cast<uint32_t>(length));
+        const std::string bytes = SignalTools::RandomBytes(length, static_cast<uint32_t>(length));
         const std::string path = directory.Write("in-" + std::to_string(length) + ".raw", bytes);
         Collector collector;
         RecordToEnd(MakeFileRecorder(path), collector);
@@ -146,7 +146,7 @@ TEST(FileRecorderTest, OpenAndReadFailuresNameThePath)
 TEST(RecorderThreadTest, ListenerReturningFalseEndsAfterThatBlock)
 {
     Orvane::Test::TemporaryDirectory directory;
-    const std::string path = directory.Write("in.raw", AudioFixture::RandomBytes(640 * 5, 5));
+    const std::string path = directory.Write("in.raw", SignalTools::RandomBytes(640 * 5, 5));
     Collector collector;
     collector.keepAfter = 2;
     RecordToEnd(MakeFileRecorder(path), collector);
@@ -157,7 +157,7 @@ TEST(RecorderThreadTest, ListenerReturningFalseEndsAfterThatBlock)
 TEST(RecorderThreadTest, StopEndsThePacedWaitAsANormalEnd)
 {
     Orvane::Test::TemporaryDirectory directory;
-    const std::string path = directory.Write("long.raw", AudioFixture::RandomBytes(640 * 3000, 7));
+    const std::string path = directory.Write("long.raw", SignalTools::RandomBytes(640 * 3000, 7));
     Collector collector;
     RecorderThread thread(MakeFileRecorder(path));
     thread.SetListener(&collector);
