@@ -145,12 +145,18 @@ void WsConnection::Impl::Start(const std::string& uri, const std::string& proxyU
     std::string failure;
     try {
         const websocketpp::uri_ptr location = websocketpp::lib::make_shared<websocketpp::uri>(uri);
-        if (location->get_valid()) {
-            Lock lock(mutex_);
-            verifyHost_ = location->get_host();
-        }
         websocketpp::lib::error_code error;
-        const Client::connection_ptr connection = endpoint_.get_connection(location, error);
+        Client::connection_ptr connection;
+        // The library reads fields of a URI it failed to parse: refuse such a URI first.
+        if (!location->get_valid()) {
+            error = websocketpp::error::make_error_code(websocketpp::error::invalid_uri);
+        } else {
+            {
+                Lock lock(mutex_);
+                verifyHost_ = location->get_host();
+            }
+            connection = endpoint_.get_connection(location, error);
+        }
         if (error) {
             endpoint_.get_alog().write(websocketpp::log::alevel::app, error.message());
             failure = error.message();

@@ -255,15 +255,30 @@ TYPED_TEST(ConnectionShapeTest, CloseFromAnotherThreadEndsRunAndRefusesFurtherUs
     EXPECT_NO_THROW(connection->StopReceiveTimer());
 }
 
-TYPED_TEST(ConnectionShapeTest, AFailingReceivedFunctionEndsRunWithError27)
+TYPED_TEST(ConnectionShapeTest, AFailingCallbackEndsRunWithError27)
 {
-    // The exception must not escape the loop's thread: Run reports it.
-    this->recorder.SetHook([](const Delivery&) { throw std::runtime_error("listener failed"); });
-    auto runner = this->StartRun();
-    this->rig.PeerSends("x");
-    ASSERT_TRUE(runner->WaitUntilFinished());
-    EXPECT_EQ(27, runner->ErrorNo());
-    EXPECT_NE(std::string::npos, runner->Error().find("原因=[listener failed]")) << runner->Error();
+    // An exception from the received function or a timer function must not escape the
+    // loop's thread: Run reports it, as the HTTP controller expects.
+    struct Case {
+        const char* name;
+        bool fromTimer;
+    };
+    const Case cases[] = {{"received function", false}, {"timer function", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TypeParam rig;
+        ConnectionRecorder recorder;
+        recorder.SetHook([](const Delivery&) { throw std::runtime_error("listener failed"); });
+        LoopRunner<typename TypeParam::ConnectionType> runner(rig.connection, recorder.Received());
+        if (c.fromTimer) {
+            rig.connection->StartEtcTimer(10, [] { throw std::runtime_error("listener failed"); });
+        } else {
+            rig.PeerSends("x");
+        }
+        ASSERT_TRUE(runner.WaitUntilFinished());
+        EXPECT_EQ(27, runner.ErrorNo());
+        EXPECT_NE(std::string::npos, runner.Error().find("原因=[listener failed]")) << runner.Error();
+    }
 }
 
 } // namespace

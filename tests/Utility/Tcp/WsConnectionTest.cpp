@@ -4,9 +4,13 @@
 
 #include "Utility/Tcp/WsConnection.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <boost/asio/error.hpp>
 #include <gtest/gtest.h>
@@ -228,6 +232,78 @@ TEST(WsConnectionTest, BridgeRelaysToATcpBackend)
     side->Close();
     ASSERT_TRUE(WaitFor([&] { return recorder.Errors().size() == 1; }));
     EXPECT_EQ(boost::system::error_code(boost::asio::error::connection_reset), recorder.Errors().front());
+}
+
+TEST(WsConnectionTest, ClosedOrReleasedOnItsOwnThread)
+{
+    // Without Run only the WebSocket thread runs the loop, so the timer function runs on
+    // it: closing there, or dropping the last reference there, must not wait for itself.
+    struct Case {
+        const char* name;
+        bool release;
+    };
+    const Case cases[] = {{"Close", false}, {"last reference dropped", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WsRig rig;
+        std::atomic<bool> done(false);
+        boost::shared_ptr<WsConnection> held = rig.connection;
+        rig.connection.reset();
+        held->StartEtcTimer(10, [&] {
+            if (c.release) {
+                held.reset();
+            } else {
+                held->Close();
+            }
+            done = true;
+        });
+        ASSERT_TRUE(WaitFor([&] { return done.load(); }));
+        held.reset();
+    }
+}
+
+TEST(WsConnectionTest, ConcurrentSendsAreAllDelivered)
+{
+    TrustedServer server;
+    WsPeer peer(server.Peer(WsPeer::Mode::Silent));
+    const auto connection = Connect(peer.Uri());
+    const int perThread = 50;
+    std::vector<std::thread> senders;
+    for (char name : std::string("abcd")) {
+        senders.emplace_back([&, name] {
+            for (int i = 0; i < perThread; ++i) {
+                connection->Send(MakeBuffer(std::string(100, name)), 1000, 32768, NoCompletion);
+            }
+        });
+    }
+    for (std::thread& sender : senders) {
+        sender.join();
+    }
+    std::string received;
+    ASSERT_TRUE(WaitFor([&] {
+        received = peer.Received();
+        return received.size() >= 4u * perThread * 100;
+    }));
+    EXPECT_EQ(4u * perThread * 100, received.size());
+    for (char name : std::string("abcd")) {
+        EXPECT_EQ(perThread * 100, std::count(received.begin(), received.end(), name));
+    }
+}
+
+TEST(WsConnectionTest, SendAfterThePeerEndedIsError24)
+{
+    WsRig rig;
+    ConnectionRecorder recorder;
+    LoopRunner<WsConnection> runner(rig.connection, recorder.Received());
+    rig.PeerCloses();
+    ASSERT_TRUE(WaitFor([&] { return recorder.Errors().size() == 1; }));
+    try {
+        rig.connection->Send(MakeBuffer("late"), 1000, 32768, NoCompletion);
+        ADD_FAILURE() << "a send to an ended connection reported success";
+    } catch (const Exception& e) {
+        EXPECT_EQ(24, e.GetErrorNo());
+        EXPECT_EQ(0u, std::string(e.what()).find("送信処理に失敗しました。リモートホスト=127.0.0.1:")) << e.what();
+    }
 }
 
 } // namespace
