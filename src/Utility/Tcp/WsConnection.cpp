@@ -94,6 +94,7 @@ private:
     int verifyError_;
     bool loopFailed_;
     std::string loopFailure_;
+    bool loopEnded_;
     boost::thread::id runThread_;
     boost::recursive_mutex deliveryMutex_;
     boost::mutex sendMutex_;
@@ -103,7 +104,7 @@ private:
 WsConnection::Impl::Impl(unsigned int receiveBufferSize)
     : receiveStore_(receiveBufferSize), receiveTimeLimit_(-1), opened_(false), closed_(false), failed_(false),
       pendingData_(false), localCloseCode_(websocketpp::close::status::abnormal_close), verifyError_(X509_V_OK),
-      loopFailed_(false)
+      loopFailed_(false), loopEnded_(false)
 {
     using websocketpp::lib::placeholders::_1;
     using websocketpp::lib::placeholders::_2;
@@ -137,6 +138,11 @@ void WsConnection::Impl::Loop()
     } catch (...) {
         Fail();
     }
+    {
+        Lock lock(mutex_);
+        loopEnded_ = true;
+    }
+    stateChanged_.notify_all();
 }
 
 void WsConnection::Impl::Start(const std::string& uri, const std::string& proxyUri, int timeout)
@@ -231,7 +237,12 @@ void WsConnection::Impl::Run(const ReceivedFunction& received)
     } catch (...) {
         Fail();
     }
-    Lock lock(mutex_);
+    boost::unique_lock<boost::recursive_mutex> lock(mutex_);
+    // A stopped loop returns here at once, while a completion on the WebSocket thread may
+    // still be running and about to fail: its failure is this Run's to report.
+    while (!loopEnded_) {
+        stateChanged_.wait(lock);
+    }
     runThread_ = boost::thread::id();
     if (loopFailed_) {
         received_.clear();

@@ -35,9 +35,9 @@ public:
     // open in time or cannot be started; the caller closes the connection.
     void Start(const std::string& uri, const std::string& proxyUri, int timeout);
 
-    // Runs the event loop until it stops: error 1 for an empty function, 2 when closed,
-    // 27 when a completion failed. Bytes or an end of the connection that arrived before
-    // Run are delivered at its start.
+    // Runs the event loop until it stops and the WebSocket thread has left it too. Error
+    // 1 for an empty function, 2 when closed, 27 when a completion failed. Bytes or an
+    // end of the connection that arrived before Run are delivered at its start.
     void Run(ReceivedFunction received);
 
     // Sends the buffer's data as one binary message: error 24 on any failure. The send
