@@ -79,6 +79,17 @@ TEST(ConnectionTest, ArgumentsAndUnconnectedState)
     ExpectError(1, "引数(receive_timeout_callback)が不正です。", [&] { connection->StartReceiveTimer(10, {}); });
     ExpectError(1, "引数(etc_timeout_callback)が不正です。", [&] { connection->StartEtcTimer(10, {}); });
 
+    // Never connected: Run cannot prepare the socket.
+    try {
+        connection->Run([](const unsigned char*, unsigned int, unsigned int, const boost::system::error_code&) {});
+        ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+        EXPECT_EQ(26, e.GetErrorNo());
+        EXPECT_EQ(0u, std::string(e.what()).find(
+                          "コネクションの送受信処理の準備処理に失敗しました。リモートホスト=0.0.0.0:0, 原因=["))
+            << e.what();
+    }
+
     // Not connected: no peer address, and nothing raised for asking.
     EXPECT_EQ("0.0.0.0:0", connection->GetRemoteHost());
     EXPECT_EQ(4096u, connection->GetReceiveBufferSize());
