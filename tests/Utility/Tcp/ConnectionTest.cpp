@@ -11,9 +11,9 @@
 #include <boost/asio/error.hpp>
 #include <gtest/gtest.h>
 
-#include "ConnectionRecorder.h"
-#include "ConnectionRigs.h"
 #include "Utility/Exception.h"
+#include "support/ConnectionRecorder.h"
+#include "support/ConnectionRigs.h"
 #include "support/WaitFor.h"
 
 namespace {

@@ -15,10 +15,10 @@
 #include <boost/asio/error.hpp>
 #include <gtest/gtest.h>
 
-#include "ConnectionRecorder.h"
-#include "ConnectionRigs.h"
 #include "Utility/Exception.h"
 #include "Utility/Tcp/Connector.h"
+#include "support/ConnectionRecorder.h"
+#include "support/ConnectionRigs.h"
 #include "support/ScopedEnvironment.h"
 #include "support/SocketPeer.h"
 #include "support/TinyproxyPeer.h"
