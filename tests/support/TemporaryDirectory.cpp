@@ -10,16 +10,15 @@
 namespace Orvane {
 namespace Test {
 
-TemporaryDirectory::TemporaryDirectory()
+TemporaryDirectory::TemporaryDirectory(const std::string& prefix)
 {
-    const boost::filesystem::path base = boost::filesystem::temp_directory_path() / "tessival-XXXXXX";
-    std::string pattern = base.string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (!mkdtemp(buffer.data())) {
-        throw std::runtime_error("mkdtemp failed");
+    const std::string pattern = (boost::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    if (::mkdtemp(name.data()) == nullptr) {
+        throw std::runtime_error("cannot create a temporary directory from " + pattern);
     }
-    path_ = buffer.data();
+    path_ = name.data();
 }
 
 TemporaryDirectory::~TemporaryDirectory()
@@ -28,11 +27,13 @@ TemporaryDirectory::~TemporaryDirectory()
     boost::filesystem::remove_all(path_, ignored);
 }
 
-std::string TemporaryDirectory::Write(const std::string& name, const std::string& bytes) const
+std::string TemporaryDirectory::File(const std::string& name) const { return path_ + "/" + name; }
+
+std::string TemporaryDirectory::Write(const std::string& name, const std::string& contents) const
 {
     const std::string path = File(name);
-    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream out(path, std::ios::binary);
+    out << contents;
     if (!out) {
         throw std::runtime_error("cannot write " + path);
     }

@@ -1,0 +1,121 @@
+#pragma once
+
+#include <deque>
+#include <string>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/noncopyable.hpp>
+#include <boost/shared_ptr.hpp>
+#include <boost/thread/recursive_mutex.hpp>
+#include <boost/thread/thread.hpp>
+
+#include "Server/ReleaseNoticeListener.h"
+#include "Utility/Tcp/Buffer.h"
+#include "Utility/Tcp/ConnectionFunctions.h"
+#include "Utility/Tcp/OneShotTimer.h"
+#include "Utility/Tcp/ReceiveStore.h"
+#include "Utility/Tcp/SendData.h"
+
+namespace Orvane {
+namespace Utility {
+namespace Tcp {
+
+class Connector;
+
+// One connected TCP stream. The connector connects it; the HTTP controller's thread then
+// calls Run, which receives until Close. Every socket and timer completion runs on the
+// thread inside Run; Send, the timers and Close may be called from any thread. The
+// received function, the send completions and the timer functions are called with no
+// lock of the connection held, so they may call back into it (Close included).
+class Connection : public Server::ReleaseNoticeListener, private boost::noncopyable {
+public:
+    // A receive buffer size of 0 is error 1; a failure while building is error 25.
+    static boost::shared_ptr<Connection> CreateInstance(unsigned int receiveBufferSize);
+
+    virtual ~Connection();
+
+    // Receives until the connection is closed: error 1 for an empty function, 2 when
+    // closed, 26 when the set-up fails, 27 when a completion fails while running.
+    void Run(ReceivedFunction received);
+
+    // Queues `buffer`'s data, written in chunks of at most `chunkSize` bytes, each chunk
+    // within `sendTimeout` ms (negative: no limit). Every failure is error 24.
+    void Send(boost::shared_ptr<Buffer> buffer, int sendTimeout, unsigned int chunkSize,
+              SendData::CompletionFunction completion);
+
+    // Queues a prepared send: error 1 without a buffer, 2 when closed.
+    void Send(boost::shared_ptr<SendData> data);
+
+    // Arms the receive timer, re-armed after every read until stopped (negative: nothing).
+    void StartReceiveTimer(int milliseconds, TimeoutFunction function);
+    void StopReceiveTimer();
+
+    // Arms the user timer once (negative: nothing).
+    void StartEtcTimer(int milliseconds, TimeoutFunction function);
+
+    // Closes once: timers cancelled, socket shut down and closed, every pending send
+    // ended with end of file. Never waits for another thread.
+    void Close();
+
+    void OnRelease() override;
+
+    // The peer's address, or 0.0.0.0:0 when the socket has none.
+    boost::asio::ip::tcp::endpoint RemoteAddress();
+
+    // The peer's address as "address:port".
+    std::string GetRemoteHost();
+
+    // True on the thread that runs the connection's event loop (inside Run).
+    bool IsEventLoopThread();
+
+    // The receive buffer, for the HTTP controller's receive step on the loop thread.
+    unsigned int GetReceiveBufferSize();
+    boost::shared_ptr<Buffer> GetReceiveBuffer();
+    void SetReceiveBuffer(boost::shared_ptr<Buffer> buffer);
+    bool IsReceiveBufferExtended();
+    void SetReceiveBufferExtended(bool extended);
+
+    // Drops a consumed message of `length` bytes from the front of the receive buffer;
+    // a buffer that had to grow is replaced by one of the configured size.
+    void ConsumeReceived(unsigned int length);
+
+private:
+    friend class Connector;
+
+    explicit Connection(unsigned int receiveBufferSize);
+
+    void StartRead();
+    void HandleReceive(const boost::shared_ptr<Buffer>& target, unsigned int offset,
+                       const boost::system::error_code& error, std::size_t received);
+    void WriteStep(const boost::shared_ptr<SendData>& data);
+    void HandleSend(const boost::shared_ptr<SendData>& data, const boost::system::error_code& error,
+                    std::size_t written);
+    void HandleTimeout(const boost::system::error_code& error, const TimeoutFunction& function);
+    void HandleSendTimeout();
+    void DispatchSendError(const boost::system::error_code& error);
+    // Records an exception that left a completion and ends the event loop; Run raises it.
+    void Fail();
+
+    boost::asio::io_context io_;
+    boost::asio::ip::tcp::socket socket_;
+    OneShotTimer receiveTimer_;
+    OneShotTimer sendTimer_;
+    OneShotTimer userTimer_;
+    ReceivedFunction received_;
+    TimeoutFunction receiveTimeout_;
+    int receiveTimeLimit_;
+    ReceiveStore receiveStore_;
+    std::deque<boost::shared_ptr<SendData>> sendQueue_;
+    // The send whose chunk is being written; a second write never starts beside it.
+    boost::shared_ptr<SendData> writing_;
+    bool closed_;
+    bool failed_;
+    std::string failure_;
+    boost::thread::id loopThread_;
+    boost::recursive_mutex mutex_;
+};
+
+} // namespace Tcp
+} // namespace Utility
+} // namespace Orvane

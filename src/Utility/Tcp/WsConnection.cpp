@@ -1,0 +1,721 @@
+#include "Utility/Tcp/WsConnection.h"
+
+#include <cerrno>
+#include <deque>
+#include <iostream>
+#include <memory>
+#include <system_error>
+
+#include <boost/asio/error.hpp>
+#include <boost/asio/ip/address.hpp>
+#include <boost/chrono.hpp>
+#include <boost/lexical_cast.hpp>
+#include <boost/thread/condition_variable.hpp>
+#include <boost/thread/mutex.hpp>
+#include <boost/thread/recursive_mutex.hpp>
+#include <openssl/ssl.h>
+#include <openssl/x509_vfy.h>
+#include <openssl/x509v3.h>
+#include <websocketpp/client.hpp>
+#include <websocketpp/config/asio_client.hpp>
+
+#include "Utility/Log/ApplicationLoggerManager.h"
+#include "Utility/Tcp/Errors.h"
+#include "Utility/Tcp/OneShotTimer.h"
+#include "Utility/Tcp/ReceiveStore.h"
+
+namespace Orvane {
+namespace Utility {
+namespace Tcp {
+
+namespace {
+typedef websocketpp::client<websocketpp::config::asio_tls_client> Client;
+typedef websocketpp::lib::shared_ptr<boost::asio::ssl::context> ContextPointer;
+typedef boost::recursive_mutex::scoped_lock Lock;
+} // namespace
+
+// Lock order: deliveryMutex_ (serialises the calls of the received function over both
+// loop threads), then the locks that the received function takes, then mutex_ (state);
+// sendMutex_ is taken alone. No lock is held while websocketpp is asked to connect or to
+// close, or while a function of the user runs.
+class WsConnection::Impl {
+public:
+    explicit Impl(unsigned int receiveBufferSize);
+    ~Impl();
+
+    void Loop();
+    void Start(const std::string& uri, const std::string& proxyUri, int timeout);
+    void Run(const ReceivedFunction& received);
+    void Send(const boost::shared_ptr<Buffer>& buffer, int sendTimeout, unsigned int chunkSize,
+              const SendData::CompletionFunction& completion);
+    void StartReceiveTimer(int milliseconds, const TimeoutFunction& function);
+    void StopReceiveTimer();
+    void StartEtcTimer(int milliseconds, const TimeoutFunction& function);
+    // True when this call closed the connection.
+    bool Close();
+    std::string GetRemoteHost();
+    bool IsRunThread();
+
+    boost::recursive_mutex mutex_;
+    ReceiveStore receiveStore_;
+
+private:
+    void OnSocketInit(websocketpp::connection_hdl handle, boost::asio::ssl::stream<boost::asio::ip::tcp::socket>& socket);
+    ContextPointer OnTlsInit(websocketpp::connection_hdl handle);
+    void OnOpen(websocketpp::connection_hdl handle);
+    void OnFail(websocketpp::connection_hdl handle);
+    void OnClose(websocketpp::connection_hdl handle);
+    void OnMessage(websocketpp::connection_hdl handle, Client::message_ptr message);
+    void HandleTimeout(const boost::system::error_code& error, const TimeoutFunction& function);
+    // Tells the received function that the connection ended, or keeps it for Run.
+    void DeliverEnd(const boost::system::error_code& error);
+    // Delivers what arrived before Run installed the received function.
+    void DeliverPending();
+    // Records an exception that left a handler and stops the event loop; Run raises it.
+    void Fail();
+
+    Client endpoint_;
+    websocketpp::connection_hdl handle_;
+    std::string remoteHost_;
+    std::string verifyHost_;
+    std::unique_ptr<OneShotTimer> receiveTimer_;
+    std::unique_ptr<OneShotTimer> userTimer_;
+    ReceivedFunction received_;
+    TimeoutFunction receiveTimeout_;
+    int receiveTimeLimit_;
+    std::deque<boost::shared_ptr<SendData>> sendQueue_;
+    bool opened_;
+    bool closed_;
+    bool failed_;
+    bool pendingData_;
+    boost::system::error_code pendingEnd_;
+    std::string failCause_;
+    int localCloseCode_;
+    int verifyError_;
+    bool loopFailed_;
+    std::string loopFailure_;
+    bool loopEnded_;
+    boost::thread::id runThread_;
+    boost::recursive_mutex deliveryMutex_;
+    boost::mutex sendMutex_;
+    boost::condition_variable_any stateChanged_;
+};
+
+WsConnection::Impl::Impl(unsigned int receiveBufferSize)
+    : receiveStore_(receiveBufferSize), receiveTimeLimit_(-1), opened_(false), closed_(false), failed_(false),
+      pendingData_(false), localCloseCode_(websocketpp::close::status::abnormal_close), verifyError_(X509_V_OK),
+      loopFailed_(false), loopEnded_(false)
+{
+    using websocketpp::lib::placeholders::_1;
+    using websocketpp::lib::placeholders::_2;
+
+    endpoint_.clear_access_channels(websocketpp::log::alevel::all);
+    endpoint_.set_access_channels(websocketpp::log::alevel::app);
+    endpoint_.set_error_channels(websocketpp::log::elevel::all);
+    endpoint_.init_asio();
+    endpoint_.start_perpetual();
+    endpoint_.set_socket_init_handler(websocketpp::lib::bind(&Impl::OnSocketInit, this, _1, _2));
+    endpoint_.set_tls_init_handler(websocketpp::lib::bind(&Impl::OnTlsInit, this, _1));
+    endpoint_.set_open_handler(websocketpp::lib::bind(&Impl::OnOpen, this, _1));
+    endpoint_.set_fail_handler(websocketpp::lib::bind(&Impl::OnFail, this, _1));
+    endpoint_.set_close_handler(websocketpp::lib::bind(&Impl::OnClose, this, _1));
+    endpoint_.set_message_handler(websocketpp::lib::bind(&Impl::OnMessage, this, _1, _2));
+    receiveTimer_.reset(new OneShotTimer(endpoint_.get_io_service()));
+    userTimer_.reset(new OneShotTimer(endpoint_.get_io_service()));
+}
+
+WsConnection::Impl::~Impl()
+{
+    // The timers go before the I/O service that the endpoint owns.
+    receiveTimer_.reset();
+    userTimer_.reset();
+}
+
+void WsConnection::Impl::Loop()
+{
+    try {
+        endpoint_.run();
+    } catch (...) {
+        Fail();
+    }
+    {
+        Lock lock(mutex_);
+        loopEnded_ = true;
+    }
+    stateChanged_.notify_all();
+}
+
+void WsConnection::Impl::Start(const std::string& uri, const std::string& proxyUri, int timeout)
+{
+    bool started = false;
+    std::string failure;
+    try {
+        const websocketpp::uri_ptr location = websocketpp::lib::make_shared<websocketpp::uri>(uri);
+        websocketpp::lib::error_code error;
+        Client::connection_ptr connection;
+        // The library reads fields of a URI it failed to parse: refuse such a URI first.
+        if (!location->get_valid()) {
+            error = websocketpp::error::make_error_code(websocketpp::error::invalid_uri);
+        } else {
+            {
+                Lock lock(mutex_);
+                verifyHost_ = location->get_host();
+            }
+            connection = endpoint_.get_connection(location, error);
+        }
+        if (error) {
+            endpoint_.get_alog().write(websocketpp::log::alevel::app, error.message());
+            failure = error.message();
+        } else {
+            {
+                Lock lock(mutex_);
+                remoteHost_ = location->get_host() + ":" + boost::lexical_cast<std::string>(location->get_port());
+            }
+            if (!proxyUri.empty()) {
+                connection->set_proxy(proxyUri, error);
+            }
+            if (error) {
+                std::cerr << error.message() << std::endl;
+                failure = error.message();
+            } else {
+                endpoint_.connect(connection);
+                Lock lock(mutex_);
+                handle_ = connection->get_handle();
+                started = true;
+            }
+        }
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << std::endl;
+        failure = e.what();
+    } catch (...) {
+        std::cerr << "other exception" << std::endl;
+        failure = "other exception";
+    }
+
+    boost::unique_lock<boost::recursive_mutex> lock(mutex_);
+    if (!started) {
+        throw MakeError(Errors::kWsConnectFailed, remoteHost_.empty() ? uri : remoteHost_, failure, localCloseCode_);
+    }
+    if (timeout <= 0 || opened_) {
+        return;
+    }
+    const boost::chrono::steady_clock::time_point deadline =
+        boost::chrono::steady_clock::now() + boost::chrono::milliseconds(timeout);
+    while (!opened_ && !failed_ && !closed_) {
+        if (stateChanged_.wait_until(lock, deadline) == boost::cv_status::timeout) {
+            break;
+        }
+    }
+    if (opened_) {
+        return;
+    }
+    const std::string cause =
+        failed_ ? failCause_ : boost::system::error_code(boost::asio::error::timed_out).message();
+    throw MakeError(Errors::kWsConnectFailed, remoteHost_, cause, localCloseCode_);
+}
+
+void WsConnection::Impl::Run(const ReceivedFunction& received)
+{
+    if (!received) {
+        throw MakeError(Errors::kReceivedCallbackArgument);
+    }
+    {
+        Lock lock(mutex_);
+        if (closed_) {
+            throw MakeError(Errors::kNotConnected);
+        }
+        received_ = received;
+        runThread_ = boost::this_thread::get_id();
+    }
+    try {
+        DeliverPending();
+    } catch (...) {
+        Fail();
+    }
+    try {
+        endpoint_.run();
+    } catch (...) {
+        Fail();
+    }
+    boost::unique_lock<boost::recursive_mutex> lock(mutex_);
+    // A stopped loop returns here at once, while a completion on the WebSocket thread may
+    // still be running and about to fail: its failure is this Run's to report.
+    while (!loopEnded_) {
+        stateChanged_.wait(lock);
+    }
+    runThread_ = boost::thread::id();
+    if (loopFailed_) {
+        received_.clear();
+        throw MakeError(Errors::kRunFailed, remoteHost_, loopFailure_);
+    }
+}
+
+void WsConnection::Impl::Send(const boost::shared_ptr<Buffer>& buffer, int sendTimeout, unsigned int chunkSize,
+                              const SendData::CompletionFunction& completion)
+{
+    if (!buffer) {
+        throw MakeError(Errors::kBufferArgument);
+    }
+    try {
+        const boost::shared_ptr<SendData> data = SendData::CreateInstance(buffer, sendTimeout, chunkSize, completion);
+        websocketpp::connection_hdl handle;
+        {
+            Lock lock(mutex_);
+            if (closed_ || !opened_) {
+                throw MakeError(Errors::kNotConnected);
+            }
+            handle = handle_;
+        }
+        boost::mutex::scoped_lock sending(sendMutex_);
+        sendQueue_.push_back(data);
+        struct Remove {
+            std::deque<boost::shared_ptr<SendData>>& queue;
+            ~Remove() { queue.pop_back(); }
+        } remove{sendQueue_};
+
+        const std::uint64_t left = buffer->dataLength >= data->sent ? buffer->dataLength - data->sent : 0;
+        const std::uint64_t chunk = chunkSize == 0 ? left : std::min<std::uint64_t>(chunkSize, left);
+        if (data->sent + chunk > buffer->storage.size()) {
+            throw MakeError(Errors::kChunkOutOfRange, static_cast<unsigned int>(buffer->storage.size()), data->sent,
+                            static_cast<unsigned int>(chunk));
+        }
+        websocketpp::lib::error_code error;
+        endpoint_.send(handle, buffer->storage.data(), buffer->dataLength, websocketpp::frame::opcode::binary, error);
+        if (error) {
+            throw std::system_error(error);
+        }
+    } catch (const std::exception& e) {
+        throw MakeError(Errors::kWsSendFailed, GetRemoteHost(), e.what());
+    }
+}
+
+void WsConnection::Impl::StartReceiveTimer(int milliseconds, const TimeoutFunction& function)
+{
+    if (!function) {
+        throw MakeError(Errors::kReceiveTimeoutCallbackArgument);
+    }
+    Lock lock(mutex_);
+    if (closed_ || !opened_) {
+        throw MakeError(Errors::kNotConnected);
+    }
+    if (milliseconds < 0) {
+        return;
+    }
+    try {
+        receiveTimeLimit_ = milliseconds;
+        receiveTimeout_ = function;
+        receiveTimer_->Arm(milliseconds, [this, function](const boost::system::error_code& e) {
+            HandleTimeout(e, function);
+        });
+    } catch (const std::exception& e) {
+        throw MakeError(Errors::kWsStartReceiveTimerFailed, remoteHost_, e.what());
+    }
+}
+
+void WsConnection::Impl::StopReceiveTimer()
+{
+    Lock lock(mutex_);
+    try {
+        receiveTimer_->Cancel();
+        receiveTimeout_.clear();
+        receiveTimeLimit_ = -1;
+    } catch (const std::exception& e) {
+        throw MakeError(Errors::kWsStopReceiveTimerFailed, remoteHost_, e.what());
+    }
+}
+
+void WsConnection::Impl::StartEtcTimer(int milliseconds, const TimeoutFunction& function)
+{
+    if (!function) {
+        throw MakeError(Errors::kEtcTimeoutCallbackArgument);
+    }
+    Lock lock(mutex_);
+    if (closed_ || !opened_) {
+        throw MakeError(Errors::kNotConnected);
+    }
+    if (milliseconds < 0) {
+        return;
+    }
+    try {
+        userTimer_->Arm(milliseconds, [this, function](const boost::system::error_code& e) {
+            HandleTimeout(e, function);
+        });
+    } catch (const std::exception& e) {
+        throw MakeError(Errors::kWsStartEtcTimerFailed, remoteHost_, e.what());
+    }
+}
+
+void WsConnection::Impl::HandleTimeout(const boost::system::error_code& error, const TimeoutFunction& function)
+{
+    try {
+        if (error == boost::asio::error::operation_aborted) {
+            return;
+        }
+        if (error) {
+            throw MakeError(Errors::kTimerWaitFailed, GetRemoteHost());
+        }
+        // Both event loops end before the time-out is reported.
+        endpoint_.stop();
+        function();
+    } catch (...) {
+        Fail();
+    }
+}
+
+bool WsConnection::Impl::Close()
+{
+    websocketpp::connection_hdl handle;
+    {
+        Lock lock(mutex_);
+        if (closed_) {
+            return false;
+        }
+        ORVANE_LOG_TRACE("コネクションを切断します。リモートホスト=%1%", remoteHost_);
+        closed_ = true;
+        try {
+            receiveTimer_->Cancel();
+        } catch (const std::exception&) {
+        }
+        try {
+            userTimer_->Cancel();
+        } catch (const std::exception&) {
+        }
+        handle = handle_;
+    }
+    stateChanged_.notify_all();
+
+    endpoint_.stop_perpetual();
+    websocketpp::lib::error_code error;
+    endpoint_.close(handle, websocketpp::close::status::going_away, "", error);
+    if (error) {
+        std::cerr << "> Error closing connection : " << error.message() << std::endl;
+        // Not open (still connecting, failed or ended): no closing handshake to wait for,
+        // and a connect in progress must not hold the loop.
+        endpoint_.stop();
+    }
+    return true;
+}
+
+std::string WsConnection::Impl::GetRemoteHost()
+{
+    Lock lock(mutex_);
+    return remoteHost_;
+}
+
+bool WsConnection::Impl::IsRunThread()
+{
+    Lock lock(mutex_);
+    return runThread_ != boost::thread::id() && runThread_ == boost::this_thread::get_id();
+}
+
+void WsConnection::Impl::OnSocketInit(websocketpp::connection_hdl,
+                                      boost::asio::ssl::stream<boost::asio::ip::tcp::socket>&)
+{
+}
+
+ContextPointer WsConnection::Impl::OnTlsInit(websocketpp::connection_hdl)
+{
+    namespace ssl = boost::asio::ssl;
+    try {
+        ContextPointer context = websocketpp::lib::make_shared<ssl::context>(ssl::context::tls_client);
+        SSL_CTX* native = context->native_handle();
+        if (SSL_CTX_set_min_proto_version(native, TLS1_2_VERSION) != 1) {
+            throw std::runtime_error("TLS 1.2 cannot be required");
+        }
+        context->set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 | ssl::context::no_sslv3 |
+                             ssl::context::single_dh_use);
+        context->set_default_verify_paths();
+        context->set_verify_mode(ssl::verify_peer);
+
+        std::string host;
+        {
+            Lock lock(mutex_);
+            host = verifyHost_;
+        }
+        if (host.empty()) {
+            throw std::runtime_error("no host name to verify");
+        }
+        X509_VERIFY_PARAM* parameters = SSL_CTX_get0_param(native);
+        X509_VERIFY_PARAM_set_hostflags(parameters, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        boost::system::error_code notAddress;
+        boost::asio::ip::make_address(host, notAddress);
+        const int named = notAddress ? X509_VERIFY_PARAM_set1_host(parameters, host.c_str(), host.size())
+                                     : X509_VERIFY_PARAM_set1_ip_asc(parameters, host.c_str());
+        if (named != 1) {
+            throw std::runtime_error("the host name to verify is invalid: " + host);
+        }
+        context->set_verify_callback([this](bool preverified, ssl::verify_context& verify) {
+            if (!preverified) {
+                Lock lock(mutex_);
+                if (verifyError_ == X509_V_OK) {
+                    verifyError_ = X509_STORE_CTX_get_error(verify.native_handle());
+                }
+            }
+            return preverified;
+        });
+        return context;
+    } catch (const std::exception& e) {
+        // Without verification there is no connection: no context fails it.
+        std::cerr << e.what() << std::endl;
+        Lock lock(mutex_);
+        failCause_ = e.what();
+        return ContextPointer();
+    }
+}
+
+void WsConnection::Impl::OnOpen(websocketpp::connection_hdl)
+{
+    {
+        Lock lock(mutex_);
+        opened_ = true;
+        failed_ = false;
+    }
+    stateChanged_.notify_all();
+}
+
+void WsConnection::Impl::OnFail(websocketpp::connection_hdl handle)
+{
+    try {
+        const Client::connection_ptr connection = endpoint_.get_con_from_hdl(handle);
+        const websocketpp::lib::error_code error = connection->get_ec();
+        std::cerr << "on_fail " << std::endl
+                  << "Fail handler" << std::endl
+                  << connection->get_state() << std::endl
+                  << connection->get_local_close_code() << std::endl
+                  << connection->get_local_close_reason() << std::endl
+                  << connection->get_remote_close_code() << std::endl
+                  << connection->get_remote_close_reason() << std::endl
+                  << error << " - " << error.message() << std::endl;
+        bool wasOpen = false;
+        {
+            Lock lock(mutex_);
+            failed_ = true;
+            localCloseCode_ = connection->get_local_close_code();
+            failCause_ = error.message();
+            if (verifyError_ != X509_V_OK) {
+                failCause_ += std::string(" (") + X509_verify_cert_error_string(verifyError_) + ")";
+            }
+            wasOpen = opened_;
+        }
+        stateChanged_.notify_all();
+        if (wasOpen) {
+            DeliverEnd(boost::system::error_code(ENETUNREACH, boost::system::system_category()));
+        }
+    } catch (...) {
+        Fail();
+    }
+}
+
+void WsConnection::Impl::OnClose(websocketpp::connection_hdl)
+{
+    try {
+        {
+            Lock lock(mutex_);
+            if (closed_) {
+                return;
+            }
+            try {
+                receiveTimer_->Cancel();
+                userTimer_->Cancel();
+            } catch (const std::exception&) {
+            }
+        }
+        // Ended by the peer or the network: the controller takes it as the end of the stream.
+        DeliverEnd(boost::asio::error::connection_reset);
+    } catch (...) {
+        Fail();
+    }
+}
+
+void WsConnection::Impl::OnMessage(websocketpp::connection_hdl, Client::message_ptr message)
+{
+    try {
+        Lock delivery(deliveryMutex_);
+        ReceivedFunction function;
+        const unsigned char* data = nullptr;
+        unsigned int length = 0;
+        const std::string& payload = message->get_payload();
+        {
+            Lock lock(mutex_);
+            receiveStore_.Append(reinterpret_cast<const unsigned char*>(payload.data()),
+                                 static_cast<unsigned int>(payload.size()));
+            function = received_;
+            userTimer_->Cancel();
+            if (!function) {
+                pendingData_ = true;
+                return;
+            }
+            const boost::shared_ptr<Buffer> buffer = receiveStore_.GetBuffer();
+            data = buffer->storage.data();
+            length = buffer->dataLength;
+        }
+        function(data, length, static_cast<unsigned int>(payload.size()), boost::system::error_code());
+    } catch (...) {
+        Fail();
+    }
+}
+
+void WsConnection::Impl::DeliverEnd(const boost::system::error_code& error)
+{
+    Lock delivery(deliveryMutex_);
+    ReceivedFunction function;
+    {
+        Lock lock(mutex_);
+        function = received_;
+        if (!function) {
+            pendingEnd_ = error;
+            return;
+        }
+    }
+    function(nullptr, 0, 0, error);
+}
+
+void WsConnection::Impl::DeliverPending()
+{
+    Lock delivery(deliveryMutex_);
+    ReceivedFunction function;
+    bool data = false;
+    boost::system::error_code end;
+    const unsigned char* bytes = nullptr;
+    unsigned int length = 0;
+    {
+        Lock lock(mutex_);
+        function = received_;
+        data = pendingData_;
+        end = pendingEnd_;
+        pendingData_ = false;
+        pendingEnd_.clear();
+        const boost::shared_ptr<Buffer> buffer = receiveStore_.GetBuffer();
+        bytes = buffer->storage.data();
+        length = buffer->dataLength;
+    }
+    if (!function) {
+        return;
+    }
+    if (data) {
+        function(bytes, length, length, boost::system::error_code());
+    }
+    if (end) {
+        function(nullptr, 0, 0, end);
+    }
+}
+
+void WsConnection::Impl::Fail()
+{
+    const std::string failure = CurrentExceptionText();
+    std::cerr << failure << std::endl;
+    {
+        Lock lock(mutex_);
+        if (!loopFailed_) {
+            loopFailed_ = true;
+            loopFailure_ = failure;
+        }
+    }
+    endpoint_.stop();
+}
+
+WsConnection::WsConnection(unsigned int receiveBufferSize) : impl_(new Impl(receiveBufferSize))
+{
+    const boost::shared_ptr<Impl> impl = impl_;
+    thread_.reset(new boost::thread([impl] { impl->Loop(); }));
+}
+
+WsConnection::~WsConnection()
+{
+    try {
+        Close();
+        if (thread_->joinable()) {
+            if (IsEventLoopThread()) {
+                thread_->detach();
+            } else {
+                thread_->join();
+            }
+        }
+    } catch (...) {
+        // A destructor reports nothing.
+    }
+}
+
+void WsConnection::Start(const std::string& uri, const std::string& proxyUri, int timeout)
+{
+    impl_->Start(uri, proxyUri, timeout);
+}
+
+void WsConnection::Run(ReceivedFunction received)
+{
+    // The loop may outlive this object when the connection is released on this thread.
+    const boost::shared_ptr<Impl> impl = impl_;
+    impl->Run(received);
+}
+
+void WsConnection::Send(boost::shared_ptr<Buffer> buffer, int sendTimeout, unsigned int chunkSize,
+                        SendData::CompletionFunction completion)
+{
+    impl_->Send(buffer, sendTimeout, chunkSize, completion);
+}
+
+void WsConnection::StartReceiveTimer(int milliseconds, TimeoutFunction function)
+{
+    impl_->StartReceiveTimer(milliseconds, function);
+}
+
+void WsConnection::StopReceiveTimer() { impl_->StopReceiveTimer(); }
+
+void WsConnection::StartEtcTimer(int milliseconds, TimeoutFunction function)
+{
+    impl_->StartEtcTimer(milliseconds, function);
+}
+
+void WsConnection::Close()
+{
+    if (impl_->Close() && thread_->joinable() && !IsEventLoopThread()) {
+        thread_->join();
+    }
+}
+
+std::string WsConnection::GetRemoteHost() { return impl_->GetRemoteHost(); }
+
+bool WsConnection::IsEventLoopThread()
+{
+    return boost::this_thread::get_id() == thread_->get_id() || impl_->IsRunThread();
+}
+
+unsigned int WsConnection::GetReceiveBufferSize()
+{
+    Lock lock(impl_->mutex_);
+    return impl_->receiveStore_.GetSize();
+}
+
+boost::shared_ptr<Buffer> WsConnection::GetReceiveBuffer()
+{
+    Lock lock(impl_->mutex_);
+    return impl_->receiveStore_.GetBuffer();
+}
+
+void WsConnection::SetReceiveBuffer(boost::shared_ptr<Buffer> buffer)
+{
+    Lock lock(impl_->mutex_);
+    impl_->receiveStore_.SetBuffer(buffer);
+}
+
+bool WsConnection::IsReceiveBufferExtended()
+{
+    Lock lock(impl_->mutex_);
+    return impl_->receiveStore_.IsExtended();
+}
+
+void WsConnection::SetReceiveBufferExtended(bool extended)
+{
+    Lock lock(impl_->mutex_);
+    impl_->receiveStore_.SetExtended(extended);
+}
+
+void WsConnection::ConsumeReceived(unsigned int length)
+{
+    Lock lock(impl_->mutex_);
+    impl_->receiveStore_.Consume(length);
+}
+
+} // namespace Tcp
+} // namespace Utility
+} // namespace Orvane

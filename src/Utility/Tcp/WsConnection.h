@@ -1,0 +1,85 @@
+#pragma once
+
+#include <string>
+
+#include <boost/noncopyable.hpp>
+#include <boost/shared_ptr.hpp>
+#include <boost/thread/thread.hpp>
+
+#include "Utility/Tcp/Buffer.h"
+#include "Utility/Tcp/ConnectionFunctions.h"
+#include "Utility/Tcp/SendData.h"
+
+namespace Orvane {
+namespace Utility {
+namespace Tcp {
+
+// One WebSocket client connection over TLS, optionally through an HTTP proxy (CONNECT),
+// with the operation shape of the TCP connection: each send is one binary message and
+// received messages accumulate in the receive buffer. The server's certificate is
+// verified against OpenSSL's default verify paths (SSL_CERT_FILE and SSL_CERT_DIR select
+// others) and must name the URI's host.
+//
+// The constructor starts the WebSocket thread, which runs the event loop; Run runs the
+// same loop on the caller's thread, so completions, the received function and the timer
+// functions run on either thread, never with a lock of the connection held.
+class WsConnection : private boost::noncopyable {
+public:
+    explicit WsConnection(unsigned int receiveBufferSize);
+
+    // Closes, then frees everything.
+    virtual ~WsConnection();
+
+    // Opens the connection to `uri` (through `proxyUri` when not empty) and, for a
+    // positive `timeout` in ms, waits until it is open. Error 22 when it fails, does not
+    // open in time or cannot be started; the caller closes the connection.
+    void Start(const std::string& uri, const std::string& proxyUri, int timeout);
+
+    // Runs the event loop until it stops and the WebSocket thread has left it too. Error
+    // 1 for an empty function, 2 when closed, 27 when a completion failed. Bytes or an
+    // end of the connection that arrived before Run are delivered at its start.
+    void Run(ReceivedFunction received);
+
+    // Sends the buffer's data as one binary message: error 24 on any failure. The send
+    // time limit and chunk size are not used and the completion is not called; a failed
+    // write ends the connection, which reaches the received function.
+    void Send(boost::shared_ptr<Buffer> buffer, int sendTimeout, unsigned int chunkSize,
+              SendData::CompletionFunction completion);
+
+    // The timers (negative: nothing armed). An expiry stops the event loop, then calls
+    // the function. A received message cancels the user timer.
+    void StartReceiveTimer(int milliseconds, TimeoutFunction function);
+    void StopReceiveTimer();
+    void StartEtcTimer(int milliseconds, TimeoutFunction function);
+
+    // Closes once with status 1001 and waits for the WebSocket thread, except on a thread
+    // of the event loop, which cannot wait for itself.
+    void Close();
+
+    // "host:port" of the URI.
+    std::string GetRemoteHost();
+
+    // True on a thread that runs the connection's event loop.
+    bool IsEventLoopThread();
+
+    // The receive buffer, for the HTTP controller's receive step inside the received
+    // function.
+    unsigned int GetReceiveBufferSize();
+    boost::shared_ptr<Buffer> GetReceiveBuffer();
+    void SetReceiveBuffer(boost::shared_ptr<Buffer> buffer);
+    bool IsReceiveBufferExtended();
+    void SetReceiveBufferExtended(bool extended);
+    void ConsumeReceived(unsigned int length);
+
+private:
+    class Impl;
+
+    // Shared with the WebSocket thread, so that a connection released on that thread
+    // outlives the loop it is running.
+    boost::shared_ptr<Impl> impl_;
+    boost::shared_ptr<boost::thread> thread_;
+};
+
+} // namespace Tcp
+} // namespace Utility
+} // namespace Orvane

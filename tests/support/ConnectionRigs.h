@@ -1,0 +1,95 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <boost/asio/error.hpp>
+#include <boost/shared_ptr.hpp>
+
+#include "Utility/Tcp/Connection.h"
+#include "Utility/Tcp/Connector.h"
+#include "Utility/Tcp/WsConnection.h"
+#include "support/PeerSocket.h"
+#include "support/ScopedEnvironment.h"
+#include "support/SocketPeer.h"
+#include "support/TlsAuthority.h"
+#include "support/WsPeer.h"
+
+namespace Orvane {
+namespace Test {
+
+// A TCP connection made by the connector to a SocketPeer, and the accepted peer side.
+struct TcpRig {
+    typedef Utility::Tcp::Connection ConnectionType;
+
+    explicit TcpRig(unsigned int receiveBufferSize = 32768, int peerReceiveBuffer = 0)
+        : server(16, peerReceiveBuffer)
+    {
+        Utility::Tcp::Connector connector;
+        connector.host = "127.0.0.1";
+        connector.port = server.Port();
+        connector.receiveBufferSize = receiveBufferSize;
+        connection = connector.Connect(5000);
+        peer = server.Accept();
+    }
+
+    void PeerSends(const std::string& bytes) { peer->Send(bytes); }
+    void PeerCloses() { peer->Close(); }
+    void PeerResets() { peer->Reset(); }
+    static boost::system::error_code CloseError() { return boost::asio::error::eof; }
+    static boost::system::error_code ResetError() { return boost::asio::error::connection_reset; }
+
+    SocketPeer server;
+    std::unique_ptr<PeerSocket> peer;
+    boost::shared_ptr<ConnectionType> connection;
+};
+
+// A test authority, a server certificate for 127.0.0.1 and the trust in it.
+struct TrustedServer {
+    TrustedServer()
+        : certificate(authority.Issue("IP:127.0.0.1,DNS:localhost")),
+          trust("SSL_CERT_FILE", authority.CertificateFile())
+    {
+    }
+
+    WsPeer::Options Peer(WsPeer::Mode mode) const
+    {
+        WsPeer::Options options;
+        options.certificateFile = certificate.certificateFile;
+        options.keyFile = certificate.keyFile;
+        options.mode = mode;
+        return options;
+    }
+
+    TlsAuthority authority;
+    TlsAuthority::ServerCertificate certificate;
+    ScopedEnvironment trust;
+};
+
+// A WebSocket connection made by the connector to a silent WsPeer that sends only what
+// the test tells it to.
+struct WsRig {
+    typedef Utility::Tcp::WsConnection ConnectionType;
+
+    explicit WsRig(unsigned int receiveBufferSize = 32768) : peer(server.Peer(WsPeer::Mode::Silent))
+    {
+        Utility::Tcp::Connector connector;
+        connector.wsUri = peer.Uri();
+        connector.receiveBufferSize = receiveBufferSize;
+        connection = connector.WsConnect(10000);
+    }
+
+    void PeerSends(const std::string& bytes) { peer.SendBinary(bytes); }
+    void PeerCloses() { peer.Close(); }
+    void PeerResets() { peer.Abort(); }
+    // Any end of an open WebSocket connection that Close did not start reads as a reset.
+    static boost::system::error_code CloseError() { return boost::asio::error::connection_reset; }
+    static boost::system::error_code ResetError() { return boost::asio::error::connection_reset; }
+
+    TrustedServer server;
+    WsPeer peer;
+    boost::shared_ptr<ConnectionType> connection;
+};
+
+} // namespace Test
+} // namespace Orvane

@@ -1,0 +1,69 @@
+#include "support/WsPeer.h"
+
+#include <stdexcept>
+
+#include <boost/algorithm/hex.hpp>
+
+namespace Orvane {
+namespace Test {
+
+namespace {
+const char* ModeName(WsPeer::Mode mode)
+{
+    switch (mode) {
+    case WsPeer::Mode::Silent:
+        return "silent";
+    case WsPeer::Mode::Bridge:
+        return "bridge";
+    case WsPeer::Mode::Echo:
+        break;
+    }
+    return "echo";
+}
+} // namespace
+
+WsPeer::WsPeer(const Options& options) : port_(0)
+{
+    process_.reset(new ChildProcess({"/usr/bin/python3", TESSIVAL_SOURCE_DIR "/tests/support/ws_peer.py",
+                                     "--certificate", options.certificateFile, "--key", options.keyFile, "--mode",
+                                     ModeName(options.mode), "--backend-port",
+                                     std::to_string(options.backendPort)}));
+    const std::string line = process_->ReadLine(std::chrono::seconds(20));
+    if (line.compare(0, 5, "PORT ") != 0) {
+        throw std::runtime_error("unexpected first line from the WebSocket peer: " + line);
+    }
+    port_ = static_cast<unsigned short>(std::stoi(line.substr(5)));
+}
+
+std::string WsPeer::Uri(const std::string& host) const
+{
+    return "wss://" + host + ":" + std::to_string(port_) + "/";
+}
+
+void WsPeer::SendBinary(const std::string& bytes) { Command("send " + boost::algorithm::hex(bytes)); }
+
+void WsPeer::Close(int code) { Command("close " + std::to_string(code)); }
+
+void WsPeer::Abort() { Command("abort"); }
+
+std::string WsPeer::Received() { return boost::algorithm::unhex(Command("received")); }
+
+int WsPeer::ConnectionCount() { return std::stoi(Command("count")); }
+
+std::string WsPeer::UserAgent() { return Command("useragent"); }
+
+std::string WsPeer::Command(const std::string& line)
+{
+    process_->WriteLine(line);
+    const std::string answer = process_->ReadLine(std::chrono::seconds(30));
+    if (answer == "OK") {
+        return std::string();
+    }
+    if (answer.compare(0, 3, "OK ") == 0) {
+        return answer.substr(3);
+    }
+    throw std::runtime_error("WebSocket peer refused \"" + line + "\": " + answer);
+}
+
+} // namespace Test
+} // namespace Orvane

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "support/ChildProcess.h"
+
+namespace Orvane {
+namespace Test {
+
+// A real TLS WebSocket server on 127.0.0.1 (tests/support/ws_peer.py under Debian's
+// python3-websockets), started on a free port and stopped with this object. The test
+// scripts it: messages to send, a clean close, an abort; echo, silent or bridge mode.
+class WsPeer {
+public:
+    enum class Mode { Echo, Silent, Bridge };
+
+    struct Options {
+        std::string certificateFile;
+        std::string keyFile;
+        Mode mode = Mode::Echo;
+        // Bridge mode: the TCP backend on 127.0.0.1 that each connection is relayed to.
+        unsigned short backendPort = 0;
+    };
+
+    explicit WsPeer(const Options& options);
+    WsPeer(const WsPeer&) = delete;
+    WsPeer& operator=(const WsPeer&) = delete;
+
+    unsigned short Port() const { return port_; }
+    // "wss://<host>:<port>/".
+    std::string Uri(const std::string& host = "127.0.0.1") const;
+
+    // Commands on the newest connection; each returns once the server has done it.
+    void SendBinary(const std::string& bytes);
+    void Close(int code = 1000);
+    void Abort();
+    // Everything received on the newest connection.
+    std::string Received();
+
+    int ConnectionCount();
+    std::string UserAgent();
+
+private:
+    std::string Command(const std::string& line);
+
+    std::unique_ptr<ChildProcess> process_;
+    unsigned short port_;
+};
+
+} // namespace Test
+} // namespace Orvane

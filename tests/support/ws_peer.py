@@ -1,0 +1,143 @@
+#!/usr/bin/python3
+"""TLS WebSocket peer for the transport tests, on 127.0.0.1.
+
+Prints "PORT <n>" once it listens, then takes one command per line on standard input
+and answers each with "OK [value]" or "ERR <reason>" on standard output. It ends when
+its standard input ends.
+
+Modes:
+  echo    sends every received message back
+  silent  reads and keeps messages, never sends anything of its own
+  bridge  relays each binary message's bytes to a TCP backend on 127.0.0.1 and sends
+          whatever the backend writes as binary messages; the two sides end together
+
+Commands act on the newest connection:
+  send <hex>    send one binary message
+  close [code]  closing handshake (default 1000)
+  abort         drop the TCP connection without a closing handshake
+  count         number of WebSocket connections accepted so far
+  useragent     the User-Agent of the newest opening handshake
+  received      hex of every byte received on the newest connection
+"""
+
+import argparse
+import asyncio
+import ssl
+import sys
+import threading
+
+import websockets
+
+
+class Peer:
+    def __init__(self, args):
+        self.args = args
+        self.count = 0
+        self.current = None
+        self.user_agent = ""
+        self.received = bytearray()
+
+    async def handle(self, ws, path=None):
+        self.count += 1
+        self.current = ws
+        self.user_agent = ws.request_headers.get("User-Agent", "")
+        self.received = bytearray()
+        if self.args.mode == "bridge":
+            await self.bridge(ws)
+            return
+        try:
+            async for message in ws:
+                data = message.encode() if isinstance(message, str) else message
+                self.received += data
+                if self.args.mode == "echo":
+                    await ws.send(data)
+        except websockets.ConnectionClosed:
+            pass
+
+    async def bridge(self, ws):
+        reader, writer = await asyncio.open_connection("127.0.0.1", self.args.backend_port)
+
+        async def upstream():
+            async for message in ws:
+                data = message.encode() if isinstance(message, str) else message
+                self.received += data
+                writer.write(data)
+                await writer.drain()
+
+        async def downstream():
+            while True:
+                data = await reader.read(65536)
+                if not data:
+                    return
+                await ws.send(data)
+
+        tasks = {asyncio.ensure_future(upstream()), asyncio.ensure_future(downstream())}
+        try:
+            await asyncio.wait(tasks, return_when=asyncio.FIRST_COMPLETED)
+        finally:
+            for task in tasks:
+                task.cancel()
+            writer.close()
+            await ws.close()
+
+    async def command(self, line):
+        words = line.split()
+        if not words:
+            return "ERR empty command"
+        name = words[0]
+        if name == "count":
+            return "OK %d" % self.count
+        if name == "useragent":
+            return "OK " + self.user_agent
+        if name == "received":
+            return "OK " + self.received.hex()
+        ws = self.current
+        if ws is None:
+            return "ERR no connection"
+        if name == "send":
+            await ws.send(bytes.fromhex(words[1] if len(words) > 1 else ""))
+            return "OK"
+        if name == "close":
+            await ws.close(int(words[1]) if len(words) > 1 else 1000)
+            return "OK"
+        if name == "abort":
+            ws.transport.abort()
+            return "OK"
+        return "ERR unknown command " + name
+
+
+def read_commands(loop, peer, stop):
+    for line in sys.stdin:
+        future = asyncio.run_coroutine_threadsafe(peer.command(line.strip()), loop)
+        try:
+            answer = future.result(timeout=30)
+        except Exception as error:  # the answer tells the test what went wrong
+            answer = "ERR %r" % (error,)
+        print(answer, flush=True)
+    loop.call_soon_threadsafe(stop.set)
+
+
+async def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--certificate", required=True)
+    parser.add_argument("--key", required=True)
+    parser.add_argument("--mode", choices=["echo", "silent", "bridge"], default="echo")
+    parser.add_argument("--backend-port", type=int, default=0)
+    args = parser.parse_args()
+
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(args.certificate, args.key)
+    peer = Peer(args)
+    stop = asyncio.Event()
+    server = await websockets.serve(peer.handle, "127.0.0.1", 0, ssl=context, max_size=1 << 26,
+                                    ping_interval=None, close_timeout=2)
+    port = server.sockets[0].getsockname()[1]
+    print("PORT %d" % port, flush=True)
+    threading.Thread(target=read_commands, args=(asyncio.get_running_loop(), peer, stop), daemon=True).start()
+    await stop.wait()
+    server.close()
+    await server.wait_closed()
+
+
+if __name__ == "__main__":
+    asyncio.run(main())
