@@ -1,0 +1,71 @@
+#pragma once
+
+// The hangover state machine: turns frame decisions into one utterance with a start and an
+// end, tolerating short gaps, and tells the manager how many frames to release to its
+// reader and how far back to rewind for the head margin.
+
+struct RingBufferInfo_t;
+struct MajorityModeInfo_t;
+
+enum HOState_t {
+    HO_NONE = 0,
+    PROC_START = 1,
+    PROC_END = 2,
+    SPEECH_DISTINCT = 3,
+    SPEECH_DISTINCT_SPEECH = 4,
+    SPEECH_DISTINCT_GAP = 5,
+    SPEECH_DISTINCT_GAP_SPEECH = 6,
+    SPEECH_ONLY = 7,
+    PREV_MARGIN = 8,
+    POST_MARGIN = 9,
+    GAP = 10,
+};
+
+constexpr int kHOStates = 11;
+
+// Transition of the current frame.
+enum HOTransition { HO_S_N = 1, HO_N_S = 2, HO_S_S = 3, HO_N_N = 4 };
+
+extern const char* const HOStateStrings[kHOStates];
+extern const int HOStateChangeableMatrix[kHOStates][kHOStates];
+
+constexpr unsigned int kHOUnknownFrame = 0xFFFFFFFFu;
+
+struct VADHangOverInfo_t {
+    int state;
+    int transition;
+    int gap;                 // frames of a gap, then of the tail
+    int rewind;              // 0, or frames to rewind the wave queues to
+    int release;             // frames released for reading
+    int stop;                // set by StopHO
+    unsigned int frame;      // frames processed
+    unsigned int startFrame; // kHOUnknownFrame while unknown
+    unsigned int endFrame;
+    int headMargin;          // "SBM:HeadMargin"
+    int tailMargin;          // "SBM:TailMargin"
+    int maxGap;              // "SBM:MaxGap"
+    RingBufferInfo_t* stateQueue;
+    RingBufferInfo_t* decisionView;
+    signed char previous;    // the previous frame was speech
+    int pushBack;            // frames after the tail margin to examine again
+    int utterances;
+};
+
+int AllocHOI(VADHangOverInfo_t** hoi);
+int BeginHO(VADHangOverInfo_t* hoi, RingBufferInfo_t** decisionQueue, MajorityModeInfo_t* mm);
+int FreeHOI(VADHangOverInfo_t** hoi);
+int ResetHOI(VADHangOverInfo_t* hoi);
+int RunHO(VADHangOverInfo_t* hoi, MajorityModeInfo_t* mm);
+int StopHO(VADHangOverInfo_t* hoi);
+int GetState(VADHangOverInfo_t* hoi);
+int IsEndHO(VADHangOverInfo_t* hoi);
+int IsGap(VADHangOverInfo_t* hoi);
+int Request4RB(VADHangOverInfo_t* hoi, int frames);
+int Request4RBSync(VADHangOverInfo_t* hoi, int frames, int rewind);
+int ChangeState(VADHangOverInfo_t* hoi, int to);
+
+// Transition handlers, run once per frame after the state's own step.
+int HO4S_N(VADHangOverInfo_t* hoi, MajorityModeInfo_t* mm);
+int HO4N_S(VADHangOverInfo_t* hoi);
+int HO4S(VADHangOverInfo_t* hoi);
+int HO4N(VADHangOverInfo_t* hoi);
