@@ -243,7 +243,9 @@ boost::shared_ptr<VadBuffer> Detector::RefillVadBuffer(const char* samples, unsi
     if (bytes != 0) {
         std::memcpy(chunk->Data(), samples, static_cast<std::size_t>(bytes));
     }
-    if (count == 0) {
+    // An end found after the utterance's samples were all handed out still ends it now, as
+    // an empty last chunk, rather than marking the next utterance's first samples.
+    if (count == 0 && !endPending_) {
         chunk->SetStatus(VAD_STATUS_NO_SAMPLES);
     } else if (endPending_) {
         chunk->SetStatus(VAD_STATUS_END);

@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Orvane/Vad/SpeechBoundaryManager.h"
+#include "Vad/hangover.h"
+#include "Vad/majority_mode.h"
+#include "Vad/ring_buffer.h"
+#include "Vad/sbm_error_code.h"
+
+namespace {
+
+struct Settings {
+    bool majority;
+    int frames, votes, pauseFrames, pauseVotes;
+    int head, tail, maxGap;
+};
+
+// What the manager's reader sees when it takes the hangover's requests after every step.
+struct Trace {
+    std::string states;                // one letter per step, before the reader's reset
+    std::vector<int> released;         // frames released per utterance
+    std::vector<int> rewinds;          // rewind requests as the reader finds them
+    std::vector<int> coveredUpTo;      // per utterance: first frame after what the reader got
+    std::vector<int> endSteps;         // per utterance: the step that ended it
+    std::vector<std::pair<unsigned, unsigned>> utterances; // start and end frame
+    unsigned frame = 0;                // the hangover's frame counter at the end
+};
+
+char Letter(int state)
+{
+    //                     -    PS   PE   SD   SDS  SDG  SDGS SO   PM   POST GAP
+    static const char k[] = {'?', 'S', 'E', 'D', 'd', 'G', 'g', 'O', 'P', 'T', 'A'};
+    return state >= 0 && state < kHOStates ? k[state] : '?';
+}
+
+// Feeds '#' (speech) and '.' (non-speech) decisions one per step, as the manager does.
+Trace Feed(const Settings& s, const std::string& decisions)
+{
+    RingBufferInfo_t* queue = nullptr;
+    MajorityModeInfo_t* mm = nullptr;
+    VADHangOverInfo_t* hoi = nullptr;
+    EXPECT_EQ(0, AllocateRB(&queue, 256, RB_BYTE));
+    EXPECT_EQ(0, AllocateMM(&mm));
+    EXPECT_EQ(0, AllocHOI(&hoi));
+    mm->majority = s.majority ? 1 : 0;
+    mm->majorityFrames = s.frames;
+    mm->majorityVotes = s.votes;
+    mm->pauseFrames = s.pauseFrames;
+    mm->pauseVotes = s.pauseVotes;
+    hoi->headMargin = s.head;
+    hoi->tailMargin = s.tail;
+    hoi->maxGap = s.maxGap;
+    EXPECT_EQ(0, BeginMM(mm, &queue));
+    EXPECT_EQ(0, BeginHO(hoi, &queue, mm));
+    Trace trace;
+    int released = 0;
+    int readFrom = 0;
+    for (int step = 0; step < static_cast<int>(decisions.size()); ++step) {
+        const char c = decisions[static_cast<std::size_t>(step)];
+        const signed char d = c == '#' ? 1 : 0;
+        WriteRB(queue, &d, 1);
+        EXPECT_EQ(0, RunHO(hoi, mm));
+        trace.states += Letter(hoi->state);
+        released += hoi->release;
+        hoi->release = 0;
+        if (hoi->rewind != 0) {
+            trace.rewinds.push_back(hoi->rewind);
+            // The reader goes back `rewind` frames from the end of this step's frames.
+            readFrom = step + 1 - hoi->rewind;
+            hoi->rewind = 0;
+        }
+        if (hoi->state == PROC_END) {
+            trace.coveredUpTo.push_back(readFrom + released);
+            trace.endSteps.push_back(step);
+            trace.released.push_back(released);
+            trace.utterances.emplace_back(hoi->startFrame, hoi->endFrame);
+            released = 0;
+            ResetHOI(hoi);
+        }
+    }
+    if (released != 0) {
+        trace.released.push_back(released);
+    }
+    trace.frame = hoi->frame;
+    FreeHOI(&hoi);
+    EndMM(mm);
+    FreeRB(&queue);
+    return trace;
+}
+
+// Worked out by hand from the state machine. Letters: S PROC_START, E PROC_END,
+// D SPEECH_DISTINCT, d SPEECH_DISTINCT_SPEECH, G SPEECH_DISTINCT_GAP,
+// g SPEECH_DISTINCT_GAP_SPEECH, O SPEECH_ONLY, A GAP.
+TEST(Hangover, DecisionTable)
+{
+    const Settings plain{false, 5, 3, 5, 2, 2, 2, 3};
+    const Settings voted{true, 5, 3, 5, 2, 2, 2, 3};
+    const Settings pauses{true, 3, 2, 5, 3, 1, 1, 8};
+    struct Case {
+        const char* name;
+        Settings settings;
+        std::string decisions;
+        std::string states;
+        std::vector<int> released;
+        std::vector<int> rewinds;
+        std::vector<std::pair<unsigned, unsigned>> utterances;
+        unsigned frame;
+    };
+    const Case cases[] = {
+        // The first speech frame confirms at once: head 2 + 1 released, rewind 2 + 1 (+1 for
+        // the step); the start (3 - 2 - 1) is 0. The 4th gap frame ends it with 2 tail frames;
+        // the 2 frames after the tail are read again after the reset.
+        {"no majority", plain, "...###.....", "SSSOOOAAAES", {7}, {4}, {{0, 8}}, 11},
+        // Two gap frames and the resuming speech frame make a gap of 3, the maximum: the gap
+        // is released and the utterance goes on.
+        {"gap at the maximum", plain, "..##..##.....", "SSOOAAOOAAAES", {10}, {4}, {{0, 10}}, 13},
+        // Three gap frames and the resuming frame make 4: the utterance ends on that frame.
+        // The frames after its tail are examined again and start the next utterance, which
+        // is confirmed within the same step as the re-read (rewind 4 + 1), and starts no
+        // earlier than the first one ended.
+        {"gap past the maximum", plain, "..##...##.....", "SSOOAAAEOAAAES", {6, 6}, {4, 5}, {{0, 6}, {6, 11}}, 14},
+        // Speech is confirmed when 3 of the last 5 frames are speech: head 2 + votes 3
+        // released, and 1 more for the speech frame itself; the pause window (2 of 5) then
+        // turns the gap into GAP.
+        {"majority", voted, "..#.##....", "SSdDdOGAAE", {9}, {7}, {{0, 8}}, 8},
+        // Speech in a gap that the pause window has not yet voted for (g), then voted for while
+        // speech goes on: that speech resumes the utterance and is released. Handled as a
+        // plain GAP frame, the frames 6..10 would never be released (6 frames in all) and the
+        // end would be placed at frame 7, before them.
+        {"speech while the gap is voted", pauses, "##....#####.........", "dOGGGGggOOOGAAAAAAAE", {15}, {5},
+         {{0, 12}}, 12},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Trace trace = Feed(c.settings, c.decisions);
+        EXPECT_EQ(c.states, trace.states);
+        EXPECT_EQ(c.released, trace.released);
+        EXPECT_EQ(c.rewinds, trace.rewinds);
+        EXPECT_EQ(c.utterances, trace.utterances);
+        EXPECT_EQ(c.frame, trace.frame);
+        // Whatever else happens, the reader gets every speech frame of the first utterance
+        // (the step that ends it may be speech that starts the next).
+        ASSERT_FALSE(trace.endSteps.empty());
+        const std::size_t lastSpeech = c.decisions.find_last_of('#', static_cast<std::size_t>(trace.endSteps[0] - 1));
+        EXPECT_GT(trace.coveredUpTo[0], static_cast<int>(lastSpeech));
+    }
+}
+
+TEST(Hangover, StopAndRefusedChanges)
+{
+    VADHangOverInfo_t* hoi = nullptr;
+    ASSERT_EQ(0, AllocHOI(&hoi));
+    // Before speech is confirmed a stop asks for an end the matrix does not allow.
+    _SetSBMNoError();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(0, StopHO(hoi));
+    EXPECT_EQ("Invalid change PROC_START to PROC_END\n", testing::internal::GetCapturedStdout());
+    EXPECT_EQ(PROC_START, hoi->state);
+    EXPECT_EQ(-8, GetSBMLastError());
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(-7, ChangeState(hoi, GAP));
+    testing::internal::GetCapturedStdout();
+
+    // Inside speech the stop goes to the tail at once and ends on the next frame.
+    hoi->state = SPEECH_ONLY;
+    hoi->gap = 0;
+    EXPECT_EQ(0, StopHO(hoi));
+    EXPECT_EQ(POST_MARGIN, hoi->state);
+    EXPECT_EQ(1, hoi->stop);
+    EXPECT_EQ(-3, StopHO(nullptr));
+    EXPECT_EQ(-3, IsEndHO(nullptr));
+    FreeHOI(&hoi);
+    EXPECT_EQ(nullptr, hoi);
+    _SetSBMNoError();
+}
+
+} // namespace
