@@ -138,10 +138,12 @@ int FreeParts(SBMInfo* h)
 }
 
 // Samples by which the output wave runs ahead of the input it came from: the first step
-// puts a whole frame into the output queue but only one shift of it is output.
+// puts a whole frame into the output queue but only one shift of it is output. With a shift
+// longer than the frame the output lags instead; the input is then taken as it stands, so
+// its reader never passes the processed input.
 long long OutputLead(const RBsInfo_t* q)
 {
-    return static_cast<long long>(q->channels) * (q->frameLength - q->shift);
+    return std::max(static_cast<long long>(q->channels) * (q->frameLength - q->shift), 0LL);
 }
 
 // Input samples already handed to the detection layer (the rest are still unprocessed).
@@ -199,7 +201,7 @@ int SyncRBsInfoFromOSTRELParams(RBsInfo_t* q, unsigned int wave, unsigned int fr
     }
     q->warmUp = ClampToInt(Frame2DataSmpls(q, q->initFrames, 1));
     q->inputDiscard = q->warmUp;
-    q->processedDiscard = ClampToInt(std::max<long long>(q->warmUp + OutputLead(q), 0));
+    q->processedDiscard = ClampToInt(q->warmUp + OutputLead(q));
     return 0;
 }
 
@@ -317,7 +319,7 @@ int ReadWave(SBMInfo* h, short* out, unsigned int bytes)
     long long rewindInput = 0;
     if (hoi->rewind != 0) {
         rewindProcessed = Frame2DataSmpls(q, hoi->rewind, first);
-        rewindInput = std::max<long long>(rewindProcessed + OutputLead(q), 0);
+        rewindInput = rewindProcessed + OutputLead(q);
     }
 
     if (q->startFromBeginning == 1 && (hoi->startFrame == kHOUnknownFrame || hoi->rewind != 0)) {
@@ -810,7 +812,7 @@ int ResetSBM(SBMInfo* h)
     q->firstStep = 1;
     q->prepared = 0;
     q->inputDiscard = q->warmUp;
-    q->processedDiscard = ClampToInt(std::max<long long>(q->warmUp + OutputLead(q), 0));
+    q->processedDiscard = ClampToInt(q->warmUp + OutputLead(q));
     // Detection restarts: no decision and no wave from before the reset is read again. Input
     // not yet processed stays queued for the new stream.
     if (q->decisions != nullptr) {
