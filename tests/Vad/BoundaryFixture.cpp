@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -95,6 +96,20 @@ Run Feed(const Samples& audio, bool noiseReduction, const std::string& config)
 }
 
 } // namespace
+
+const Burst& QuietSentence()
+{
+    static const Burst burst = [] {
+        const Samples speech = Speak(HeldOutSentences()[2], TestVoices()[0]);
+        const Samples clean = Join({Silence(1.5), speech, Silence(1.5)});
+        Burst b{MixAtSnr(clean, Noise(NoiseKind::Pink, 10.0, 5), 30.0), 0, 0};
+        const auto loud = [](short s) { return std::abs(s) > 300; };
+        b.start = static_cast<std::size_t>(std::find_if(clean.begin(), clean.end(), loud) - clean.begin());
+        b.end = clean.size() - static_cast<std::size_t>(std::find_if(clean.rbegin(), clean.rend(), loud) - clean.rbegin());
+        return b;
+    }();
+    return burst;
+}
 
 std::vector<bool> SpeechFrames(const Samples& clean)
 {

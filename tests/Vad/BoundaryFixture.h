@@ -32,6 +32,15 @@ struct BoundaryResult {
     double endDelay() const { return endStatusAt - trueEnd; }
 };
 
+// A held-out sentence with 1.5 s of quiet pink noise (30 dB) around it; `start` and `end`
+// bound its loud samples.
+struct Burst {
+    Samples audio;
+    std::size_t start;
+    std::size_t end;
+};
+const Burst& QuietSentence();
+
 // Frames (10 ms) of `clean` within 40 dB of its loudest frame.
 std::vector<bool> SpeechFrames(const Samples& clean);
 

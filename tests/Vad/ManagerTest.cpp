@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Orvane/Vad/SpeechBoundaryManager.h"
+#include "Vad/BoundaryFixture.h"
 #include "Vad/EngineFixture.h"
 #include "Vad/SBM.h"
 #include "Vad/detect_vad.h"
@@ -33,28 +34,6 @@ Manager MakeManager(const char* output = "OBS_WAV", int mode = 0)
     EXPECT_EQ(0, SetSBMMode(h.get(), mode, model.data(), static_cast<unsigned>(model.size())));
     EXPECT_EQ(0, SetVariableVADStr(h->session, "VAD:Output", output));
     return h;
-}
-
-// A sentence with 1.5 s of quiet pink noise (30 dB) around it, and where it lies.
-struct Burst {
-    Samples audio;
-    std::size_t start;
-    std::size_t end;
-};
-
-const Burst& SentenceInNoise()
-{
-    static const Burst burst = [] {
-        using namespace Orvane::Test;
-        const Samples speech = Speak(HeldOutSentences()[2], TestVoices()[0]);
-        const Samples clean = Join({Silence(1.5), speech, Silence(1.5)});
-        Burst b{MixAtSnr(clean, Noise(NoiseKind::Pink, 10.0, 5), 30.0), 0, 0};
-        const auto loud = [](short s) { return std::abs(s) > 300; };
-        b.start = static_cast<std::size_t>(std::find_if(clean.begin(), clean.end(), loud) - clean.begin());
-        b.end = clean.size() - static_cast<std::size_t>(std::find_if(clean.rbegin(), clean.rend(), loud) - clean.rbegin());
-        return b;
-    }();
-    return burst;
 }
 
 // What a reader gets: the samples of each utterance, read after every DetectSBM call.
@@ -177,7 +156,7 @@ TEST(Manager, ArgumentsVariablesAndModes)
 TEST(Manager, StepsTakeAFrameThenAShift)
 {
     Manager h = MakeManager();
-    const Samples& audio = SentenceInNoise().audio;
+    const Samples& audio = Orvane::Test::QuietSentence().audio;
     short out[2000];
     struct Step {
         std::size_t samples; // fed in this call
@@ -208,7 +187,7 @@ TEST(Manager, StepsTakeAFrameThenAShift)
 // slice whatever the sizes of the blocks written and read.
 TEST(Manager, DeliversOneContiguousSliceWhateverTheBlocks)
 {
-    const Burst& burst = SentenceInNoise();
+    const Orvane::Test::Burst& burst = Orvane::Test::QuietSentence();
     Samples first;
     struct Blocks {
         std::size_t write;
@@ -236,7 +215,7 @@ TEST(Manager, DeliversOneContiguousSliceWhateverTheBlocks)
 TEST(Manager, ContinuousSpeechDeliversEachUtterance)
 {
     using namespace Orvane::Test;
-    const Burst& burst = SentenceInNoise();
+    const Orvane::Test::Burst& burst = Orvane::Test::QuietSentence();
     const Samples twice = Join({burst.audio, burst.audio});
     Manager h = MakeManager();
     const Delivery d = Drive(h.get(), twice, 160);
@@ -271,15 +250,15 @@ TEST(Manager, RestartedDetectionDoesNotReplayOldDecisions)
 TEST(Manager, OutputValuesLongerThanTenBytes)
 {
     Manager h = MakeManager("OutVADLabel=T");
-    const Delivery d = Drive(h.get(), SentenceInNoise().audio, 160);
+    const Delivery d = Drive(h.get(), Orvane::Test::QuietSentence().audio, 160);
     EXPECT_EQ(0, d.error);
     ASSERT_EQ(1u, d.utterances.size());
-    EXPECT_LT(Find(SentenceInNoise().audio, d.utterances[0]), SentenceInNoise().audio.size());
+    EXPECT_LT(Find(Orvane::Test::QuietSentence().audio, d.utterances[0]), Orvane::Test::QuietSentence().audio.size());
 }
 
 TEST(Manager, RefusesInputAndSizesItCannotHold)
 {
-    const Samples& audio = SentenceInNoise().audio;
+    const Samples& audio = Orvane::Test::QuietSentence().audio;
     Manager h = MakeManager();
     // Half the input queue: 2 x 160 x (90 + 1 + 40) samples with the presets.
     EXPECT_EQ(-6, DetectSBM(h.get(), audio.data(), 20961 * 2));
@@ -308,7 +287,7 @@ TEST(Manager, OtherFrameGeometries)
         ASSERT_EQ(0, SetVariableVADInt(h->session, "FE:NumChan", c.channels));
         ASSERT_EQ(0, SetVariableVADInt(h->session, "FE:ShiftPts", c.shift));
         Samples audio;
-        for (short s : SentenceInNoise().audio) {
+        for (short s : Orvane::Test::QuietSentence().audio) {
             audio.insert(audio.end(), static_cast<std::size_t>(c.channels), s);
         }
         const Delivery d = Drive(h.get(), audio, 480);
