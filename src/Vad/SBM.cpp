@@ -293,6 +293,10 @@ void Rewind(RingBufferInfo_t* queue, long long count, int ahead)
     if (count <= 0) {
         return;
     }
+    if (GetReadableRB(queue) <= 0) {
+        queue->release = ClampToInt(queue->release - count);
+        return;
+    }
     const long long wanted = std::min<long long>(count + ahead, queue->capacity);
     const int shortfall = SyncBackRB(queue, static_cast<unsigned int>(wanted));
     if (shortfall > 0) {

@@ -2,9 +2,20 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ostream>
 #include <string>
 
 #include "Vad/BoundaryFixture.h"
+
+namespace Orvane {
+namespace Test {
+// Test names show the noise by name.
+void PrintTo(NoiseKind noise, std::ostream* out)
+{
+    *out << (noise == NoiseKind::White ? "white" : noise == NoiseKind::Pink ? "pink" : "brown");
+}
+} // namespace Test
+} // namespace Orvane
 
 // Boundary accuracy of the detector as the helper runs it (mode 0, noise reduction, the
 // committed model and configuration) on held-out sentences with 1.5 s of noise before and
