@@ -212,6 +212,40 @@ TEST(Manager, DeliversOneContiguousSliceWhateverTheBlocks)
     }
 }
 
+// Starting from the beginning, everything after the detection layer's warm-up frames is
+// delivered: the warm-up is dropped once, however the first frame's samples arrive.
+TEST(Manager, StartFromBeginningDeliversFromTheWarmUpOn)
+{
+    const Samples& audio = Orvane::Test::QuietSentence().audio;
+    for (std::size_t block : {1u, 100u, 160u, 320u, 1000u}) {
+        SCOPED_TRACE(block);
+        Manager h = MakeManager("OBS_WAV", 2);
+        const Delivery d = Drive(h.get(), audio, block);
+        ASSERT_EQ(0, d.error);
+        ASSERT_FALSE(d.utterances.empty());
+        // 10 warm-up frames: a whole frame of 320 samples and 9 shifts of 160.
+        const Samples expected(audio.begin() + 1760, audio.begin() + 1760 + 16000);
+        ASSERT_GE(d.utterances[0].size(), expected.size());
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), d.utterances[0].begin()));
+    }
+}
+
+// A tail longer than the gap keeps frames unread while it runs; the queues hold it.
+TEST(Manager, LongTailStaysOneSlice)
+{
+    const Orvane::Test::Burst& burst = Orvane::Test::QuietSentence();
+    const Samples tail(burst.audio.end() - 24000, burst.audio.end());
+    const Samples audio = Orvane::Test::Join({burst.audio, tail, tail});
+    Manager h = MakeManager();
+    ASSERT_EQ(0, SetSBMVariable(h.get(), "SBM:TailMargin", 300));
+    const Delivery d = Drive(h.get(), audio, 160);
+    ASSERT_EQ(0, d.error);
+    ASSERT_EQ(1u, d.utterances.size());
+    const std::size_t at = Find(audio, d.utterances[0]);
+    ASSERT_LT(at, audio.size());
+    EXPECT_GE(at + d.utterances[0].size(), burst.end + 2 * 16000);
+}
+
 TEST(Manager, ContinuousSpeechDeliversEachUtterance)
 {
     using namespace Orvane::Test;
