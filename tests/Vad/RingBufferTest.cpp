@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <deque>
 #include <random>
 #include <vector>
 
@@ -14,33 +15,37 @@ struct QueueDeleter {
     void operator()(RingBufferInfo_t* q) const { FreeRB(&q); }
 };
 
-// The queue as a stream: every element ever written, preceded by `capacity` zeros (the
-// zero-filled storage), with absolute read positions for the queue and one view.
+// The reference: a std::deque of the last `capacity` elements written, oldest first (zeros
+// before the first writes), and how many of the newest are readable by the queue and by
+// one view.
 template <typename T>
 struct Reference {
-    explicit Reference(unsigned capacity) : capacity(capacity), stream(capacity, T()), read(capacity), viewRead(capacity)
-    {
-    }
+    explicit Reference(unsigned capacity) : capacity(capacity), history(capacity, T()) {}
     unsigned capacity;
-    std::vector<T> stream;
-    std::size_t read;
-    std::size_t viewRead;
+    std::deque<T> history;
+    std::size_t readable = 0;
+    std::size_t viewBehind = 0; // elements written since the view's read position
 
-    std::size_t written() const { return stream.size(); }
-    std::size_t readable() const { return written() - read; }
     // A view that fell whole laps behind sees only what lies past the last lap.
     std::size_t viewReadable()
     {
-        viewRead = written() - (written() - viewRead) % capacity;
-        return written() - viewRead;
+        viewBehind %= capacity;
+        return viewBehind;
+    }
+    std::vector<T> Newest(std::size_t count, std::size_t n) const
+    {
+        return std::vector<T>(history.end() - static_cast<std::ptrdiff_t>(count),
+                              history.end() - static_cast<std::ptrdiff_t>(count - n));
     }
     void Write(const std::vector<T>& values)
     {
-        const bool fits = capacity - readable() != 0 && capacity - readable() >= values.size();
-        stream.insert(stream.end(), values.begin(), values.end());
-        if (!fits) {
-            read = written() - capacity;
+        const bool fits = capacity - readable != 0 && capacity - readable >= values.size();
+        for (const T& v : values) {
+            history.push_back(v);
+            history.pop_front();
         }
+        readable = fits ? readable + values.size() : capacity;
+        viewBehind += values.size();
     }
 };
 
@@ -78,13 +83,13 @@ void RandomOperations(int type, std::uint32_t seed)
                 std::vector<T> out(n);
                 out.reserve(1);
                 const int result = ReadRB(raw, out.data(), n);
-                if (n > ref.readable()) {
+                if (n > ref.readable) {
                     ASSERT_EQ(n == 0 ? 0 : -4, result);
                     break;
                 }
                 ASSERT_EQ(0, result);
-                ASSERT_EQ(std::vector<T>(ref.stream.begin() + ref.read, ref.stream.begin() + ref.read + n), out);
-                ref.read += n;
+                ASSERT_EQ(ref.Newest(ref.readable, n), out);
+                ref.readable -= n;
                 break;
             }
             case 3: {
@@ -97,40 +102,40 @@ void RandomOperations(int type, std::uint32_t seed)
                     break;
                 }
                 ASSERT_EQ(0, result);
-                ASSERT_EQ(std::vector<T>(ref.stream.begin() + ref.viewRead, ref.stream.begin() + ref.viewRead + n), out);
-                ref.viewRead += n;
+                ASSERT_EQ(ref.Newest(readable, n), out);
+                ref.viewBehind -= n;
                 break;
             }
             case 4: {
                 const int back = static_cast<int>(n);
                 const int result = RSeekRB(raw, -back);
-                if (capacity - ref.readable() < n) {
+                if (capacity - ref.readable < n) {
                     ASSERT_EQ(back == 0 ? 0 : -4, result);
                 } else {
                     ASSERT_EQ(0, result);
-                    ref.read -= n;
+                    ref.readable += n;
                 }
                 break;
             }
             case 5: {
                 const int result = RSeekRB(raw, static_cast<int>(n));
-                if (n > ref.readable()) {
+                if (n > ref.readable) {
                     ASSERT_EQ(-4, result);
                 } else {
                     ASSERT_EQ(0, result);
-                    ref.read += n;
+                    ref.readable -= n;
                 }
                 break;
             }
             case 6: {
                 const int result = SyncBackRB(raw, n);
-                if (ref.readable() == 0) {
+                if (ref.readable == 0) {
                     ASSERT_EQ(-4, result);
-                } else if (ref.readable() < n) {
-                    ASSERT_EQ(static_cast<int>(n - ref.readable()), result);
+                } else if (ref.readable < n) {
+                    ASSERT_EQ(static_cast<int>(n - ref.readable), result);
                 } else {
                     ASSERT_EQ(0, result);
-                    ref.read = ref.written() - n;
+                    ref.readable = n;
                 }
                 break;
             }
@@ -138,16 +143,16 @@ void RandomOperations(int type, std::uint32_t seed)
                 ASSERT_EQ(0, SetSkipReadCopyFlag(raw, 1));
                 const int result = ReadRB(raw, nullptr, n);
                 ASSERT_EQ(0, SetSkipReadCopyFlag(raw, 0));
-                if (n <= ref.readable()) {
+                if (n <= ref.readable) {
                     ASSERT_EQ(0, result);
-                    ref.read += n;
+                    ref.readable -= n;
                 } else {
                     ASSERT_EQ(n == 0 ? 0 : -4, result);
                 }
                 break;
             }
             }
-            ASSERT_EQ(static_cast<int>(ref.readable()), GetReadableRB(raw));
+            ASSERT_EQ(static_cast<int>(ref.readable), GetReadableRB(raw));
             ASSERT_EQ(static_cast<int>(ref.viewReadable()), GetReadableRB(rawView));
         }
     }
