@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include <boost/asio/error.hpp>
@@ -13,6 +14,7 @@
 #include "support/ScopedEnvironment.h"
 #include "support/SocketPeer.h"
 #include "support/TlsAuthority.h"
+#include "support/WaitFor.h"
 #include "support/WsPeer.h"
 
 namespace Orvane {
@@ -34,6 +36,8 @@ struct TcpRig {
     }
 
     void PeerSends(const std::string& bytes) { peer->Send(bytes); }
+    // Bytes that the connection sent and the peer has not read yet: at least one.
+    std::string PeerReceivesSome() { return peer->ReceiveSome(1 << 20); }
     void PeerCloses() { peer->Close(); }
     void PeerResets() { peer->Reset(); }
     static boost::system::error_code CloseError() { return boost::asio::error::eof; }
@@ -80,6 +84,18 @@ struct WsRig {
     }
 
     void PeerSends(const std::string& bytes) { peer.SendBinary(bytes); }
+    // Bytes that the connection sent and the test has not taken yet: at least one,
+    // whatever the message boundaries.
+    std::string PeerReceivesSome()
+    {
+        std::string all;
+        if (!WaitFor([&] { return (all = peer.Received()).size() > taken; })) {
+            throw std::runtime_error("the WebSocket peer received nothing in time");
+        }
+        const std::string bytes = all.substr(taken);
+        taken = all.size();
+        return bytes;
+    }
     void PeerCloses() { peer.Close(); }
     void PeerResets() { peer.Abort(); }
     // Any end of an open WebSocket connection that Close did not start reads as a reset.
@@ -89,6 +105,7 @@ struct WsRig {
     TrustedServer server;
     WsPeer peer;
     boost::shared_ptr<ConnectionType> connection;
+    std::size_t taken = 0;
 };
 
 } // namespace Test

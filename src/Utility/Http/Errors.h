@@ -19,6 +19,8 @@ constexpr const char* kType = "Orvane::Utility::Http";
 
 // 1: rejected arguments
 constexpr ErrorText kSendFunctionArgument{1, "引数(send_function)が不正です。"};
+constexpr ErrorText kConnectionArgument{1, "引数(connection_pointer)が不正です。"};
+constexpr ErrorText kWsConnectionArgument{1, "引数(ws_connection_pointer)が不正です。"};
 
 // 2: wrong state
 constexpr ErrorText kSendFunctionAlreadySet{2, "既に送信関数は設定されています。"};
@@ -33,6 +35,8 @@ constexpr ErrorText kRequestBeforeAnswer{2, "レスポンス電文の応答前�
 constexpr ErrorText kParseNotComplete{2, "解析が完了していません。"};
 constexpr ErrorText kParseAlreadyComplete{2, "解析が既に完了しています。"};
 constexpr ErrorText kParsedNotResponse{2, "解析対象がレスポンス電文ではありません。"};
+constexpr ErrorText kNotStartable{2, "開始処理を行える状態ではありません。"};
+constexpr ErrorText kNotSendable{2, "送信処理を行える状態ではありません。"};
 
 // 3: malformed received message or header value
 constexpr ErrorText kNoMethodOrVersionField{3, "メソッド名またはHTTPバージョンのフィールドを特定できません。"};
@@ -68,6 +72,13 @@ constexpr ErrorText kMessageTooLong{5, "電文のサイズが上限を超えて�
 
 // 6: missing header or parameter
 constexpr ErrorText kMissingValue{6, "%1%が存在しません。"};
+
+// 7: thread creation
+constexpr ErrorText kThreadStartFailed{7, "HTTP制御処理スレッドの生成処理で例外が発生しました。原因=[%1%]"};
+
+// 40, 42: building the controller
+constexpr ErrorText kControllerCreateFailed{40, "HTTP制御クラスのインスタンス生成に失敗しました。原因=[%1%]"};
+constexpr ErrorText kRequesterCreateFailed{42, "リクエスタクラスのインスタンス生成に失敗しました。原因=[%1%]"};
 
 // 44-47: building, sending or parsing a message failed
 constexpr ErrorText kBuildRequestFailed{44, "リクエスト電文の作成処理で例外が発生しました。原因=[%1%]"};

@@ -1,0 +1,280 @@
+// The HTTP controller over both connection kinds: the client's requests and the server's
+// requests on one connection, pipelined reads, the end of the connection as close or
+// error, the timers, and a stop from inside a listener.
+
+#include <atomic>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ControllerMessages.h"
+
+#include "Utility/ErrorCategory.h"
+#include "Utility/Exception.h"
+#include "Utility/Http/Controller.h"
+#include "Utility/Http/StatusCode.h"
+#include "support/ConnectionRigs.h"
+#include "support/ControllerRig.h"
+#include "support/FinishesWithin.h"
+#include "support/WaitFor.h"
+
+namespace {
+
+using Orvane::Test::ClientPart;
+using Orvane::Test::ControllerRig;
+using Orvane::Test::ControllerTimers;
+using Orvane::Test::FinishesWithin;
+using Orvane::Test::ListenerCall;
+using Orvane::Test::ListenerLog;
+using Orvane::Test::Notification;
+using Orvane::Test::Parts;
+using Orvane::Test::Reply;
+using Orvane::Test::TcpRig;
+using Orvane::Test::WaitFor;
+using Orvane::Test::WsRig;
+using Orvane::Utility::Http::Controller;
+using Orvane::Utility::Http::RequestInformation;
+using Orvane::Utility::Http::Respondent;
+using Orvane::Utility::Http::ResponseInformation;
+
+const boost::system::error_code kTimedOut(ETIMEDOUT, boost::system::system_category());
+const boost::system::error_code kThreadFailed(Orvane::Utility::ErrorCategory::ThreadFailed,
+                                              Orvane::Utility::ErrorCategory::GetInstance());
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The one end that a listener heard of: "closed", or "error <kind> <category>:<value>".
+std::string EndOf(const ListenerLog& log)
+{
+    std::string end;
+    for (const ListenerCall& call : log.Calls()) {
+        if (call.name == "closed") {
+            end += (end.empty() ? "" : ", ") + std::string("closed");
+        } else if (call.name == "error") {
+            end += (end.empty() ? "" : ", ") + std::string("error ") + std::to_string(call.kind) + " " +
+                   call.error.category().name() + ":" + std::to_string(call.error.value());
+        }
+    }
+    return end;
+}
+
+std::string ErrorText(int kind, const boost::system::error_code& error)
+{
+    return "error " + std::to_string(kind) + " " + error.category().name() + ":" + std::to_string(error.value());
+}
+
+template <typename Rig>
+class ControllerKindsTest : public ::testing::Test {};
+
+typedef ::testing::Types<TcpRig, WsRig> ConnectionKinds;
+TYPED_TEST_SUITE(ControllerKindsTest, ConnectionKinds);
+
+TYPED_TEST(ControllerKindsTest, ARequestAndAServerRequestShareTheConnection)
+{
+    ControllerRig<TypeParam> c;
+    const std::string answer = ClientPart("return", "<Return/>");
+    c.requests->SetReceivedHook([&](Respondent& respondent, const RequestInformation&) {
+        respondent.Send(Parts(answer));
+    });
+    c.controller->Start();
+    const std::thread::id testThread = std::this_thread::get_id();
+
+    // The client's remote call and its reply.
+    const std::string call = ClientPart("call", "<Request method=\"CreateRecognizer\"/>");
+    c.controller->GetRequester()->Send("/call", Parts(call));
+    const std::string request = c.PeerReceivesMessage();
+    EXPECT_EQ(0u, request.find("POST /call HTTP/1.0\r\n")) << request;
+    EXPECT_TRUE(Contains(request, "\r\nUser-Agent: TessivalTest/1.0\r\n")) << request;
+    EXPECT_TRUE(Contains(request, call)) << request;
+    c.rig.PeerSends(Reply("<Response/>"));
+    ASSERT_TRUE(c.responses->WaitForCount("received", 1));
+
+    // The server's own request on the same connection, answered from the listener.
+    c.rig.PeerSends(Notification("<Notification/>"));
+    const std::string reply = c.PeerReceivesMessage();
+    EXPECT_EQ(0u, reply.find("HTTP/1.0 200 OK\r\n")) << reply;
+    EXPECT_TRUE(Contains(reply, "\r\nUser-Agent: TessivalTest/1.0\r\n")) << reply;
+    EXPECT_TRUE(Contains(reply, answer)) << reply;
+
+    // Both kinds of message in one read.
+    c.rig.PeerSends(Reply("a") + Notification("b") + Reply("c"));
+    ASSERT_TRUE(c.responses->WaitForCount("received", 3));
+    ASSERT_TRUE(c.requests->WaitForCount("received", 2));
+    EXPECT_TRUE(Contains(c.PeerReceivesMessage(), answer));
+
+    EXPECT_EQ((std::vector<std::string>{"200 <Response/>", "200 a", "200 c"}), c.responses->Texts());
+    EXPECT_EQ((std::vector<std::string>{"POST /notify <Notification/>", "POST /notify b"}), c.requests->Texts());
+    for (const ListenerCall& received : c.responses->Calls()) {
+        EXPECT_NE(testThread, received.thread);
+    }
+    EXPECT_EQ("", EndOf(*c.responses));
+    EXPECT_EQ("", EndOf(*c.requests));
+}
+
+TYPED_TEST(ControllerKindsTest, PipelinedAndOversizedReadsAreConsumedAndTheRestWaits)
+{
+    struct Case {
+        const char* name;
+        int replies;            // small replies ahead of the notification in the first read
+        std::size_t replySize;  // data bytes of each reply
+    };
+    const Case cases[] = {
+        {"many small messages and the start of another", 300, 8},
+        {"one message larger than the receive buffer", 1, 100000},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        ControllerRig<TypeParam> c;
+        c.controller->Start();
+        std::string first;
+        std::vector<std::string> expected;
+        for (int i = 0; i < row.replies; ++i) {
+            const std::string data = std::to_string(i) + std::string(row.replySize, 'x');
+            first += Reply(data);
+            expected.push_back("200 " + data);
+        }
+        const std::string notification = Notification("<Notification/>");
+        c.rig.PeerSends(first + notification.substr(0, 10));
+        ASSERT_TRUE(c.responses->WaitForCount("received", expected.size()));
+        // The start of the notification waited at the front of the buffer for its rest.
+        c.rig.PeerSends(notification.substr(10));
+        ASSERT_TRUE(c.requests->WaitForCount("received", 1));
+        c.controller->Stop();
+        EXPECT_EQ(expected, c.responses->Texts());
+        EXPECT_EQ((std::vector<std::string>{"POST /notify <Notification/>"}), c.requests->Texts());
+        // Everything was consumed; a buffer that grew went back to its configured size.
+        const auto buffer = c.rig.connection->GetReceiveBuffer();
+        EXPECT_EQ(0u, buffer->dataLength);
+        EXPECT_EQ(32768u, buffer->storage.size());
+        EXPECT_FALSE(c.rig.connection->IsReceiveBufferExtended());
+    }
+}
+
+TYPED_TEST(ControllerKindsTest, TheEndReachesEachListenerOnceAsCloseOrError)
+{
+    struct Case {
+        const char* name;
+        std::function<void(ControllerRig<TypeParam>&)> end;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"peer closes", [](ControllerRig<TypeParam>& c) { c.rig.PeerCloses(); }, "closed"},
+        {"peer resets", [](ControllerRig<TypeParam>& c) { c.rig.PeerResets(); }, "closed"},
+        {"owner stops", [](ControllerRig<TypeParam>& c) { c.controller->Stop(); }, "closed"},
+        {"malformed message", [](ControllerRig<TypeParam>& c) { c.rig.PeerSends("HTTP/1.0 200 OK\nbroken\r\n\r\n"); },
+         ErrorText(2, kThreadFailed)},
+        {"listener fails during delivery",
+         [](ControllerRig<TypeParam>& c) {
+             c.responses->SetReceivedHook(
+                 [](const ResponseInformation&) { throw std::runtime_error("listener failed"); });
+             c.rig.PeerSends(Reply("fails"));
+         },
+         ErrorText(2, kThreadFailed)},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        ControllerRig<TypeParam> c;
+        c.controller->Start();
+        // A first reply shows the controller running.
+        c.rig.PeerSends(Reply("first"));
+        ASSERT_TRUE(c.responses->WaitForCount("received", 1));
+        row.end(c);
+        ASSERT_TRUE(c.responses->WaitForEnd());
+        ASSERT_TRUE(c.requests->WaitForEnd());
+        // A later stop adds nothing.
+        c.controller->Stop();
+        c.controller->Stop();
+        EXPECT_EQ(row.expected, EndOf(*c.responses));
+        EXPECT_EQ(row.expected, EndOf(*c.requests));
+        // The requester is ended: no request goes out any more.
+        try {
+            c.controller->GetRequester()->Send("/call", Parts(ClientPart("call", "x")));
+            ADD_FAILURE() << "sent after the end";
+        } catch (const Orvane::Utility::Exception& e) {
+            EXPECT_EQ(2, e.GetErrorNo()) << e.what();
+            EXPECT_TRUE(Contains(e.what(), "状態=1")) << e.what();
+        }
+        try {
+            c.controller->SendRequest(boost::shared_ptr<Orvane::Utility::Tcp::Buffer>(
+                new Orvane::Utility::Tcp::Buffer(16, reinterpret_cast<const unsigned char*>("x"), 1)));
+            ADD_FAILURE() << "sent after the stop";
+        } catch (const Orvane::Utility::Exception& e) {
+            EXPECT_STREQ("Orvane::Utility::Http", e.GetType());
+            EXPECT_EQ(2, e.GetErrorNo());
+            EXPECT_STREQ("送信処理を行える状態ではありません。", e.GetErrorMessage());
+        }
+    }
+}
+
+TYPED_TEST(ControllerKindsTest, TimersReportTheirKindOnce)
+{
+    struct Case {
+        const char* name;
+        ControllerTimers timers;
+        int setReceiveTimer;   // SetReceiveTimer before Start, when not -2
+        std::string sent;      // sent by the peer before Start
+        std::string expected;
+    };
+    const std::string reply = Reply("<Response/>");
+    const Case cases[] = {
+        {"receive timer, nothing arrives", {50, 10000, -1}, -2, "", ErrorText(0, kTimedOut)},
+        {"receive timer set before start", {-1, 10000, -1}, 50, "", ErrorText(0, kTimedOut)},
+        {"receive timer, message incomplete", {300, 10000, -1}, -2, reply.substr(0, 30), ErrorText(0, kTimedOut)},
+        // A complete message stops the receive timer; then nothing arrives for the
+        // response-wait time.
+        {"response wait after a complete message", {2000, 10000, 200}, -2, reply, ErrorText(2, kTimedOut)},
+        {"response wait shorter than the receive timer", {5000, 10000, 100}, -2, reply.substr(0, 30),
+         ErrorText(2, kTimedOut)},
+        // A negative response wait is never armed: the receive timer is what ends it.
+        {"negative response wait", {300, 10000, -1}, -2, reply.substr(0, 30), ErrorText(0, kTimedOut)},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        ControllerRig<TypeParam> c(row.timers);
+        if (row.setReceiveTimer != -2) {
+            c.controller->SetReceiveTimer(row.setReceiveTimer);
+        }
+        if (!row.sent.empty()) {
+            c.rig.PeerSends(row.sent);
+        }
+        c.controller->Start();
+        ASSERT_TRUE(c.responses->WaitForEnd());
+        ASSERT_TRUE(c.requests->WaitForEnd());
+        c.controller->Stop();
+        EXPECT_EQ(row.expected, EndOf(*c.responses));
+        EXPECT_EQ(row.expected, EndOf(*c.requests));
+    }
+}
+
+TYPED_TEST(ControllerKindsTest, StopFromAListenerReturnsAtOnceAndEndsTheDeliveries)
+{
+    ControllerRig<TypeParam> c;
+    Controller* controller = c.controller.get();
+    std::atomic<bool> stopReturned(false);
+    std::thread::id listenerThread;
+    c.responses->SetReceivedHook([&](const ResponseInformation&) {
+        if (!stopReturned) {
+            listenerThread = std::this_thread::get_id();
+            controller->Stop();
+            stopReturned = true;
+        }
+    });
+    c.controller->Start();
+    // Three replies in one read: the listener stops on the first one.
+    c.rig.PeerSends(Reply("1") + Reply("2") + Reply("3"));
+    ASSERT_TRUE(WaitFor([&] { return stopReturned.load(); }));
+    ASSERT_TRUE(c.requests->WaitForEnd());
+    EXPECT_TRUE(FinishesWithin([&] { c.controller->Stop(); }));
+    EXPECT_EQ((std::vector<std::string>{"200 1"}), c.responses->Texts());
+    EXPECT_EQ("received closed", c.responses->Names());
+    EXPECT_EQ("closed", c.requests->Names());
+    // OnClosed came from the stopping listener's own thread.
+    EXPECT_EQ(listenerThread, c.responses->Calls().back().thread);
+    EXPECT_EQ(listenerThread, c.requests->Calls().back().thread);
+}
+
+} // namespace
