@@ -83,22 +83,11 @@ void BM_MultipartReply8K(benchmark::State& state) { ParseOne(state, MultipartRep
 void BM_AudioPost240msPcm(benchmark::State& state) { ParseOne(state, AudioPost(7680)); }
 void BM_AudioPost240msOpus(benchmark::State& state) { ParseOne(state, AudioPost(720)); }
 
-std::string SmallReplies(std::size_t count)
-{
-    const std::string one = Orvane::Test::WireMessage("HTTP/1.0 200 OK", "Content-Type: text/plain\r\n", "OK");
-    std::string wire;
-    wire.reserve(one.size() * count);
-    for (std::size_t i = 0; i < count; ++i) {
-        wire += one;
-    }
-    return wire;
-}
-
 // `count` small replies arriving in one read: every one is delivered, then the consumed
 // bytes leave the receive buffer in one trim.
 void BM_PipelinedReplies(benchmark::State& state)
 {
-    const std::string wire = SmallReplies(static_cast<std::size_t>(state.range(0)));
+    const std::string wire = Orvane::Test::PipelinedReplies(static_cast<std::size_t>(state.range(0)));
     const auto requester = Requester::CreateInstance("bench");
     const auto listener = boost::make_shared<CountingListener>();
     requester->SetListener(listener);
@@ -122,7 +111,7 @@ void BM_PipelinedReplies(benchmark::State& state)
 // every message, which is quadratic in the number of messages.
 void BM_PipelinedRepliesTrimEach(benchmark::State& state)
 {
-    const std::string wire = SmallReplies(static_cast<std::size_t>(state.range(0)));
+    const std::string wire = Orvane::Test::PipelinedReplies(static_cast<std::size_t>(state.range(0)));
     const auto requester = Requester::CreateInstance("bench");
     const auto listener = boost::make_shared<CountingListener>();
     requester->SetListener(listener);

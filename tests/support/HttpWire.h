@@ -50,6 +50,18 @@ inline std::string MultipartMessage(const std::string& startLine, const std::str
                        MultipartBody(boundary, parts));
 }
 
+// `count` small text replies, back to back, as they arrive pipelined in one read.
+inline std::string PipelinedReplies(std::size_t count)
+{
+    const std::string one = WireMessage("HTTP/1.0 200 OK", "Content-Type: text/plain\r\n", "OK");
+    std::string wire;
+    wire.reserve(one.size() * count);
+    for (std::size_t i = 0; i < count; ++i) {
+        wire += one;
+    }
+    return wire;
+}
+
 inline std::string Escaped(const unsigned char* bytes, std::size_t length)
 {
     std::string text;
