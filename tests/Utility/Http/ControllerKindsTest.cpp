@@ -165,6 +165,9 @@ TYPED_TEST(ControllerKindsTest, TheEndReachesEachListenerOnceAsCloseOrError)
         {"peer closes", [](ControllerRig<TypeParam>& c) { c.rig.PeerCloses(); }, "closed"},
         {"peer resets", [](ControllerRig<TypeParam>& c) { c.rig.PeerResets(); }, "closed"},
         {"owner stops", [](ControllerRig<TypeParam>& c) { c.controller->Stop(); }, "closed"},
+        // The loop ends without a report from the connection: its end is the close.
+        {"connection closed under the controller", [](ControllerRig<TypeParam>& c) { c.rig.connection->Close(); },
+         "closed"},
         {"malformed message", [](ControllerRig<TypeParam>& c) { c.rig.PeerSends("HTTP/1.0 200 OK\nbroken\r\n\r\n"); },
          ErrorText(2, kThreadFailed)},
         {"listener fails during delivery",
