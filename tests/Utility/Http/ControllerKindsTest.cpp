@@ -218,29 +218,31 @@ TYPED_TEST(ControllerKindsTest, TimersReportTheirKindOnce)
     struct Case {
         const char* name;
         ControllerTimers timers;
-        int setReceiveTimer;   // SetReceiveTimer before Start, when not -2
-        std::string sent;      // sent by the peer before Start
+        std::function<void(Controller&)> adjust;  // before Start
+        std::string sent;                          // sent by the peer before Start
         std::string expected;
     };
     const std::string reply = Reply("<Response/>");
+    const auto none = [](Controller&) {};
     const Case cases[] = {
-        {"receive timer, nothing arrives", {50, 10000, -1}, -2, "", ErrorText(0, kTimedOut)},
-        {"receive timer set before start", {-1, 10000, -1}, 50, "", ErrorText(0, kTimedOut)},
-        {"receive timer, message incomplete", {300, 10000, -1}, -2, reply.substr(0, 30), ErrorText(0, kTimedOut)},
+        {"receive timer, nothing arrives", {50, 10000, -1}, none, "", ErrorText(0, kTimedOut)},
+        {"receive timer set before start", {-1, 10000, -1}, [](Controller& c) { c.SetReceiveTimer(50); }, "",
+         ErrorText(0, kTimedOut)},
+        {"receive timer, message incomplete", {300, 10000, -1}, none, reply.substr(0, 30), ErrorText(0, kTimedOut)},
         // A complete message stops the receive timer; then nothing arrives for the
         // response-wait time.
-        {"response wait after a complete message", {2000, 10000, 200}, -2, reply, ErrorText(2, kTimedOut)},
-        {"response wait shorter than the receive timer", {5000, 10000, 100}, -2, reply.substr(0, 30),
+        {"response wait after a complete message", {2000, 10000, 200}, none, reply, ErrorText(2, kTimedOut)},
+        {"response wait set before start", {2000, 10000, -1}, [](Controller& c) { c.SetResponseTimer(200); }, reply,
+         ErrorText(2, kTimedOut)},
+        {"response wait shorter than the receive timer", {5000, 10000, 100}, none, reply.substr(0, 30),
          ErrorText(2, kTimedOut)},
         // A negative response wait is never armed: the receive timer is what ends it.
-        {"negative response wait", {300, 10000, -1}, -2, reply.substr(0, 30), ErrorText(0, kTimedOut)},
+        {"negative response wait", {300, 10000, -1}, none, reply.substr(0, 30), ErrorText(0, kTimedOut)},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         ControllerRig<TypeParam> c(row.timers);
-        if (row.setReceiveTimer != -2) {
-            c.controller->SetReceiveTimer(row.setReceiveTimer);
-        }
+        row.adjust(*c.controller);
         if (!row.sent.empty()) {
             c.rig.PeerSends(row.sent);
         }

@@ -126,9 +126,11 @@ TEST(ControllerTest, AStartThatCannotArmItsTimerStopsAndFailsWithError7)
 
 TEST(ControllerTest, ASendTimeOutIsASendFailure)
 {
-    // The peer reads nothing and its receive buffer is small: the write stalls.
-    ControllerRig<TcpRig> c(ControllerTimers{-1, 100, -1}, 32768u, 4096);
+    // The peer reads nothing and its receive buffer is small: the write stalls. The send
+    // timer's new value holds from the next send.
+    ControllerRig<TcpRig> c(ControllerTimers{-1, 60000, -1}, 32768u, 4096);
     c.controller->Start();
+    c.controller->SetSendTimer(100);
     const std::string audio(8 << 20, 'a');
     c.controller->GetRequester()->SendAudio(
         "/", BodyPartInformation(reinterpret_cast<const unsigned char*>(audio.data()), audio.size()));
