@@ -1,5 +1,6 @@
 #include "Utility/Http/Utility.h"
 
+#include <chrono>
 #include <ctime>
 #include <map>
 #include <regex>
@@ -189,10 +190,13 @@ TEST(HttpUtilityTest, DateHeaderIsCurrentUtcTime)
 TEST(HttpUtilityTest, BoundaryIsLocalTimeWithMicrosecondTail)
 {
     const std::regex pattern("---([0-9]{4})([0-9]{2})([0-9]{2})([0-9]{2})([0-9]{2})([0-9]{2})([0-9]{3})\\+([0-9]{10})");
-    const std::time_t before = std::time(nullptr);
+    // The boundary reads the precise clock; time() reads a coarse one that lags it by up
+    // to a tick, which just after a second begins would still show the second before.
+    const auto now = [] { return std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()); };
+    const std::time_t before = now();
     std::string boundary = "old content";
     Utility::CreateBoundaryString(boundary);
-    const std::time_t after = std::time(nullptr);
+    const std::time_t after = now();
     ASSERT_EQ(31u, boundary.size());
     std::smatch m;
     ASSERT_TRUE(std::regex_match(boundary, m, pattern)) << boundary;
