@@ -65,5 +65,10 @@ Exception* Error::Unsupported()
     return new Exception(Type, 7001, "指定された処理は未サポートです。");
 }
 
+Utility::Exception Error::MissingElement(const std::string& parent, const std::string& child)
+{
+    return Utility::Exception(Type, 3, "必要な要素が存在しません。要素=%1%/%2%", parent, child);
+}
+
 } // namespace Client
 } // namespace Orvane

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "Client/Exception.h"
+#include "Utility/Exception.h"
 
 namespace Orvane {
 namespace Client {
@@ -25,6 +26,10 @@ public:
     static Exception* Disconnected();                             // 5006
     static Exception* Internal(const std::string& detail);        // 7000
     static Exception* Unsupported();                              // 7001
+
+    // The internal error for a reply, notification or error element that lacks a child
+    // it must have; the caller reports it as a malformed message.
+    static Utility::Exception MissingElement(const std::string& parent, const std::string& child);
 };
 
 } // namespace Client

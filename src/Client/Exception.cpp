@@ -1,6 +1,9 @@
 #include "Client/Exception.h"
 
+#include "Client/Error.h"
+#include "Client/NumberText.h"
 #include "Utility/FormatText.h"
+#include "Utility/Xml/Node.h"
 
 namespace Orvane {
 namespace Client {
@@ -12,6 +15,15 @@ std::string Fill(const char* format, const char* detail)
     } catch (const std::exception&) {
         return format ? format : "";
     }
+}
+
+const std::string& ChildText(const Utility::Xml::Node& element, const char* name)
+{
+    boost::shared_ptr<Utility::Xml::Node> child = element.Child(name);
+    if (!child) {
+        throw Error::MissingElement(element.name, name);
+    }
+    return child->text;
 }
 } // namespace
 
@@ -30,6 +42,13 @@ Exception::Exception(const char* type, int errorNo, const char* format, const ch
 Exception::Exception(const char* type, int errorNo, const char* format, const std::string& detail)
     : Exception(type, errorNo, format, detail.c_str())
 {
+}
+
+Exception::Exception(const boost::shared_ptr<Utility::Xml::Node>& element) : errorNo_(0)
+{
+    type_ = ChildText(*element, "Type");
+    errorNo_ = detail::ReadInt(ChildText(*element, "Errno"));
+    message_ = ChildText(*element, "Errmsg");
 }
 
 Exception::~Exception() = default;

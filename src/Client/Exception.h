@@ -3,9 +3,17 @@
 #include <exception>
 #include <string>
 
+#include <boost/shared_ptr.hpp>
+
 #include "Orvane/Exception.h"
 
 namespace Orvane {
+namespace Utility {
+namespace Xml {
+class Node;
+} // namespace Xml
+} // namespace Utility
+
 namespace Client {
 
 // The recognition client's error, created with new and thrown as a pointer; the catcher
@@ -17,6 +25,11 @@ public:
     // be filled is kept as the message unchanged.
     Exception(const char* type, int errorNo, const char* format, const char* detail);
     Exception(const char* type, int errorNo, const char* format, const std::string& detail);
+    // A server error read from its Exception element: the texts of the children Type,
+    // Errno (a decimal int) and Errmsg. A missing child or an Errno that is not a number
+    // throws (Utility::Exception or boost::bad_lexical_cast), which marks the reply or
+    // notification that carried it as malformed.
+    explicit Exception(const boost::shared_ptr<Utility::Xml::Node>& element);
 
     Exception(const Exception&) = delete;
     Exception& operator=(const Exception&) = delete;

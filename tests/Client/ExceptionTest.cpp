@@ -3,9 +3,12 @@
 #include <memory>
 #include <string>
 
+#include <boost/lexical_cast/bad_lexical_cast.hpp>
 #include <gtest/gtest.h>
 
 #include "Client/Error.h"
+#include "Utility/Exception.h"
+#include "support/XmlBuild.h"
 
 namespace {
 
@@ -83,6 +86,60 @@ TEST(ClientExceptionTest, CaughtThroughInterface)
     } catch (Orvane::Exception* e) {
         Owned owned(e);
         EXPECT_EQ(5006, e->GetErrorNo());
+    }
+}
+
+using Orvane::Test::Leaf;
+using Orvane::Test::Tree;
+
+TEST(ClientExceptionTest, ReadFromTheServersElement)
+{
+    struct Case {
+        const char* name;
+        Orvane::Test::XmlNode element;
+        const char* type;
+        int number;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"usual order", Tree("Exception", {Leaf("Type", "Server"), Leaf("Errno", "12"), Leaf("Errmsg", "混雑")}),
+         "Server", 12, "混雑"},
+        {"other order, extra child",
+         Tree("Exception", {Leaf("Errmsg", "m"), Leaf("Note", "x"), Leaf("Type", "T"), Leaf("Errno", "-7")}), "T",
+         -7, "m"},
+        {"signed number, first of a name",
+         Tree("Exception", {Leaf("Type", "A"), Leaf("Type", "B"), Leaf("Errno", "+2147483647"), Leaf("Errmsg", "")}),
+         "A", 2147483647, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Owned error(new Exception(c.element));
+        EXPECT_STREQ(c.type, error->GetType());
+        EXPECT_EQ(c.number, error->GetErrorNo());
+        EXPECT_STREQ(c.message, error->GetErrorMessage());
+    }
+}
+
+// The callers treat a failed read as a malformed reply or notification.
+TEST(ClientExceptionTest, UnreadableServerElementFails)
+{
+    const char* const numbers[] = {"12x", "", " 1", "2147483648", "0x10", "1.0"};
+    for (const char* number : numbers) {
+        SCOPED_TRACE(number);
+        auto element = Tree("Exception", {Leaf("Type", "T"), Leaf("Errno", number), Leaf("Errmsg", "m")});
+        EXPECT_THROW(Owned(new Exception(element)), boost::bad_lexical_cast);
+    }
+    const char* const children[] = {"Type", "Errno", "Errmsg"};
+    for (const char* missing : children) {
+        SCOPED_TRACE(missing);
+        auto element = Tree("Exception", {Leaf("Type", "T"), Leaf("Errno", "1"), Leaf("Errmsg", "m")});
+        for (auto it = element->children.begin(); it != element->children.end(); ++it) {
+            if ((*it)->name == missing) {
+                element->children.erase(it);
+                break;
+            }
+        }
+        EXPECT_THROW(Owned(new Exception(element)), Orvane::Utility::Exception);
     }
 }
 

@@ -1,0 +1,190 @@
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <boost/lexical_cast/bad_lexical_cast.hpp>
+#include <gtest/gtest.h>
+
+#include "Client/Result/Match.h"
+#include "Client/Result/Nbest.h"
+#include "Client/Result/SentenceImpl.h"
+#include "Client/Result/WordImpl.h"
+#include "support/ClientError.h"
+#include "support/Held.h"
+#include "support/NbestDocument.h"
+#include "support/XmlBuild.h"
+
+namespace {
+
+using Orvane::Client::Result::MatchImpl;
+using Orvane::Client::Result::Nbest;
+using Orvane::Client::Result::SentenceImpl;
+using Orvane::Client::Result::WordImpl;
+using Orvane::Test::CatchClientError;
+using Orvane::Test::ClientError;
+using Orvane::Test::Held;
+using Orvane::Test::Leaf;
+using Orvane::Test::Tree;
+using Orvane::Test::XmlNode;
+
+const char* const kInvalidResponse = "受信したレスポンスが不正です。詳細=";
+
+enum class Outcome { Read, ClientError, BadNumber };
+
+// What reading an element gave: the client error, or the bad-number failure.
+template <typename Read>
+Outcome Attempt(Read read, ClientError& error)
+{
+    try {
+        error = CatchClientError(read);
+    } catch (const boost::bad_lexical_cast&) {
+        return Outcome::BadNumber;
+    }
+    return error.thrown ? Outcome::ClientError : Outcome::Read;
+}
+
+XmlNode Word(std::vector<XmlNode> children)
+{
+    XmlNode word = Tree("Word");
+    word->children = std::move(children);
+    return word;
+}
+
+TEST(ResultReaderTest, Words)
+{
+    struct Case {
+        const char* name;
+        std::vector<XmlNode> children;
+        Outcome outcome;
+        std::string detail = "";  // of error 4000
+        std::string phoneme = "";
+        std::string label = "";
+        double start = 0.0;
+        double end = 0.0;
+        double score = 0.0;
+    };
+    const Case cases[] = {
+        {"all five",
+         {Leaf("Label", "今日;きょう"), Leaf("StartPoint", "0"), Leaf("EndPoint", "320.5"), Leaf("Phoneme", "ky o u"),
+          Leaf("Score", "-95.5")},
+         Outcome::Read, "", "ky o u", "今日;きょう", 0, 320.5, -95.5},
+        {"any order, first of a name, others ignored",
+         {Leaf("Score", "+1.5"), Leaf("Extra", "x"), Leaf("EndPoint", "1e3"), Leaf("Phoneme", "a"), Leaf("Label", "L"),
+          Leaf("Label", "second"), Leaf("StartPoint", "-2")},
+         Outcome::Read, "", "a", "L", -2, 1000, 1.5},
+        {"no Phoneme and no Score", {Leaf("Label", "は"), Leaf("StartPoint", "1"), Leaf("EndPoint", "2")},
+         Outcome::Read, "", "", "は", 1, 2, 0.0},
+        {"no Label", {Leaf("StartPoint", "1"), Leaf("EndPoint", "2")}, Outcome::ClientError,
+         "認識結果にLabelタグが含まれていません。"},
+        {"no StartPoint", {Leaf("Label", "a"), Leaf("EndPoint", "2")}, Outcome::ClientError,
+         "認識結果にStartPointタグが含まれていません。"},
+        {"no EndPoint", {Leaf("Label", "a"), Leaf("StartPoint", "2")}, Outcome::ClientError,
+         "認識結果にEndPointタグが含まれていません。"},
+        {"start point with trailing letters", {Leaf("Label", "a"), Leaf("StartPoint", "12x"), Leaf("EndPoint", "2")},
+         Outcome::BadNumber},
+        {"end point with a blank", {Leaf("Label", "a"), Leaf("StartPoint", "1"), Leaf("EndPoint", " 2")},
+         Outcome::BadNumber},
+        {"empty score", {Leaf("Label", "a"), Leaf("StartPoint", "1"), Leaf("EndPoint", "2"), Leaf("Score", "")},
+         Outcome::BadNumber},
+        {"decimal comma", {Leaf("Label", "a"), Leaf("StartPoint", "1,5"), Leaf("EndPoint", "2")}, Outcome::BadNumber},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<WordImpl> word;
+        ClientError error;
+        const Outcome outcome = Attempt([&] { word.reset(new WordImpl(Word(c.children))); }, error);
+        ASSERT_EQ(c.outcome, outcome) << error;
+        if (outcome == Outcome::ClientError) {
+            EXPECT_EQ("Orvane::Client", error.type);
+            EXPECT_EQ(4000, error.number);
+            EXPECT_EQ(kInvalidResponse + c.detail, error.message);
+        } else if (outcome == Outcome::Read) {
+            EXPECT_EQ(c.phoneme, word->GetPhoneme());
+            EXPECT_EQ(c.label, word->GetLabel());
+            EXPECT_EQ(c.start, word->GetStartPoint());
+            EXPECT_EQ(c.end, word->GetEndPoint());
+            EXPECT_EQ(c.score, word->GetScore());
+        }
+    }
+}
+
+XmlNode GoodWord(const std::string& label)
+{
+    return Tree("Word", {Leaf("Label", label), Leaf("StartPoint", "0"), Leaf("EndPoint", "1")});
+}
+
+TEST(ResultReaderTest, Sentences)
+{
+    SentenceImpl sentence(Tree("Sentence", {GoodWord("a"), Leaf("Note", "x"), Leaf("Score", "-12.25"), GoodWord("b"),
+                                            Leaf("Score", "99")}));
+    EXPECT_EQ(-12.25, sentence.GetScore());
+    ASSERT_EQ(2u, sentence.GetWords().size());
+    EXPECT_EQ("a", sentence.GetWords()[0]->GetImpl()->GetLabel());
+    EXPECT_EQ("b", sentence.GetWords()[1]->GetImpl()->GetLabel());
+
+    SentenceImpl empty(Tree("Sentence", {Leaf("Score", "0")}));
+    EXPECT_TRUE(empty.GetWords().empty());
+
+    ClientError error;
+    EXPECT_EQ(Outcome::ClientError, Attempt([] { SentenceImpl s(Tree("Sentence", {GoodWord("a")})); }, error));
+    EXPECT_EQ(4000, error.number);
+    EXPECT_EQ(std::string(kInvalidResponse) + "認識結果にScoreタグが含まれていません。", error.message);
+    EXPECT_EQ(Outcome::BadNumber, Attempt([] { SentenceImpl s(Tree("Sentence", {Leaf("Score", "x")})); }, error));
+}
+
+TEST(ResultReaderTest, NbestReadsSentencesInOrderAndFailsWhole)
+{
+    Held<Nbest> nbest(new Nbest(Orvane::Test::NbestElement(3, 4)));
+    ASSERT_EQ(3, nbest->GetCount());
+    Held<Orvane::Result::Sentence> second(nbest->GetSentence(1));
+    EXPECT_EQ(-1520.25 - 3.5, second->GetScore());
+    EXPECT_EQ(4, second->GetCount());
+    Held<Orvane::Result::Word> word(second->GetWord(0));
+    EXPECT_STREQ("は", word->GetLabel());
+
+    // Other children and the element's own name are not looked at.
+    Held<Nbest> other(
+        new Nbest(Tree("Result", {Leaf("Comment", "x"), Tree("Sentence", {Leaf("Score", "1")})})));
+    EXPECT_EQ(1, other->GetCount());
+    Held<Nbest> none(new Nbest(Tree("Nbest")));
+    EXPECT_EQ(0, none->GetCount());
+
+    // A bad word in the last sentence fails the whole result (and frees what was built).
+    XmlNode broken = Orvane::Test::NbestElement(2, 3);
+    broken->children.back()->children.push_back(Tree("Word", {Leaf("StartPoint", "0"), Leaf("EndPoint", "1")}));
+    ClientError error;
+    EXPECT_EQ(Outcome::ClientError, Attempt([&] { Nbest n(broken); }, error));
+    EXPECT_EQ(std::string(kInvalidResponse) + "認識結果にLabelタグが含まれていません。", error.message);
+}
+
+TEST(ResultReaderTest, Matches)
+{
+    MatchImpl match(Tree("Match", {Leaf("Score", "0.75"), Leaf("Name", "はい")}));
+    EXPECT_EQ("はい", match.GetName());
+    EXPECT_EQ(0.75, match.GetScore());
+
+    struct Case {
+        const char* name;
+        XmlNode element;
+        Outcome outcome;
+        const char* detail;
+    };
+    const Case cases[] = {
+        {"no Name", Tree("Match", {Leaf("Score", "1")}), Outcome::ClientError,
+         "パターンマッチ結果にNameタグが含まれていません。"},
+        {"no Score", Tree("Match", {Leaf("Name", "a")}), Outcome::ClientError,
+         "パターンマッチ結果にScoreタグが含まれていません。"},
+        {"bad Score", Tree("Match", {Leaf("Name", "a"), Leaf("Score", "0.5.1")}), Outcome::BadNumber, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ClientError error;
+        ASSERT_EQ(c.outcome, Attempt([&] { MatchImpl m(c.element); }, error));
+        if (c.outcome == Outcome::ClientError) {
+            EXPECT_EQ(4000, error.number);
+            EXPECT_EQ(std::string(kInvalidResponse) + c.detail, error.message);
+        }
+    }
+}
+
+} // namespace
