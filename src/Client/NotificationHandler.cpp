@@ -1,0 +1,507 @@
+#include "Client/NotificationHandler.h"
+
+#include <exception>
+#include <iostream>
+#include <sstream>
+
+#include <boost/bind/bind.hpp>
+
+#include "Client/Error.h"
+#include "Client/NumberText.h"
+#include "Client/Released.h"
+#include "Client/Result/Match.h"
+#include "Client/Result/Nbest.h"
+#include "Utility/Exception.h"
+#include "Utility/Http/BodyPartInformation.h"
+#include "Utility/Log/ApplicationLoggerManager.h"
+#include "Utility/Xml/Parser.h"
+
+namespace Orvane {
+namespace Client {
+namespace {
+
+typedef boost::shared_ptr<Utility::Xml::Node> NodePtr;
+
+const char* const kMalformed = "通知の形式が不正です。";
+
+void LogMalformed() { ORVANE_LOG(3, kMalformed); }
+
+NodePtr FindTargetId(const NodePtr& notification)
+{
+    NodePtr target = notification->Child("Target");
+    return target ? target->Child("Id") : NodePtr();
+}
+
+// The Notification elements of one body part: the root itself, or the first Notification
+// child of each child of a list root. A child without one is malformed and skipped.
+std::vector<NodePtr> NotificationsOf(const NodePtr& root)
+{
+    std::vector<NodePtr> found;
+    if (root->name == "Notification") {
+        found.push_back(root);
+        return found;
+    }
+    for (const NodePtr& child : root->children) {
+        NodePtr notification = child ? child->Child("Notification") : NodePtr();
+        if (notification) {
+            found.push_back(notification);
+        } else {
+            LogMalformed();
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+NotificationHandler::NotificationHandler(const CompletionHook& hook, int encodingMode)
+    : listener_(nullptr), running_(true), hook_(hook), encodingMode_(encodingMode), freeOnExit_(false)
+{
+}
+
+NotificationHandler::~NotificationHandler()
+{
+    boost::lock_guard<boost::mutex> lock(hookLock_);
+    hook_.clear();
+}
+
+boost::shared_ptr<NotificationHandler> NotificationHandler::CreateInstance(const CompletionHook& hook,
+                                                                           int encodingMode)
+{
+    boost::shared_ptr<NotificationHandler> handler(new NotificationHandler(hook, encodingMode), &Dispose);
+    boost::recursive_mutex::scoped_lock lock(handler->queueLock_);
+    handler->thread_.reset(new boost::thread(boost::bind(&NotificationHandler::ThreadMain, handler.get())));
+    return handler;
+}
+
+void NotificationHandler::Dispose(NotificationHandler* handler)
+{
+    // Nobody is left to be told of a completion; a hook call in progress ends before the
+    // join below returns.
+    {
+        boost::lock_guard<boost::mutex> lock(handler->hookLock_);
+        handler->hook_.clear();
+    }
+    boost::thread* thread = nullptr;
+    {
+        boost::recursive_mutex::scoped_lock lock(handler->queueLock_);
+        handler->running_ = false;
+        handler->queueCondition_.notify_all();
+        thread = handler->thread_.get();
+    }
+    if (thread != nullptr) {
+        if (thread->get_id() == boost::this_thread::get_id()) {
+            // Dropped inside a listener call: the thread cannot join itself. It delivers
+            // what is left and frees the handler when Run returns.
+            thread->detach();
+            handler->freeOnExit_ = true;
+            return;
+        }
+        thread->join();
+    }
+    delete handler;
+}
+
+void NotificationHandler::ThreadMain()
+{
+    try {
+        Run();
+    } catch (const std::exception& e) {
+        ORVANE_LOG(4, "通知処理スレッドが異常終了しました。原因=%1%", e.what());
+    } catch (...) {
+        ORVANE_LOG(4, "通知処理スレッドが異常終了しました。");
+    }
+    if (freeOnExit_) {
+        delete this;
+    }
+}
+
+void NotificationHandler::OnReceived(Utility::Http::Respondent& respondent,
+                                     const Utility::Http::RequestInformation& request)
+{
+    ORVANE_LOG_TRACE("通知を受信しました。");
+    bool success = false;
+    try {
+        NotifyRequest(request);
+        success = true;
+    } catch (Orvane::Exception* error) {
+        ORVANE_LOG(4, "通知の電文の形式が不正です。");
+        error->Release();
+    } catch (const Utility::Exception& e) {
+        ORVANE_LOG(4, "リクエストの解析処理でエラーが発生しました。原因=%1%", e.what());
+    } catch (const std::exception& e) {
+        ORVANE_LOG(4, "ランタイムエラーが発生しました。原因=%1%", e.what());
+    }
+    std::ostringstream stream;
+    CreateResponseBody(stream, success);
+    const std::string body = stream.str();
+    // The respondent copies the bytes before Send returns.
+    std::vector<Utility::Http::BodyPartInformation> parts;
+    parts.emplace_back(reinterpret_cast<const unsigned char*>(body.data()), static_cast<unsigned int>(body.size()));
+    respondent.Send(parts);
+}
+
+void NotificationHandler::NotifyRequest(const Utility::Http::RequestInformation& request)
+{
+    if (request.bodyParts.empty()) {
+        ORVANE_LOG_TRACE("通知の電文にボディが含まれていません。");
+        throw Error::InvalidRequest("通知電文にボディパートが含まれていません。");
+    }
+    for (const Utility::Http::BodyPartInformation& part : request.bodyParts) {
+        // A multipart part's document is its data; a single body has no data range.
+        const bool multipart = part.GetData() != nullptr;
+        const unsigned char* bytes = multipart ? part.GetData() : part.GetPartBytes();
+        const unsigned int length = multipart ? part.GetDataLength() : part.GetPartLength();
+        Utility::Xml::Parser parser(reinterpret_cast<const char*>(bytes), length, encodingMode_);
+        const std::vector<NodePtr> notifications = NotificationsOf(parser.Parse());
+
+        boost::recursive_mutex::scoped_lock lock(queueLock_);
+        if (running_) {
+            queue_.insert(queue_.end(), notifications.begin(), notifications.end());
+        } else {
+            ORVANE_LOG(3, "停止処理中に通知を受信しました。");
+        }
+        queueCondition_.notify_all();
+    }
+}
+
+void NotificationHandler::CreateResponseBody(std::ostream& out, bool success)
+{
+    std::vector<NodePtr> children(1, Utility::Xml::Node::CreateInstance("Success", success ? "1" : "0"));
+    NodePtr response = Utility::Xml::Node::CreateInstance("Response", children);
+    std::ostringstream xml;
+    response->Write(xml, "\t", 0, encodingMode_);
+    const std::string text = xml.str();
+    out << "Content-Disposition: from-data; name=\"return\"; id=1\r\n"
+        << "Content-Length: " << std::to_string(text.size()) << "\r\n\r\n"
+        << text;
+}
+
+void NotificationHandler::OnError(int, const boost::system::error_code& error)
+{
+    detail::Released<Exception> failure(Error::CommunicationFailed(error.message()));
+    CallHook(failure.get());
+}
+
+void NotificationHandler::OnClosed()
+{
+    detail::Released<Exception> failure(Error::Disconnected());
+    CallHook(failure.get());
+}
+
+void NotificationHandler::SetListener(RecognizerListener* listener)
+{
+    boost::recursive_mutex::scoped_lock lock(listenerLock_);
+    ORVANE_LOG_TRACE("認識処理通知クラスの設定を行います。listener=%1%", static_cast<const void*>(listener));
+    listener_ = listener;
+}
+
+void NotificationHandler::SetGrammarListener(std::string grammarId, GrammarListener* listener)
+{
+    boost::recursive_mutex::scoped_lock lock(registryLock_);
+    try {
+        auto entry = registry_.find(grammarId);
+        if (entry == registry_.end()) {
+            if (listener != nullptr) {
+                ORVANE_LOG_TRACE("文法依存通知クラスを設定しました。grammar id=%1%, listener=%2%", grammarId,
+                                 static_cast<const void*>(listener));
+                registry_.emplace(grammarId, listener);
+            }
+        } else if (listener == nullptr) {
+            ORVANE_LOG_TRACE("リスナを解除しました。grammar id=%1%", grammarId);
+            registry_.erase(entry);
+        } else {
+            ORVANE_LOG_TRACE("リスナを更新しました。grammar id=%1%, 更新前=%2%, 更新後=%3%", grammarId,
+                             static_cast<const void*>(entry->second), static_cast<const void*>(listener));
+            entry->second = listener;
+        }
+    } catch (const std::exception& e) {
+        ORVANE_LOG(4, "文法依存通知クラスの設定に失敗しました。原因=%1%", e.what());
+        throw Error::Internal(std::string("文法依存通知クラスの設定に失敗しました。") + e.what());
+    }
+}
+
+GrammarListener* NotificationHandler::GetGrammarListener(const std::string& grammarId)
+{
+    boost::recursive_mutex::scoped_lock lock(registryLock_);
+    auto entry = registry_.find(grammarId);
+    if (entry == registry_.end()) {
+        entry = registry_.find(std::string());
+    }
+    if (entry == registry_.end()) {
+        ORVANE_LOG_TRACE("文法クラスに対するリスナが設定されていません。grammar id=%1%", grammarId);
+        return nullptr;
+    }
+    ORVANE_LOG_TRACE("認識結果通知対象 id=%1%, listener=%2%", entry->first, static_cast<const void*>(entry->second));
+    return entry->second;
+}
+
+const std::string& NotificationHandler::GetTargetId(const NodePtr& notification)
+{
+    NodePtr id = FindTargetId(notification);
+    if (!id) {
+        throw Error::MissingElement("Notification", "Target/Id");
+    }
+    return id->text;
+}
+
+void NotificationHandler::Run()
+{
+    for (;;) {
+        NodePtr notification;
+        {
+            boost::recursive_mutex::scoped_lock lock(queueLock_);
+            while (queue_.empty()) {
+                if (!running_) {
+                    return;
+                }
+                queueCondition_.wait(lock);
+            }
+            notification = queue_.front();
+            queue_.pop_front();
+        }
+        Deliver(notification);
+    }
+}
+
+void NotificationHandler::Deliver(const NodePtr& notification)
+{
+    // A listener may throw anything; the thread goes on with the next notification.
+    try {
+        Dispatch(notification);
+    } catch (Orvane::Exception* error) {
+        ORVANE_LOG(3, "通知の処理中に例外が発生しました。原因=%1%", error->GetErrorMessage());
+        error->Release();
+    } catch (const std::exception& e) {
+        ORVANE_LOG(3, "通知の処理中に例外が発生しました。原因=%1%", e.what());
+    } catch (...) {
+        ORVANE_LOG(3, "通知の処理中に例外が発生しました。");
+    }
+}
+
+void NotificationHandler::Dispatch(const NodePtr& notification)
+{
+    const NodePtr kindElement = notification->Child("Kind");
+    if (!kindElement) {
+        LogMalformed();
+        return;
+    }
+    const std::string& kind = kindElement->text;
+    const NodePtr recognition = notification->Child("RecognitionID");
+    const std::string recognitionId = recognition ? recognition->text : std::string();
+    const NodePtr arguments = notification->Child("ArgumentList");
+
+    const bool startPoint = kind == "GrammarListener::StartPoint";
+    const bool endPoint = kind == "GrammarListener::EndPoint";
+    const bool tempPoint = kind == "GrammarListener::TempPoint";
+    if (startPoint || endPoint || tempPoint) {
+        if (!arguments || !FindTargetId(notification)) {
+            LogMalformed();
+            return;
+        }
+        const std::string& grammarId = GetTargetId(notification);
+        if (startPoint) {
+            NotifyStartPoint(grammarId, arguments);
+        } else if (endPoint) {
+            NotifyEndPoint(grammarId, recognitionId, arguments);
+        } else {
+            NotifyTempPoint(grammarId, recognitionId, arguments);
+        }
+    } else if (kind == "RecognizerListener::SentenceEnd") {
+        NotifySentenceEnd();
+    } else if (kind == "RecognizerListener::Completed") {
+        NotifyCompleted();
+    } else if (kind == "RecognizerListener::Error" || kind == "RecognizerListener::Match") {
+        if (!arguments) {
+            LogMalformed();
+        } else if (kind == "RecognizerListener::Error") {
+            NotifyError(arguments);
+        } else {
+            NotifyPatternMatch(arguments);
+        }
+    } else {
+        ORVANE_LOG(3, "通知のメソッド呼び出しの種類が不正です。kind=%1%", kind);
+    }
+}
+
+void NotificationHandler::NotifyStartPoint(const std::string& grammarId, const NodePtr& arguments)
+{
+    NodePtr time;
+    int doubles = 0;
+    for (const NodePtr& child : arguments->children) {
+        if (child && child->name == "Double") {
+            time = child;
+            ++doubles;
+        }
+    }
+    if (doubles != 1) {
+        LogMalformed();
+        return;
+    }
+    boost::recursive_mutex::scoped_lock lock(registryLock_);
+    GrammarListener* listener = GetGrammarListener(grammarId);
+    if (listener == nullptr) {
+        return;
+    }
+    const char* const failure = "文の開始位置の通知に失敗しました。";
+    try {
+        const double point = detail::ReadDouble(time->text);
+        ORVANE_LOG_TRACE("文の開始位置を通知します。");
+        listener->StartPoint(point);
+    } catch (Orvane::Exception* error) {
+        // A listener's own error object is freed here: the failure is reported as 7000.
+        error->Release();
+        ReportFailure(failure, Utility::detail::FormatText("%1%grammar id=%2%", failure, grammarId));
+    } catch (...) {
+        ReportFailure(failure, Utility::detail::FormatText("%1%grammar id=%2%", failure, grammarId));
+    }
+}
+
+void NotificationHandler::NotifyEndPoint(const std::string& grammarId, const std::string& recognitionId,
+                                         const NodePtr& arguments)
+{
+    static const ResultEvent kEvent = {&GrammarListener::EndPoint, "文の終了位置を通知します。",
+                                       "文の終了位置の通知に失敗しました。",
+                                       "文の終了位置の通知に失敗しました。grammar id=%1%"};
+    NotifyResult(kEvent, grammarId, recognitionId, arguments);
+}
+
+void NotificationHandler::NotifyTempPoint(const std::string& grammarId, const std::string& recognitionId,
+                                          const NodePtr& arguments)
+{
+    static const ResultEvent kEvent = {&GrammarListener::TempPoint, "暫定結果位置を通知します。",
+                                       "暫定結果位置の通知に失敗しました。",
+                                       "暫定結果位置の通知に失敗しました。grammar id=%1%"};
+    NotifyResult(kEvent, grammarId, recognitionId, arguments);
+}
+
+void NotificationHandler::NotifyResult(const ResultEvent& event, const std::string& grammarId,
+                                       const std::string& recognitionId, const NodePtr& arguments)
+{
+    const NodePtr time = arguments->Child("Double");
+    const NodePtr nbest = arguments->Child("Nbest");
+    if (arguments->children.size() != 2 || !time || !nbest) {
+        LogMalformed();
+        return;
+    }
+    boost::recursive_mutex::scoped_lock lock(registryLock_);
+    GrammarListener* listener = GetGrammarListener(grammarId);
+    if (listener == nullptr) {
+        return;
+    }
+    try {
+        const double point = detail::ReadDouble(time->text);
+        detail::Released<Result::Nbest> result(new Result::Nbest(nbest));
+        ORVANE_LOG_TRACE(event.notice);
+        (listener->*event.deliver)(point, recognitionId.c_str(), result.get());
+    } catch (Orvane::Exception* error) {
+        // The result is gone with the unwinding; the error becomes the listener's.
+        boost::recursive_mutex::scoped_lock listenerLock(listenerLock_);
+        if (listener_ != nullptr) {
+            listener_->Error(error);
+        } else {
+            error->Release();
+        }
+    } catch (...) {
+        ReportFailure(event.failure, Utility::detail::FormatText(event.failureLog, grammarId));
+    }
+}
+
+void NotificationHandler::NotifySentenceEnd()
+{
+    boost::recursive_mutex::scoped_lock lock(listenerLock_);
+    if (listener_ != nullptr) {
+        ORVANE_LOG_TRACE("文の終了を通知します。");
+        listener_->SentenceEnd();
+    }
+}
+
+void NotificationHandler::NotifyCompleted()
+{
+    CallHook(nullptr);
+    boost::recursive_mutex::scoped_lock lock(listenerLock_);
+    if (listener_ != nullptr) {
+        ORVANE_LOG_TRACE("認識処理の完了を通知します。");
+        listener_->Completed();
+    }
+}
+
+void NotificationHandler::NotifyError(const NodePtr& arguments)
+{
+    const NodePtr element = arguments->Child("Exception");
+    if (!element) {
+        LogMalformed();
+        return;
+    }
+    detail::Released<Exception> error;
+    try {
+        error.reset(new Exception(element));
+    } catch (const std::exception&) {
+        LogMalformed();
+        return;
+    }
+    CallHook(error.get());
+    boost::recursive_mutex::scoped_lock lock(listenerLock_);
+    if (listener_ != nullptr) {
+        ORVANE_LOG_TRACE("認識処理のエラーを通知します。");
+        listener_->Error(error.release());
+    }
+}
+
+void NotificationHandler::NotifyPatternMatch(const NodePtr& arguments)
+{
+    const NodePtr match = arguments->Child("Match");
+    if (arguments->children.size() != 1 || !match) {
+        LogMalformed();
+        return;
+    }
+    boost::recursive_mutex::scoped_lock lock(listenerLock_);
+    const char* const failure = "音声パターンマッチの通知に失敗しました。";
+    try {
+        detail::Released<Result::Match> result(new Result::Match(match));
+        if (listener_ != nullptr) {
+            ORVANE_LOG_TRACE("音声パターンマッチ結果を通知します。");
+            listener_->Match(result.get());
+        }
+    } catch (Orvane::Exception* error) {
+        error->Release();
+        ReportFailure(failure, failure);
+    } catch (...) {
+        ReportFailure(failure, failure);
+    }
+}
+
+void NotificationHandler::ReportFailure(const char* failure, const std::string& logText)
+{
+    std::cout << failure << std::endl;
+    boost::recursive_mutex::scoped_lock lock(listenerLock_);
+    ORVANE_LOG(3, logText.c_str());
+    if (listener_ != nullptr) {
+        listener_->Error(Error::Internal(failure));
+    }
+}
+
+void NotificationHandler::CallHook(Exception* error)
+{
+    CompletionHook hook;
+    {
+        boost::lock_guard<boost::mutex> lock(hookLock_);
+        hook = hook_;
+    }
+    if (!hook) {
+        return;
+    }
+    try {
+        hook(error);
+    } catch (Orvane::Exception* failure) {
+        ORVANE_LOG(3, "認識処理の完了通知に失敗しました。原因=%1%", failure->GetErrorMessage());
+        failure->Release();
+    } catch (const std::exception& e) {
+        ORVANE_LOG(3, "認識処理の完了通知に失敗しました。原因=%1%", e.what());
+    } catch (...) {
+        ORVANE_LOG(3, "認識処理の完了通知に失敗しました。");
+    }
+}
+
+} // namespace Client
+} // namespace Orvane

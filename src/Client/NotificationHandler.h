@@ -1,0 +1,124 @@
+#pragma once
+
+#include <deque>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <boost/function.hpp>
+#include <boost/noncopyable.hpp>
+#include <boost/scoped_ptr.hpp>
+#include <boost/shared_ptr.hpp>
+#include <boost/thread/condition_variable.hpp>
+#include <boost/thread/mutex.hpp>
+#include <boost/thread/recursive_mutex.hpp>
+#include <boost/thread/thread.hpp>
+
+#include "Client/Exception.h"
+#include "Orvane/GrammarListener.h"
+#include "Orvane/RecognizerListener.h"
+#include "Utility/Http/RequestInformation.h"
+#include "Utility/Http/RequestListener.h"
+#include "Utility/Http/Respondent.h"
+#include "Utility/Xml/Node.h"
+
+namespace Orvane {
+namespace Client {
+
+// Receives the server's notifications on the connection's receiving thread, queues them
+// and acknowledges each request at once; its own thread then delivers them, one at a
+// time and in order, to the grammar listeners (chosen by grammar id) and the recognizer
+// listener, and reports the end of a recognition through the completion hook.
+//
+// Locks (see docs/threads.md): registry lock before listener lock; the queue lock and the
+// hook lock are leaves. Grammar listeners are called under the registry lock, the
+// recognizer listener under the listener lock, the hook under none.
+class NotificationHandler : public Utility::Http::RequestListener, private boost::noncopyable {
+public:
+    // Called with null when a recognition completed, else with the error that ended it;
+    // the error stays the handler's.
+    typedef boost::function<void(Exception*)> CompletionHook;
+
+    // Builds the handler and starts its thread. When the last shared pointer goes, the
+    // thread delivers what is still queued and ends; dropped on that thread itself (from
+    // inside a listener call) it is not joined but frees the handler when it ends.
+    static boost::shared_ptr<NotificationHandler> CreateInstance(const CompletionHook& hook, int encodingMode);
+
+    // A notification request: every body part is parsed and its notifications queued,
+    // then the request is answered with one "return" part, whose Success is "0" when a
+    // part could not be read (the parts before it stay queued).
+    void OnReceived(Utility::Http::Respondent& respondent, const Utility::Http::RequestInformation& request) override;
+    // Transport failure: the hook receives error 5002 with the code's message.
+    void OnError(int kind, const boost::system::error_code& error) override;
+    // End of the connection: the hook receives error 5006.
+    void OnClosed() override;
+
+    void NotifyRequest(const Utility::Http::RequestInformation& request);
+    void CreateResponseBody(std::ostream& out, bool success);
+
+    // The recognizer listener (null: none); not owned.
+    void SetListener(RecognizerListener* listener);
+    // Adds, replaces or (null) removes the listener of a grammar id; the empty id serves
+    // every grammar id without a listener of its own. Error 7000 by pointer on failure.
+    void SetGrammarListener(std::string grammarId, GrammarListener* listener);
+    // Called with the registry lock held.
+    GrammarListener* GetGrammarListener(const std::string& grammarId);
+    // The text of the notification's Target/Id; Utility::Exception when it has none.
+    const std::string& GetTargetId(const boost::shared_ptr<Utility::Xml::Node>& notification);
+
+    // The thread body: delivers queued notifications until the queue is empty and the
+    // handler is stopping.
+    void Run();
+    void NotifyStartPoint(const std::string& grammarId, const boost::shared_ptr<Utility::Xml::Node>& arguments);
+    void NotifyEndPoint(const std::string& grammarId, const std::string& recognitionId,
+                        const boost::shared_ptr<Utility::Xml::Node>& arguments);
+    void NotifyTempPoint(const std::string& grammarId, const std::string& recognitionId,
+                         const boost::shared_ptr<Utility::Xml::Node>& arguments);
+    void NotifySentenceEnd();
+    void NotifyCompleted();
+    void NotifyError(const boost::shared_ptr<Utility::Xml::Node>& arguments);
+    void NotifyPatternMatch(const boost::shared_ptr<Utility::Xml::Node>& arguments);
+
+private:
+    // How an end point and a temporary point differ.
+    struct ResultEvent {
+        void (GrammarListener::*deliver)(double, const char*, Orvane::Result::Nbest*);
+        const char* notice;
+        const char* failure;
+        const char* failureLog;
+    };
+
+    NotificationHandler(const CompletionHook& hook, int encodingMode);
+    ~NotificationHandler() override;
+
+    // The deleter of the handler's shared pointers.
+    static void Dispose(NotificationHandler* handler);
+    void ThreadMain();
+    // One notification; nothing leaves it.
+    void Deliver(const boost::shared_ptr<Utility::Xml::Node>& notification);
+    void Dispatch(const boost::shared_ptr<Utility::Xml::Node>& notification);
+    void NotifyResult(const ResultEvent& event, const std::string& grammarId, const std::string& recognitionId,
+                      const boost::shared_ptr<Utility::Xml::Node>& arguments);
+    // Prints and logs a failed delivery and gives the recognizer listener error 7000.
+    void ReportFailure(const char* failure, const std::string& logText);
+    void CallHook(Exception* error);
+
+    RecognizerListener* listener_;
+    std::map<std::string, GrammarListener*> registry_;
+    bool running_;
+    boost::recursive_mutex queueLock_;
+    boost::condition_variable_any queueCondition_;
+    std::deque<boost::shared_ptr<Utility::Xml::Node>> queue_;
+    boost::scoped_ptr<boost::thread> thread_;
+    boost::recursive_mutex listenerLock_;
+    boost::recursive_mutex registryLock_;
+    boost::mutex hookLock_;
+    CompletionHook hook_;
+    const int encodingMode_;
+    // Set on the handler thread when the last reference went there: it frees the handler.
+    bool freeOnExit_;
+};
+
+} // namespace Client
+} // namespace Orvane
