@@ -19,12 +19,11 @@ namespace Test {
 // A thread-safe list of event texts in arrival order, with a bounded wait.
 class EventLog {
 public:
+    // Notifies under the lock, so that a reader that has seen the event may destroy the log.
     void Add(const std::string& event)
     {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            events_.push_back(event);
-        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        events_.push_back(event);
         changed_.notify_all();
     }
 
@@ -95,11 +94,13 @@ public:
     std::function<void()> action;
 
 private:
+    // The action is copied first: once the event is logged the test may change or drop it.
     void Record(const std::string& event)
     {
+        const std::function<void()> act = action;
         log_.Add(name_.empty() ? event : name_ + ": " + event);
-        if (action) {
-            action();
+        if (act) {
+            act();
         }
     }
 
@@ -129,11 +130,13 @@ public:
     std::function<void()> action;
 
 private:
+    // The action is copied first: once the event is logged the test may change or drop it.
     void Record(const std::string& event)
     {
+        const std::function<void()> act = action;
         log_.Add(event);
-        if (action) {
-            action();
+        if (act) {
+            act();
         }
     }
 
