@@ -169,6 +169,7 @@ void ProtocolConnection::Answer(std::size_t message, Reply reply)
     }
     if (!bytes.empty()) {
         recording_.messages[message].reply = bytes;
+        recording_.messages[message].arrivedBeforeReply = recording_.messages.size();
         Write(bytes);
     }
     for (Notice& notice : reply.after) {

@@ -45,6 +45,7 @@ struct Received {
     std::string success;            // Acknowledgement: text of Success, empty when missing
     std::size_t notification = 0;   // Acknowledgement: which notification of the connection it answers
     std::string reply;              // the bytes written in answer; empty while none
+    std::size_t arrivedBeforeReply = 0; // messages of any connection received when the reply was written
     std::vector<std::string> problems; // where the message differs from the protocol
 
     bool Clean() const { return problems.empty(); }
