@@ -66,8 +66,9 @@ TEST_F(NotificationWireTest, AcknowledgementComesBeforeTheListenerReturns)
     server_.Notify(Notice::EndPoint("G", 1.5, kTodayIs));
     server_.Notify(Notice::SentenceEnd());
     server_.Notify(Notice::Completed());
+    ASSERT_TRUE(events_.WaitForCount(1));  // the end point's listener is inside its call
     ASSERT_TRUE(server_.WaitForAcknowledgements(3));
-    EXPECT_EQ(1u, events_.Count());  // the end point's listener has not returned
+    EXPECT_EQ(1u, events_.Count());
     closed.unlock();
     ASSERT_TRUE(events_.WaitForCount(4));
     EXPECT_EQ((std::vector<std::string>{"EndPoint 1.5 1 今日は", "SentenceEnd", "hook", "Completed"}), events_.Events());
@@ -93,7 +94,7 @@ TEST_F(NotificationWireTest, ManyNotificationsKeepTheirOrder)
     for (int i = 0; i < count; ++i) {
         EXPECT_EQ("StartPoint " + std::to_string(i), events[i]);
     }
-    EXPECT_EQ(static_cast<std::size_t>(count), server_.Snapshot().Acknowledgements().size());
+    EXPECT_TRUE(server_.WaitForAcknowledgements(count));
 }
 
 // A request that cannot be read is answered with Success "0" and dropped; the connection

@@ -320,6 +320,28 @@ TEST_F(RequestSenderTest, InterruptedWait)
     ASSERT_TRUE(server_.WaitForAcknowledgements(1));
 }
 
+// Stopping the sender ends a call that waits on it: nothing can reach it afterwards.
+TEST_F(RequestSenderTest, StopEndsAWaitingCall)
+{
+    auto client = Started();
+    server_.QueueReply("Recognizer::AsyncComplete", Reply::Ok().Held());
+    ClientError error;
+    std::thread caller(
+        [&] { error = CatchClientError([&] { client->sender->Send("Recognizer::AsyncComplete", "", "", NoArguments()); }); });
+    ASSERT_TRUE(server_.WaitForHeld(1));
+    client->sender->Stop();
+    caller.join();
+    EXPECT_EQ(5006, error.number);
+    EXPECT_EQ("コネクションが切断されました。", error.message);
+    const std::string block(4, 'x');
+    const ClientError audio = CatchClientError([&] {
+        client->sender->SendAudio(Orvane::Utility::Http::BodyPartInformation(
+            reinterpret_cast<const unsigned char*>(block.data()), static_cast<unsigned int>(block.size())));
+    });
+    EXPECT_EQ(5002, audio.number);
+    EXPECT_TRUE(session_.Texts().empty());  // detached before the controller stopped
+}
+
 // Number of the system call a thread sleeps in (-1 when unknown).
 long SystemCallOf(pid_t thread)
 {
