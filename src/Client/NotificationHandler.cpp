@@ -343,7 +343,7 @@ void NotificationHandler::NotifyStartPoint(const std::string& grammarId, const N
     if (listener == nullptr) {
         return;
     }
-    const char* const failure = "文の開始位置の通知に失敗しました。";
+    bool failed = false;
     try {
         const double point = detail::ReadDouble(time->text);
         ORVANE_LOG_TRACE("文の開始位置を通知します。");
@@ -351,8 +351,12 @@ void NotificationHandler::NotifyStartPoint(const std::string& grammarId, const N
     } catch (Orvane::Exception* error) {
         // A listener's own error object is freed here: the failure is reported as 7000.
         error->Release();
-        ReportFailure(failure, Utility::detail::FormatText("%1%grammar id=%2%", failure, grammarId));
+        failed = true;
     } catch (...) {
+        failed = true;
+    }
+    if (failed) {
+        const char* const failure = "文の開始位置の通知に失敗しました。";
         ReportFailure(failure, Utility::detail::FormatText("%1%grammar id=%2%", failure, grammarId));
     }
 }
@@ -456,7 +460,7 @@ void NotificationHandler::NotifyPatternMatch(const NodePtr& arguments)
         return;
     }
     boost::recursive_mutex::scoped_lock lock(listenerLock_);
-    const char* const failure = "音声パターンマッチの通知に失敗しました。";
+    bool failed = false;
     try {
         detail::Released<Result::Match> result(new Result::Match(match));
         if (listener_ != nullptr) {
@@ -464,9 +468,14 @@ void NotificationHandler::NotifyPatternMatch(const NodePtr& arguments)
             listener_->Match(result.get());
         }
     } catch (Orvane::Exception* error) {
+        // Reading errors and the listener's own are reported as 7000 alike.
         error->Release();
-        ReportFailure(failure, failure);
+        failed = true;
     } catch (...) {
+        failed = true;
+    }
+    if (failed) {
+        const char* const failure = "音声パターンマッチの通知に失敗しました。";
         ReportFailure(failure, failure);
     }
 }
