@@ -44,7 +44,7 @@ Exception::Exception(const char* type, int errorNo, const char* format, const st
 {
 }
 
-Exception::Exception(const boost::shared_ptr<Utility::Xml::Node>& element) : errorNo_(0)
+Exception::Exception(const boost::shared_ptr<Utility::Xml::Node>& element) : errorNo_(0), fromServer_(true)
 {
     type_ = ChildText(*element, "Type");
     errorNo_ = detail::ReadInt(ChildText(*element, "Errno"));

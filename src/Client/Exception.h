@@ -40,6 +40,10 @@ public:
     const char* GetErrorMessage() override;
     const char* what() const noexcept override;
 
+    // True for an error read from the server's element: its texts are the server's own,
+    // already in the session's encoding.
+    bool IsFromServer() const { return fromServer_; }
+
 protected:
     Exception();
     ~Exception() override;
@@ -47,6 +51,7 @@ protected:
     std::string type_;
     int errorNo_;
     std::string message_;
+    bool fromServer_ = false;
 };
 
 } // namespace Client

@@ -1,6 +1,5 @@
 #include "Helper/Exception.h"
 
-#include <cstring>
 #include <exception>
 #include <string>
 
@@ -9,20 +8,11 @@
 namespace Orvane {
 namespace Helper {
 namespace {
-const char* const LibraryType = "Orvane::Client";
-
 void ReleaseClientError(Client::Exception* error)
 {
     if (error) {
         error->Release();
     }
-}
-
-// Errors that the library raises carry the client's type; any other type was read from
-// the server's error element, whose texts the session has already converted.
-bool IsServerError(Client::Exception& error)
-{
-    return std::strcmp(error.GetType(), LibraryType) != 0;
 }
 
 // Characters without a Shift_JIS mapping are dropped. Text that is not UTF-8 ends the
@@ -48,7 +38,9 @@ Exception::Exception(int encoding, boost::shared_ptr<Client::Exception> error) :
     if (!error_ || (encoding != 1 && encoding != 2)) {
         return;
     }
-    const std::string message = (encoding == 1 && !IsServerError(*error_))
+    // A server's text is already in the session's encoding; only the library's own
+    // UTF-8 messages are converted.
+    const std::string message = (encoding == 1 && !error_->IsFromServer())
                                     ? ToShiftJis(error_->GetErrorMessage())
                                     : std::string(error_->GetErrorMessage());
     error_ = Hold(new Client::Exception(error_->GetType(), error_->GetErrorNo(), message.c_str()));

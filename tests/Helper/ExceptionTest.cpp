@@ -2,10 +2,12 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "Helper/Error.h"
+#include "Utility/Xml/Node.h"
 #include "support/Iconv.h"
 
 namespace {
@@ -71,16 +73,24 @@ TEST(HelperExceptionTest, ShiftJisConvertsTheLibrarysOwnMessages)
 }
 
 // A server's error text, already converted by the session, was converted a second time
-// as if it were UTF-8 and came out garbled or empty.
+// as if it were UTF-8 and came out garbled or empty; whatever type the server names.
 TEST(HelperExceptionTest, ShiftJisKeepsTheServersTextAsItCame)
 {
     const std::string serverText = ShiftJis("認識エンジンでエラーが発生しました。");
-    auto error = ClientError("Orvane::Server", 4100, serverText.c_str());
-    Owned wrapped(new Orvane::Helper::Exception(1, error));
-    EXPECT_STREQ("Orvane::Server", wrapped->GetType());
-    EXPECT_EQ(4100, wrapped->GetErrorNo());
-    EXPECT_EQ(serverText, wrapped->GetErrorMessage());
-    EXPECT_NE(error->GetErrorMessage(), wrapped->GetErrorMessage()) << "still a separate copy";
+    for (const char* type : {"Orvane::Server", "Orvane::Client"}) {
+        SCOPED_TRACE(type);
+        auto element = Orvane::Utility::Xml::Node::CreateInstance(
+            "Exception", std::vector<boost::shared_ptr<Orvane::Utility::Xml::Node>>{
+                             Orvane::Utility::Xml::Node::CreateInstance("Type", type),
+                             Orvane::Utility::Xml::Node::CreateInstance("Errno", "4100"),
+                             Orvane::Utility::Xml::Node::CreateInstance("Errmsg", serverText.c_str())});
+        auto error = Orvane::Helper::Exception::Hold(new Orvane::Client::Exception(element));
+        Owned wrapped(new Orvane::Helper::Exception(1, error));
+        EXPECT_STREQ(type, wrapped->GetType());
+        EXPECT_EQ(4100, wrapped->GetErrorNo());
+        EXPECT_EQ(serverText, wrapped->GetErrorMessage());
+        EXPECT_NE(error->GetErrorMessage(), wrapped->GetErrorMessage()) << "still a separate copy";
+    }
 }
 
 TEST(HelperExceptionTest, ErrorTable)
