@@ -1,16 +1,12 @@
 #pragma once
 
-#include "Utility/Exception.h"
+#include "Utility/ErrorText.h"
 
 namespace Orvane {
 namespace Utility {
 namespace Http {
 
-// One error of the HTTP layer: its number and its message (numbered placeholders).
-struct ErrorText {
-    int number;
-    const char* text;
-};
+using ::Orvane::Utility::ErrorText;
 
 // Every error number and message text of the HTTP layer. Throw sites name the entry.
 namespace Errors {
@@ -92,15 +88,10 @@ constexpr ErrorText kParseFailed{47, "HTTP電文がパースできませんで�
 } // namespace Errors
 
 // The layer's exception for `error`, its placeholders filled from `args`.
-inline Exception MakeError(const ErrorText& error)
+template <typename... Args>
+Exception MakeError(const ErrorText& error, const Args&... args)
 {
-    return Exception(Errors::kType, error.number, error.text);
-}
-
-template <typename First, typename... Rest>
-Exception MakeError(const ErrorText& error, const First& first, const Rest&... rest)
-{
-    return Exception(Errors::kType, error.number, error.text, first, rest...);
+    return ::Orvane::Utility::MakeError(Errors::kType, error, args...);
 }
 
 } // namespace Http

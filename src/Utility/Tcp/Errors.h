@@ -2,18 +2,13 @@
 
 #include <string>
 
-#include "Utility/Exception.h"
+#include "Utility/ErrorText.h"
 
 namespace Orvane {
 namespace Utility {
 namespace Tcp {
 
-// One error of the TCP and WebSocket transport: its number and its message
-// (numbered placeholders).
-struct ErrorText {
-    int number;
-    const char* text;
-};
+using ::Orvane::Utility::ErrorText;
 
 // Every error number and message text of the transport. Throw sites name the entry.
 namespace Errors {
@@ -67,15 +62,10 @@ constexpr ErrorText kRunFailed{27, "コネクションの送受信処理中に�
 } // namespace Errors
 
 // The transport's exception for `error`, its placeholders filled from `args`.
-inline Exception MakeError(const ErrorText& error)
+template <typename... Args>
+Exception MakeError(const ErrorText& error, const Args&... args)
 {
-    return Exception(Errors::kType, error.number, error.text);
-}
-
-template <typename First, typename... Rest>
-Exception MakeError(const ErrorText& error, const First& first, const Rest&... rest)
-{
-    return Exception(Errors::kType, error.number, error.text, first, rest...);
+    return ::Orvane::Utility::MakeError(Errors::kType, error, args...);
 }
 
 // The description of the exception being handled, for the "原因" of a message.
