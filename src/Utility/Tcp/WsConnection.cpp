@@ -38,7 +38,8 @@ typedef boost::recursive_mutex::scoped_lock Lock;
 // Only the WebSocket thread runs the event loop. websocketpp serialises its own handlers
 // on a strand, but asio's intermediate TLS steps run outside it, so a second thread in the
 // loop would drive one TLS stream from two threads at once. Run therefore only hands the
-// received function to the loop and waits for its end.
+// received function to the loop and waits for its end, and Close hands websocketpp's
+// close to the loop.
 //
 // mutex_ (state) and sendMutex_ are each taken alone. No lock is held while websocketpp is
 // asked to connect or to close, or while a function of the user runs.
@@ -71,6 +72,8 @@ private:
     void OnClose(websocketpp::connection_hdl handle);
     void OnMessage(websocketpp::connection_hdl handle, Client::message_ptr message);
     void HandleTimeout(const boost::system::error_code& error, const TimeoutFunction& function);
+    // Asks websocketpp to close the connection; on the WebSocket thread only.
+    void CloseConnection(const websocketpp::connection_hdl& handle);
     // Installs the received function handed over by Run and delivers what arrived before;
     // does nothing when that was done already.
     void Install(const ReceivedFunction& received);
@@ -399,15 +402,29 @@ bool WsConnection::Impl::Close()
     stateChanged_.notify_all();
 
     endpoint_.stop_perpetual();
-    websocketpp::lib::error_code error;
-    endpoint_.close(handle, websocketpp::close::status::going_away, "", error);
-    if (error) {
-        std::cerr << "> Error closing connection : " << error.message() << std::endl;
-        // Not open (still connecting, failed or ended): no closing handshake to wait for,
-        // and a connect in progress must not hold the loop.
-        endpoint_.stop();
+    // websocketpp's close writes connection state that its handlers read without a lock.
+    if (IsLoopThread()) {
+        CloseConnection(handle);
+    } else {
+        boost::asio::post(endpoint_.get_io_service(), [this, handle] { CloseConnection(handle); });
     }
     return true;
+}
+
+void WsConnection::Impl::CloseConnection(const websocketpp::connection_hdl& handle)
+{
+    try {
+        websocketpp::lib::error_code error;
+        endpoint_.close(handle, websocketpp::close::status::going_away, "", error);
+        if (error) {
+            std::cerr << "> Error closing connection : " << error.message() << std::endl;
+            // Not open (still connecting, failed or ended): no closing handshake to wait for,
+            // and a connect in progress must not hold the loop.
+            endpoint_.stop();
+        }
+    } catch (...) {
+        Fail();
+    }
 }
 
 std::string WsConnection::Impl::GetRemoteHost()
