@@ -1,6 +1,7 @@
 // Small replies pipelined in one read, delivered through the HTTP controller. They arrive
 // as one WebSocket message before the controller starts and wait in the connection, so the
-// whole read reaches the receive step in one call as soon as the controller thread runs.
+// whole read reaches the receive step in one call, on the WebSocket thread, as soon as the
+// controller thread has handed the received function over.
 // Timed from Start until the listener has had the last reply.
 
 #include <chrono>

@@ -26,7 +26,8 @@ struct Delivery {
 };
 
 // Records what a connection reports: the calls of its received function and the timer
-// expiries. A hook runs inside the received function, on the connection's loop thread.
+// expiries. A hook runs inside the received function, on the connection's loop thread
+// (the thread inside Run for TCP, the WebSocket thread for WebSocket).
 class ConnectionRecorder {
 public:
     typedef std::function<void(const Delivery&)> Hook;
@@ -146,6 +147,9 @@ public:
     }
 
     bool Finished() const { return finished_.load(); }
+
+    // The thread that calls Run.
+    std::thread::id ThreadId() const { return thread_.get_id(); }
 
     int ErrorNo()
     {

@@ -269,8 +269,8 @@ void Controller::DropThread()
 
 void Controller::JoinThread()
 {
-    // On a thread of the event loop (the controller thread, or the WebSocket thread, which
-    // the controller thread's Run waits for) joining would wait for itself.
+    // On the event-loop thread (the controller thread over TCP; over WebSocket the WebSocket
+    // thread, which the controller thread's Run waits for) joining would wait for itself.
     if (WithConnection([](auto& connection) { return connection.IsEventLoopThread(); })) {
         return;
     }

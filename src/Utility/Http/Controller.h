@@ -34,8 +34,8 @@ namespace Http {
 // or a failure of the thread's loop (code 41 of "Pellum").
 //
 // Listener calls run on the thread that found the failure: the controller thread for
-// TCP, either event-loop thread for WebSocket, and the caller of Stop for the OnClosed
-// that Stop sends. No lock of the controller is held while a listener runs, while the
+// TCP, the WebSocket thread for WebSocket, and the caller of Stop for the OnClosed that
+// Stop sends. No lock of the controller is held while a listener runs, while the
 // connection is closed or while a thread is joined, so listeners may send and may stop
 // the controller from any thread.
 class Controller : public boost::enable_shared_from_this<Controller>, private boost::noncopyable {
@@ -62,7 +62,7 @@ public:
 
     // Closes the connection and ends the thread; OnClosed() to both listeners when it was
     // running, then removes them. Callable from any thread, more than once; waits for the
-    // controller thread except on that thread itself or another thread of the event loop.
+    // controller thread except on that thread itself or the connection's event-loop thread.
     void Stop();
 
     // The requester's and the respondent's send functions: error 2 unless running.
@@ -109,13 +109,13 @@ private:
     void ArmReceiveTimer();
     // Lets go of the thread object from the thread itself.
     void DropThread();
-    // Waits for the controller thread unless called on a thread of the event loop.
+    // Waits for the controller thread unless called on it or on the event-loop thread.
     void JoinThread();
 
     const boost::shared_ptr<Tcp::Connection> connection_;
     const boost::shared_ptr<Tcp::WsConnection> wsConnection_;
     const std::string userAgent_;
-    // Set without a lock by the owner, read by the loop threads.
+    // Set without a lock by the owner, read by the loop thread.
     std::atomic<int> receiveTimer_;
     std::atomic<int> sendTimer_;
     std::atomic<int> responseTimer_;

@@ -8,6 +8,7 @@
 
 #include <boost/asio/error.hpp>
 #include <boost/asio/ip/address.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/chrono.hpp>
 #include <boost/lexical_cast.hpp>
 #include <boost/thread/condition_variable.hpp>
@@ -34,10 +35,14 @@ typedef websocketpp::lib::shared_ptr<boost::asio::ssl::context> ContextPointer;
 typedef boost::recursive_mutex::scoped_lock Lock;
 } // namespace
 
-// Lock order: deliveryMutex_ (serialises the calls of the received function over both
-// loop threads), then the locks that the received function takes, then mutex_ (state);
-// sendMutex_ is taken alone. No lock is held while websocketpp is asked to connect or to
-// close, or while a function of the user runs.
+// Only the WebSocket thread runs the event loop. websocketpp serialises its own handlers
+// on a strand, but asio's intermediate TLS steps run outside it, so a second thread in the
+// loop would drive one TLS stream from two threads at once. Run therefore only hands the
+// received function to the loop and waits for its end, and Close hands websocketpp's
+// close to the loop.
+//
+// mutex_ (state) and sendMutex_ are each taken alone. No lock is held while websocketpp is
+// asked to connect or to close, or while a function of the user runs.
 class WsConnection::Impl {
 public:
     explicit Impl(unsigned int receiveBufferSize);
@@ -54,7 +59,7 @@ public:
     // True when this call closed the connection.
     bool Close();
     std::string GetRemoteHost();
-    bool IsRunThread();
+    bool IsLoopThread();
 
     boost::recursive_mutex mutex_;
     ReceiveStore receiveStore_;
@@ -67,6 +72,11 @@ private:
     void OnClose(websocketpp::connection_hdl handle);
     void OnMessage(websocketpp::connection_hdl handle, Client::message_ptr message);
     void HandleTimeout(const boost::system::error_code& error, const TimeoutFunction& function);
+    // Asks websocketpp to close the connection; on the WebSocket thread only.
+    void CloseConnection(const websocketpp::connection_hdl& handle);
+    // Installs the received function handed over by Run and delivers what arrived before;
+    // does nothing when that was done already.
+    void Install(const ReceivedFunction& received);
     // Tells the received function that the connection ended, or keeps it for Run.
     void DeliverEnd(const boost::system::error_code& error);
     // Delivers what arrived before Run installed the received function.
@@ -95,8 +105,11 @@ private:
     bool loopFailed_;
     std::string loopFailure_;
     bool loopEnded_;
-    boost::thread::id runThread_;
-    boost::recursive_mutex deliveryMutex_;
+    // Set by Run until its received function is installed.
+    bool installing_;
+    // The WebSocket thread while it runs the loop. Kept here rather than asked of the
+    // thread object, which Close may be joining at the same time.
+    boost::thread::id loopThread_;
     boost::mutex sendMutex_;
     boost::condition_variable_any stateChanged_;
 };
@@ -104,7 +117,7 @@ private:
 WsConnection::Impl::Impl(unsigned int receiveBufferSize)
     : receiveStore_(receiveBufferSize), receiveTimeLimit_(-1), opened_(false), closed_(false), failed_(false),
       pendingData_(false), localCloseCode_(websocketpp::close::status::abnormal_close), verifyError_(X509_V_OK),
-      loopFailed_(false), loopEnded_(false)
+      loopFailed_(false), loopEnded_(false), installing_(false)
 {
     using websocketpp::lib::placeholders::_1;
     using websocketpp::lib::placeholders::_2;
@@ -133,6 +146,10 @@ WsConnection::Impl::~Impl()
 
 void WsConnection::Impl::Loop()
 {
+    {
+        Lock lock(mutex_);
+        loopThread_ = boost::this_thread::get_id();
+    }
     try {
         endpoint_.run();
     } catch (...) {
@@ -141,6 +158,7 @@ void WsConnection::Impl::Loop()
     {
         Lock lock(mutex_);
         loopEnded_ = true;
+        loopThread_ = boost::thread::id();
     }
     stateChanged_.notify_all();
 }
@@ -219,31 +237,30 @@ void WsConnection::Impl::Run(const ReceivedFunction& received)
     if (!received) {
         throw MakeError(Errors::kReceivedCallbackArgument);
     }
+    bool loopOver = false;
     {
         Lock lock(mutex_);
         if (closed_) {
             throw MakeError(Errors::kNotConnected);
         }
-        received_ = received;
-        runThread_ = boost::this_thread::get_id();
+        installing_ = true;
+        loopOver = loopEnded_;
     }
-    try {
-        DeliverPending();
-    } catch (...) {
-        Fail();
+    // Installed on the WebSocket thread, so that what arrived before is delivered ahead of
+    // anything that arrives later.
+    if (!loopOver) {
+        boost::asio::post(endpoint_.get_io_service(), [this, received] { Install(received); });
     }
-    try {
-        endpoint_.run();
-    } catch (...) {
-        Fail();
+    {
+        boost::unique_lock<boost::recursive_mutex> lock(mutex_);
+        while (!loopEnded_) {
+            stateChanged_.wait(lock);
+        }
     }
-    boost::unique_lock<boost::recursive_mutex> lock(mutex_);
-    // A stopped loop returns here at once, while a completion on the WebSocket thread may
-    // still be running and about to fail: its failure is this Run's to report.
-    while (!loopEnded_) {
-        stateChanged_.wait(lock);
-    }
-    runThread_ = boost::thread::id();
+    // A loop that ended before it took the function runs no handler any more: what
+    // arrived is delivered here.
+    Install(received);
+    Lock lock(mutex_);
     if (loopFailed_) {
         received_.clear();
         throw MakeError(Errors::kRunFailed, remoteHost_, loopFailure_);
@@ -354,7 +371,7 @@ void WsConnection::Impl::HandleTimeout(const boost::system::error_code& error, c
         if (error) {
             throw MakeError(Errors::kTimerWaitFailed, GetRemoteHost());
         }
-        // Both event loops end before the time-out is reported.
+        // The loop ends once the time-out has been reported; then Run returns.
         endpoint_.stop();
         function();
     } catch (...) {
@@ -385,15 +402,29 @@ bool WsConnection::Impl::Close()
     stateChanged_.notify_all();
 
     endpoint_.stop_perpetual();
-    websocketpp::lib::error_code error;
-    endpoint_.close(handle, websocketpp::close::status::going_away, "", error);
-    if (error) {
-        std::cerr << "> Error closing connection : " << error.message() << std::endl;
-        // Not open (still connecting, failed or ended): no closing handshake to wait for,
-        // and a connect in progress must not hold the loop.
-        endpoint_.stop();
+    // websocketpp's close writes connection state that its handlers read without a lock.
+    if (IsLoopThread()) {
+        CloseConnection(handle);
+    } else {
+        boost::asio::post(endpoint_.get_io_service(), [this, handle] { CloseConnection(handle); });
     }
     return true;
+}
+
+void WsConnection::Impl::CloseConnection(const websocketpp::connection_hdl& handle)
+{
+    try {
+        websocketpp::lib::error_code error;
+        endpoint_.close(handle, websocketpp::close::status::going_away, "", error);
+        if (error) {
+            std::cerr << "> Error closing connection : " << error.message() << std::endl;
+            // Not open (still connecting, failed or ended): no closing handshake to wait for,
+            // and a connect in progress must not hold the loop.
+            endpoint_.stop();
+        }
+    } catch (...) {
+        Fail();
+    }
 }
 
 std::string WsConnection::Impl::GetRemoteHost()
@@ -402,10 +433,10 @@ std::string WsConnection::Impl::GetRemoteHost()
     return remoteHost_;
 }
 
-bool WsConnection::Impl::IsRunThread()
+bool WsConnection::Impl::IsLoopThread()
 {
     Lock lock(mutex_);
-    return runThread_ != boost::thread::id() && runThread_ == boost::this_thread::get_id();
+    return loopThread_ != boost::thread::id() && loopThread_ == boost::this_thread::get_id();
 }
 
 void WsConnection::Impl::OnSocketInit(websocketpp::connection_hdl,
@@ -530,7 +561,6 @@ void WsConnection::Impl::OnClose(websocketpp::connection_hdl)
 void WsConnection::Impl::OnMessage(websocketpp::connection_hdl, Client::message_ptr message)
 {
     try {
-        Lock delivery(deliveryMutex_);
         ReceivedFunction function;
         const unsigned char* data = nullptr;
         unsigned int length = 0;
@@ -557,7 +587,6 @@ void WsConnection::Impl::OnMessage(websocketpp::connection_hdl, Client::message_
 
 void WsConnection::Impl::DeliverEnd(const boost::system::error_code& error)
 {
-    Lock delivery(deliveryMutex_);
     ReceivedFunction function;
     {
         Lock lock(mutex_);
@@ -570,9 +599,25 @@ void WsConnection::Impl::DeliverEnd(const boost::system::error_code& error)
     function(nullptr, 0, 0, error);
 }
 
+void WsConnection::Impl::Install(const ReceivedFunction& received)
+{
+    try {
+        {
+            Lock lock(mutex_);
+            if (!installing_) {
+                return;
+            }
+            installing_ = false;
+            received_ = received;
+        }
+        DeliverPending();
+    } catch (...) {
+        Fail();
+    }
+}
+
 void WsConnection::Impl::DeliverPending()
 {
-    Lock delivery(deliveryMutex_);
     ReceivedFunction function;
     bool data = false;
     boost::system::error_code end;
@@ -643,7 +688,8 @@ void WsConnection::Start(const std::string& uri, const std::string& proxyUri, in
 
 void WsConnection::Run(ReceivedFunction received)
 {
-    // The loop may outlive this object when the connection is released on this thread.
+    // Run waits on the implementation, which outlives this object when a delivery releases
+    // the connection.
     const boost::shared_ptr<Impl> impl = impl_;
     impl->Run(received);
 }
@@ -677,7 +723,7 @@ std::string WsConnection::GetRemoteHost() { return impl_->GetRemoteHost(); }
 
 bool WsConnection::IsEventLoopThread()
 {
-    return boost::this_thread::get_id() == thread_->get_id() || impl_->IsRunThread();
+    return impl_->IsLoopThread();
 }
 
 unsigned int WsConnection::GetReceiveBufferSize()

@@ -20,9 +20,9 @@ namespace Tcp {
 // verified against OpenSSL's default verify paths (SSL_CERT_FILE and SSL_CERT_DIR select
 // others) and must name the URI's host.
 //
-// The constructor starts the WebSocket thread, which runs the event loop; Run runs the
-// same loop on the caller's thread, so completions, the received function and the timer
-// functions run on either thread, never with a lock of the connection held.
+// The constructor starts the WebSocket thread, the only thread that runs the event loop:
+// completions, the received function and the timer functions all run on it, one at a
+// time, never with a lock of the connection held. Run waits for the loop's end.
 class WsConnection : private boost::noncopyable {
 public:
     explicit WsConnection(unsigned int receiveBufferSize);
@@ -35,9 +35,10 @@ public:
     // open in time or cannot be started; the caller closes the connection.
     void Start(const std::string& uri, const std::string& proxyUri, int timeout);
 
-    // Runs the event loop until it stops and the WebSocket thread has left it too. Error
-    // 1 for an empty function, 2 when closed, 27 when a completion failed. Bytes or an
-    // end of the connection that arrived before Run are delivered at its start.
+    // Hands the received function to the WebSocket thread and waits, holding no lock,
+    // until that thread has left the event loop. Error 1 for an empty function, 2 when
+    // closed, 27 when a completion failed. Bytes or an end of the connection that arrived
+    // before Run are delivered first (on this thread if the loop had already ended).
     void Run(ReceivedFunction received);
 
     // Sends the buffer's data as one binary message: error 24 on any failure. The send
@@ -52,14 +53,14 @@ public:
     void StopReceiveTimer();
     void StartEtcTimer(int milliseconds, TimeoutFunction function);
 
-    // Closes once with status 1001 and waits for the WebSocket thread, except on a thread
-    // of the event loop, which cannot wait for itself.
+    // Closes once with status 1001 and waits for the WebSocket thread, except on that
+    // thread, which cannot wait for itself.
     void Close();
 
     // "host:port" of the URI.
     std::string GetRemoteHost();
 
-    // True on a thread that runs the connection's event loop.
+    // True on the WebSocket thread, the one that runs the connection's event loop.
     bool IsEventLoopThread();
 
     // The receive buffer, for the HTTP controller's receive step inside the received

@@ -232,45 +232,45 @@ TEST(ControllerTest, StopHoldsNoLockWhileItWaitsForTheThread)
     EXPECT_EQ(stoppingThread, c.responses->Calls().back().thread);
 }
 
-TEST(ControllerTest, StopOnEitherThreadOfAWebSocketConnectionDoesNotWaitForItself)
+TEST(ControllerTest, StopOnTheWebSocketThreadDoesNotWaitForItself)
 {
-    // Bytes that arrive before Start wait in the connection and are delivered on the
-    // controller thread before it enters the event loop, so while its listener holds it
-    // there, only the WebSocket thread runs the loop and handles the receive time-out.
+    // Over WebSocket every delivery and time-out runs on the WebSocket thread while the
+    // controller thread waits in Run for that thread to leave the loop: a listener that
+    // stops there must wait for neither.
     struct Case {
         const char* name;
-        bool stopWhileDelivering;  // else on the WebSocket thread, from OnError
+        bool fromError;  // else from OnReceived
         std::string heard;
     };
     const Case cases[] = {
-        {"controller thread, stopping from OnReceived", true, "received, closed"},
-        {"WebSocket thread, stopping from OnError", false, "received, error 0 system:110"},
+        {"stopping from OnReceived", false, "received, closed"},
+        {"stopping from OnError after the receive time-out", true, "received, error 0 system:110"},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         ControllerRig<WsRig> c(ControllerTimers{100, 10000, -1}, 4096u);
         Controller* controller = c.controller.get();
         std::atomic<bool> stopReturned(false);
+        std::atomic<bool> onLoopThread(false);
         std::thread::id deliveringThread;
         std::thread::id stoppingThread;
         auto stop = [&] {
             stoppingThread = std::this_thread::get_id();
+            onLoopThread = c.rig.connection->IsEventLoopThread();
             controller->Stop();
             stopReturned = true;
         };
         c.responses->SetReceivedHook([&](const ResponseInformation&) {
             deliveringThread = std::this_thread::get_id();
-            if (row.stopWhileDelivering) {
+            if (!row.fromError) {
                 stop();
-            } else {
-                WaitFor([&] { return stopReturned.load(); });
             }
         });
-        if (!row.stopWhileDelivering) {
+        if (row.fromError) {
             c.responses->SetEndHook(stop);
         }
-        // More than the receive buffer holds, so that its growth shows the arrival; the
-        // start of a second message keeps the receive timer running.
+        // Arrives before Start, more than the receive buffer holds, so that its growth
+        // shows the arrival; the start of a second message keeps the receive timer running.
         c.rig.PeerSends(Reply(std::string(5000, 'p')) + Notification("n").substr(0, 10));
         ASSERT_TRUE(WaitFor([&] { return c.rig.connection->IsReceiveBufferExtended(); }));
         c.controller->Start();
@@ -278,12 +278,9 @@ TEST(ControllerTest, StopOnEitherThreadOfAWebSocketConnectionDoesNotWaitForItsel
         ASSERT_TRUE(c.requests->WaitForEnd());
         EXPECT_TRUE(FinishesWithin([&] { c.controller->Stop(); }));
         EXPECT_EQ(row.heard, Heard(*c.responses));
+        EXPECT_TRUE(onLoopThread.load());
         EXPECT_NE(std::this_thread::get_id(), stoppingThread);
-        if (row.stopWhileDelivering) {
-            EXPECT_EQ(deliveringThread, stoppingThread);
-        } else {
-            EXPECT_NE(deliveringThread, stoppingThread);
-        }
+        EXPECT_EQ(deliveringThread, stoppingThread);
     }
 }
 

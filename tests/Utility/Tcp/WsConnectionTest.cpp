@@ -1,6 +1,6 @@
 // The WebSocket connection's own behaviour against real peers: TLS verification, the
-// proxy route through tinyproxy, the opening wait, the bridge to a TCP backend, and what
-// arrives before Run.
+// proxy route through tinyproxy, the opening wait, the bridge to a TCP backend, what
+// arrives before Run, and the one thread that runs the event loop.
 
 #include "Utility/Tcp/WsConnection.h"
 
@@ -8,6 +8,8 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +31,7 @@
 namespace {
 
 using Orvane::Test::ConnectionRecorder;
+using Orvane::Test::Delivery;
 using Orvane::Test::LoopRunner;
 using Orvane::Test::ScopedEnvironment;
 using Orvane::Test::SocketPeer;
@@ -192,6 +195,46 @@ TEST(WsConnectionTest, WhatArrivesBeforeRunIsDeliveredWhenItStarts)
     ASSERT_TRUE(WaitFor([&] { return recorder.Data() == "early" && recorder.Errors().size() == 1; }));
     EXPECT_EQ(boost::system::error_code(boost::asio::error::connection_reset), recorder.Errors().front());
     EXPECT_EQ(2u, recorder.Deliveries().size());
+}
+
+TEST(WsConnectionTest, EverythingRunsOnTheWebSocketThreadWhileRunWaits)
+{
+    // A second thread in the event loop would drive the TLS stream outside websocketpp's
+    // strand at the same time as the first: what arrived before Run, later messages, the
+    // end and the timer functions all run on the WebSocket thread, never on Run's.
+    WsRig rig(16u);
+    std::mutex mutex;
+    std::set<std::thread::id> threads;
+    bool allOnLoopThread = true;
+    auto note = [&] {
+        const bool onLoopThread = rig.connection->IsEventLoopThread();
+        std::lock_guard<std::mutex> lock(mutex);
+        threads.insert(std::this_thread::get_id());
+        allOnLoopThread = allOnLoopThread && onLoopThread;
+    };
+    ConnectionRecorder recorder;
+    recorder.SetHook([&](const Delivery&) { note(); });
+    // More than the receive buffer holds, so that its growth shows the arrival.
+    const std::string early(100, 'e');
+    rig.PeerSends(early);
+    ASSERT_TRUE(WaitFor([&] { return rig.connection->IsReceiveBufferExtended(); }));
+    LoopRunner<WsConnection> runner(rig.connection, recorder.Received());
+    ASSERT_TRUE(WaitFor([&] { return recorder.Data() == early; }));
+    rig.PeerSends("late");
+    ASSERT_TRUE(WaitFor([&] { return recorder.Data() == early + "late"; }));
+    rig.PeerCloses();
+    ASSERT_TRUE(WaitFor([&] { return recorder.Errors().size() == 1; }));
+    // A timer expiry ends the loop, and with it Run.
+    rig.connection->StartEtcTimer(10, note);
+    ASSERT_TRUE(runner.WaitUntilFinished());
+    EXPECT_EQ(0, runner.ErrorNo()) << runner.Error();
+
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(1u, threads.size());
+    EXPECT_TRUE(allOnLoopThread);
+    EXPECT_EQ(0u, threads.count(runner.ThreadId()));
+    EXPECT_EQ(0u, threads.count(std::this_thread::get_id()));
+    EXPECT_EQ(3u, recorder.Deliveries().size());
 }
 
 TEST(WsConnectionTest, BridgeRelaysToATcpBackend)
