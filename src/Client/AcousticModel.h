@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+
+#include <boost/noncopyable.hpp>
+#include <boost/shared_ptr.hpp>
+
+#include "Client/ResourceReference.h"
+#include "Orvane/AcousticModel.h"
+
+namespace Orvane {
+namespace Client {
+
+class RequestSender;
+
+// The client's proxy of a 音響モデル that the server holds under an id; made by the
+// recognizer, ended by Release, which also releases it on the server.
+class AcousticModel : public Orvane::AcousticModel, private boost::noncopyable {
+public:
+    static const char* const KindName;
+
+    AcousticModel(const std::string& id, const boost::shared_ptr<RequestSender>& sender);
+
+    void Release() override;
+
+    const ResourceReference& Reference() const { return reference_; }
+
+private:
+    virtual ~AcousticModel();
+
+    ResourceReference reference_;
+};
+
+} // namespace Client
+} // namespace Orvane
