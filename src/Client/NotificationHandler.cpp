@@ -221,6 +221,16 @@ void NotificationHandler::SetGrammarListener(std::string grammarId, GrammarListe
     }
 }
 
+void NotificationHandler::RemoveGrammarListener(const std::string& grammarId, GrammarListener* listener)
+{
+    boost::recursive_mutex::scoped_lock lock(registryLock_);
+    const auto entry = registry_.find(grammarId);
+    if (entry != registry_.end() && entry->second == listener) {
+        ORVANE_LOG_TRACE("リスナを解除しました。grammar id=%1%", grammarId);
+        registry_.erase(entry);
+    }
+}
+
 GrammarListener* NotificationHandler::GetGrammarListener(const std::string& grammarId)
 {
     boost::recursive_mutex::scoped_lock lock(registryLock_);

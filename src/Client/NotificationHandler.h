@@ -62,6 +62,9 @@ public:
     // Adds, replaces or (null) removes the listener of a grammar id; the empty id serves
     // every grammar id without a listener of its own. Error 7000 by pointer on failure.
     void SetGrammarListener(std::string grammarId, GrammarListener* listener);
+    // Removes the listener of a grammar id only while it is `listener`: a grammar that goes
+    // leaves another grammar's listener under the same id in place.
+    void RemoveGrammarListener(const std::string& grammarId, GrammarListener* listener);
     // Called with the registry lock held.
     GrammarListener* GetGrammarListener(const std::string& grammarId);
     // The text of the notification's Target/Id; Utility::Exception when it has none.
