@@ -98,7 +98,7 @@ public:
     int GetState();
 
 private:
-    ~Recognizer() override;
+    virtual ~Recognizer();
 
     // Waits while the state is 2; called by Complete with the lock held.
     void WaitCompletedEvent(double seconds);

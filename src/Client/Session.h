@@ -61,7 +61,7 @@ public:
     int EncodingMode() const { return encodingMode_; }
 
 private:
-    ~Session() override;
+    virtual ~Session();
 
     // A TCP connection to the proxy, or to the first server entry that answers.
     boost::shared_ptr<Utility::Tcp::Connection> ConnectServer();

@@ -14,6 +14,7 @@
 #include "support/ScopedEnvironment.h"
 #include "support/SocketPeer.h"
 #include "support/TlsAuthority.h"
+#include "support/TrustedServer.h"
 #include "support/WaitFor.h"
 #include "support/WsPeer.h"
 
@@ -46,28 +47,6 @@ struct TcpRig {
     SocketPeer server;
     std::unique_ptr<PeerSocket> peer;
     boost::shared_ptr<ConnectionType> connection;
-};
-
-// A test authority, a server certificate for 127.0.0.1 and the trust in it.
-struct TrustedServer {
-    TrustedServer()
-        : certificate(authority.Issue("IP:127.0.0.1,DNS:localhost")),
-          trust("SSL_CERT_FILE", authority.CertificateFile())
-    {
-    }
-
-    WsPeer::Options Peer(WsPeer::Mode mode) const
-    {
-        WsPeer::Options options;
-        options.certificateFile = certificate.certificateFile;
-        options.keyFile = certificate.keyFile;
-        options.mode = mode;
-        return options;
-    }
-
-    TlsAuthority authority;
-    TlsAuthority::ServerCertificate certificate;
-    ScopedEnvironment trust;
 };
 
 // A WebSocket connection made by the connector to a silent WsPeer that sends only what

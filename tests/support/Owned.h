@@ -1,0 +1,22 @@
+#pragma once
+
+#include <memory>
+
+namespace Orvane {
+namespace Test {
+
+// Ends a public object of the library (session, recognizer, grammar, model, result) with
+// its own Release when the holder goes.
+struct ReleasePublicObject {
+    template <typename T>
+    void operator()(T* object) const
+    {
+        object->Release();
+    }
+};
+
+template <typename T>
+using Owned = std::unique_ptr<T, ReleasePublicObject>;
+
+} // namespace Test
+} // namespace Orvane
