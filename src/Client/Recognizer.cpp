@@ -201,6 +201,12 @@ int Recognizer::GetState()
     return state_;
 }
 
+int Recognizer::GetWaiterCount()
+{
+    boost::recursive_mutex::scoped_lock lock(lock_);
+    return waiters_;
+}
+
 NodePtr Recognizer::Remote(const char* startLog, const char* method, const FailureReport& failure,
                            const NodePtr& arguments)
 {
@@ -293,22 +299,33 @@ void Recognizer::WaitCompletedEvent(double seconds)
             throw Error::Internal(completionError_);
         }
     } catch (...) {
-        completion_.notify_all();
-        --waiters_;
+        LeaveCompletionWait();
         throw;
     }
+    LeaveCompletionWait();
+}
+
+void Recognizer::LeaveCompletionWait()
+{
+    // The last waiter out ends the completed state itself: a Recognize right after Complete
+    // has returned must not meet state 3 while the completion's thread waits for the lock.
+    if (--waiters_ == 0 && state_ == Completed) {
+        state_ = Idle;
+    }
     completion_.notify_all();
-    --waiters_;
 }
 
 void Recognizer::EndCompletion()
 {
     state_ = Completed;
     completion_.notify_all();
-    while (waiters_ != 0) {
+    // A later recognition may have begun once the last waiter left: its state stays.
+    while (state_ == Completed && waiters_ != 0) {
         completion_.wait(lock_);
     }
-    state_ = Idle;
+    if (state_ == Completed) {
+        state_ = Idle;
+    }
 }
 
 void Recognizer::ExecuteCompletedEvent(Exception* error)

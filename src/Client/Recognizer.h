@@ -96,6 +96,8 @@ public:
     Proxy* CreateResourceInstance(const boost::shared_ptr<Utility::Xml::Node>& reply);
 
     int GetState();
+    // Threads inside the completion wait.
+    int GetWaiterCount();
 
 private:
     virtual ~Recognizer();
@@ -104,6 +106,8 @@ private:
     void WaitCompletedEvent(double seconds);
     // Ends the completing state, with the lock held: state 3, waiters woken and awaited, state 0.
     void EndCompletion();
+    // A waiter's way out of the completion wait, with the lock held.
+    void LeaveCompletionWait();
     // One remote call of the common shape: start record, call, failure report.
     boost::shared_ptr<Utility::Xml::Node> Remote(const char* startLog, const char* method, const FailureReport& failure,
                                                  const boost::shared_ptr<Utility::Xml::Node>& arguments);
