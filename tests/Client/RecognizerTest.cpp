@@ -121,7 +121,7 @@ TEST_F(RecognizerTest, StateTable)
             }));
         } else {
             EXPECT_EQ(before.CallCount(sends) + (row.sent ? 1 : 0), Calls(sends));
-            EXPECT_EQ(before.messages.size() + (row.sent ? 1 : 0), Received());
+            EXPECT_EQ(before.messages.size() + (row.sent ? 1 : 0), ReceivedCount());
         }
         EXPECT_EQ(row.stateAfter, State());
         EXPECT_EQ(0, Client().GetWaiterCount());
@@ -287,14 +287,14 @@ TEST_F(RecognizerTest, ParametersGoToTheServerAndComeBack)
         {"get, empty name", [&] { recognizer->GetParameter(""); }, kInternal + "パラメータ名が指定されていません。"},
         {"get, session parameter", [&] { recognizer->GetParameter("QUOR:"); }, kInternal + "不正なパラメータが指定されました。"},
     };
-    const std::size_t received = Received();
+    const std::size_t received = ReceivedCount();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         const ClientError caught = CatchClientError(c.run);
         EXPECT_EQ(7000, caught.number) << caught;
         EXPECT_EQ(c.message, caught.message);
     }
-    EXPECT_EQ(received, Received());
+    EXPECT_EQ(received, ReceivedCount());
 
     const char* const missing = "受信したレスポンスに期待されたノードが存在しません。";
     server.QueueReply("Recognizer::GetParameter", Reply::Ok());
@@ -329,7 +329,7 @@ TEST_F(RecognizerTest, SpeechIsPostedInOrderAndAnEmptyPushIsRefused)
     caught = CatchClientError([&] { recognizer->PushSpeech(nullptr, 4); });
     EXPECT_EQ(7000, caught.number) << caught;
     EXPECT_EQ(0u, caught.message.find(prefix)) << caught;
-    EXPECT_EQ(seen.messages.size(), Received());
+    EXPECT_EQ(seen.messages.size(), ReceivedCount());
 }
 
 TEST_F(RecognizerTest, SpeechAfterTheEndOfTheConnectionIsACommunicationError)
@@ -363,14 +363,14 @@ TEST_F(RecognizerTest, UnsupportedOperationsAreRefusedInEveryState)
     for (int state : {0, 1, 2}) {
         recognizer.reset(session->Connect(nullptr));
         Enter(state);
-        const std::size_t received = Received();
+        const std::size_t received = ReceivedCount();
         for (std::size_t i = 0; i < sizeof(operations) / sizeof(operations[0]); ++i) {
             SCOPED_TRACE("operation " + std::to_string(i) + " in state " + std::to_string(state));
             const ClientError caught = CatchClientError([&] { operations[i](*recognizer); });
             EXPECT_EQ(7001, caught.number) << caught;
             EXPECT_EQ("指定された処理は未サポートです。", caught.message);
         }
-        EXPECT_EQ(received, Received());
+        EXPECT_EQ(received, ReceivedCount());
         EXPECT_EQ(state, State());
     }
 }

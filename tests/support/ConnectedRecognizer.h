@@ -27,7 +27,7 @@ public:
     Client::Recognizer& Client() { return static_cast<Client::Recognizer&>(*recognizer); }
     int State() { return Client().GetState(); }
     // Everything the server received so far.
-    std::size_t Received() const { return server.Snapshot().messages.size(); }
+    std::size_t ReceivedCount() const { return server.Snapshot().messages.size(); }
     std::size_t Calls(const std::string& method) const { return server.Snapshot().CallCount(method); }
     // The last call of `method`.
     Loopback::RemoteCall LastCall(const std::string& method) const
