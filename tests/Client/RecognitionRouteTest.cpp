@@ -37,10 +37,13 @@ class RecognitionRouteTest : public ::testing::TestWithParam<Route> {
 protected:
     void SetUp() override
     {
-        server_.Start();
         const Route& route = GetParam();
+        // The trust is set in the environment before any thread starts.
         if (route.webSocket) {
             trust_.reset(new TrustedServer);
+        }
+        server_.Start();
+        if (route.webSocket) {
             peer_.reset(new WsPeer(trust_->Peer(WsPeer::Mode::Bridge, server_.Port())));
         }
         if (route.proxy) {

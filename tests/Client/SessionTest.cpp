@@ -6,6 +6,7 @@
 
 #include "Client/Recognizer.h"
 #include "Client/Session.h"
+#include "Orvane/Grammar.h"
 #include "Orvane/Session.h"
 #include "support/ClientError.h"
 #include "support/LoopbackSession.h"
@@ -291,6 +292,33 @@ TEST_F(SessionConnectTest, NoReachableServerIsError5000)
     session->InsertServerInformation(-1, "127.0.0.1", std::to_string(dead->Port()).c_str(), "a", "", "0");
     session->InsertServerInformation(-1, "127.0.0.1", std::to_string(dead->Port()).c_str(), "a", "", "0");
     ExpectError(CatchClientError([&] { session->Connect(nullptr); }), none);
+}
+
+TEST_F(SessionConnectTest, ClearingTheServerEntriesLeavesTheWebSocketRouteOn)
+{
+    std::unique_ptr<SocketPeer> dead = SocketPeer::Refusing();
+    Owned<Orvane::Session> session(CreateSession());
+    session->InsertServerInformation(-1, server_.Host().c_str(), std::to_string(server_.Port()).c_str(), "a", "", "0");
+    session->SetServerInformation(("wss://127.0.0.1:" + std::to_string(dead->Port()) + "/").c_str(), "a", "", "0");
+    session->ClearServerInformation();
+    const ClientError caught = CatchClientError([&] { session->Connect(nullptr); });
+    EXPECT_EQ(5000, caught.number) << caught;
+    EXPECT_NE(CannotConnect("接続可能なサーバがありません。"), caught.message);
+    EXPECT_EQ(0u, server_.Snapshot().connections.size());
+}
+
+TEST_F(SessionConnectTest, AShiftJisSessionHandsItsEncodingToTheRecognizer)
+{
+    EventLog log;
+    RecordingGrammarListener listener(log);
+    Owned<Orvane::Session> session = LoopbackSession(server_, "Shift_JIS");
+    Owned<Orvane::Recognizer> recognizer(session->Connect(nullptr));
+    Owned<Orvane::Grammar> grammar(recognizer->AttachGrammar(""));
+    grammar->SetListener(&listener);
+    server_.Notify(Notice::EndPoint("", 1.0, {{0.9, {{"今日", "ky o u", 0, 10, 0.8}}}}));
+    ASSERT_TRUE(log.WaitForCount(1));
+    // "今日" in Shift_JIS.
+    EXPECT_EQ("EndPoint 1 1 \x8d\xa1\x93\xfa", log.Events()[0]);
 }
 
 TEST_F(SessionConnectTest, WithAProxyHostOnlyTheProxyIsTriedAndAskedForATunnel)
