@@ -223,29 +223,28 @@ void Recognizer::RequireRunning(const char* detail)
     }
 }
 
-void Recognizer::Recognize()
+void Recognizer::Begin(const char* detail, const char* startLog, const char* method, const FailureReport& failure)
 {
     boost::recursive_mutex::scoped_lock lock(lock_);
     if (state_ != Idle) {
-        throw Error::InvalidState("Recognizeリクエストを実行できる状態ではありません。");
+        throw Error::InvalidState(detail);
     }
-    Remote("音声認識処理を開始します。", "Recognizer::Recognize",
-           ORVANE_CLIENT_FAILURE(4, "音声認識処理の開始に失敗しました。"), Arguments());
+    Remote(startLog, method, failure, Arguments());
     state_ = Recognizing;
     // A failed or aborted completion of an earlier recognition does not fail this one.
     completionError_.clear();
 }
 
+void Recognizer::Recognize()
+{
+    Begin("Recognizeリクエストを実行できる状態ではありません。", "音声認識処理を開始します。", "Recognizer::Recognize",
+          ORVANE_CLIENT_FAILURE(4, "音声認識処理の開始に失敗しました。"));
+}
+
 void Recognizer::PatternMatch()
 {
-    boost::recursive_mutex::scoped_lock lock(lock_);
-    if (state_ != Idle) {
-        throw Error::InvalidState("PatternMatchリクエストを実行できる状態ではありません。");
-    }
-    Remote("音声パターンマッチ処理を開始します。", "Recognizer::PatternMatch",
-           ORVANE_CLIENT_FAILURE(4, "音声パターンマッチ処理の開始に失敗しました。"), Arguments());
-    state_ = Recognizing;
-    completionError_.clear();
+    Begin("PatternMatchリクエストを実行できる状態ではありません。", "音声パターンマッチ処理を開始します。",
+          "Recognizer::PatternMatch", ORVANE_CLIENT_FAILURE(4, "音声パターンマッチ処理の開始に失敗しました。"));
 }
 
 void Recognizer::AsyncComplete()

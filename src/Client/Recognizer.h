@@ -111,6 +111,8 @@ private:
     // One remote call of the common shape: start record, call, failure report.
     boost::shared_ptr<Utility::Xml::Node> Remote(const char* startLog, const char* method, const FailureReport& failure,
                                                  const boost::shared_ptr<Utility::Xml::Node>& arguments);
+    // Recognize and PatternMatch: from state 0 only, to state 1 once the server has replied.
+    void Begin(const char* detail, const char* startLog, const char* method, const FailureReport& failure);
     // The first state check of the completing operations: 2000 with `detail` in state 0 or 3.
     void RequireRunning(const char* detail);
     template <typename Proxy>
