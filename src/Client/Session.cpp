@@ -6,6 +6,7 @@
 #include <boost/thread/exceptions.hpp>
 
 #include "Client/Error.h"
+#include "Client/NumberText.h"
 #include "Client/Recognizer.h"
 #include "Client/RequestSender.h"
 #include "Utility/Exception.h"
@@ -82,7 +83,7 @@ int Session::ConvertTimerValue(const char* value)
 {
     int number = 0;
     try {
-        number = boost::lexical_cast<int>(Text(value));
+        number = detail::ReadInt(Text(value));
     } catch (const boost::bad_lexical_cast&) {
         number = 0;
     }
@@ -265,7 +266,7 @@ void Session::ClearResourceInformation()
 int Session::TimerValue(const char* name)
 {
     boost::recursive_mutex::scoped_lock lock(parameterLock_);
-    return boost::lexical_cast<int>(parameters_[name]);
+    return detail::ReadInt(parameters_[name]);
 }
 
 boost::shared_ptr<Utility::Tcp::Connection> Session::ConnectServer()
