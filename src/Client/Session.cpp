@@ -266,7 +266,7 @@ void Session::ClearResourceInformation()
 int Session::TimerValue(const char* name)
 {
     boost::recursive_mutex::scoped_lock lock(parameterLock_);
-    return detail::ReadInt(parameters_[name]);
+    return detail::ReadInt(parameters_.at(name));
 }
 
 boost::shared_ptr<Utility::Tcp::Connection> Session::ConnectServer()
