@@ -383,6 +383,21 @@ TEST_F(RecognizerTest, ReleaseTellsTheServerAndClosesTheConnection)
     EXPECT_TRUE(server.WaitForPeerClosed(0));
 }
 
+TEST_F(RecognizerTest, ReleaseFromInsideAListenerCallOnTheNotificationThread)
+{
+    std::promise<void> released;
+    listener.action = [&] {
+        if (recognizer) {
+            recognizer.reset();
+            released.set_value();
+        }
+    };
+    server.Notify(Notice::SentenceEnd());
+    ASSERT_EQ(std::future_status::ready, released.get_future().wait_for(std::chrono::seconds(10)));
+    EXPECT_EQ(1u, Calls("Recognizer::Release"));
+    EXPECT_TRUE(server.WaitForPeerClosed(0));
+}
+
 TEST_F(RecognizerTest, ReleaseEndsEvenWhenTheServerDoesNotAnswer)
 {
     session->SetParameter("QUOR:ResponseTimer", "100");
