@@ -1,7 +1,5 @@
 #include "Utility/Http/Requester.h"
 
-#include <exception>
-
 #include "Utility/Http/ContentType.h"
 #include "Utility/Http/Errors.h"
 #include "Utility/Http/Utility.h"
@@ -10,8 +8,6 @@ namespace Orvane {
 namespace Utility {
 namespace Http {
 namespace {
-
-const unsigned int kGrowthUnit = 1024;
 
 void AppendText(Tcp::Buffer& buffer, const std::string& text)
 {
@@ -28,7 +24,7 @@ void AppendRequestLine(Tcp::Buffer& buffer, const char* method, const std::strin
 } // namespace
 
 Requester::Requester(const std::string& userAgent)
-    : userAgent_(userAgent), state_(StateReady)
+    : MessageEndpoint(StateReady), userAgent_(userAgent)
 {
 }
 
@@ -41,12 +37,12 @@ Requester::~Requester() = default;
 
 void Requester::Send(const std::string& target, const std::vector<BodyPartInformation>& parts)
 {
-    SendMessage([&](Tcp::Buffer& buffer) { CreateMessage(target, parts, buffer); });
+    SendRequest([&](Tcp::Buffer& buffer) { CreateMessage(target, parts, buffer); });
 }
 
 void Requester::SendAudio(const std::string& target, const BodyPartInformation& part)
 {
-    SendMessage([&](Tcp::Buffer& buffer) {
+    SendRequest([&](Tcp::Buffer& buffer) {
         AppendRequestLine(buffer, "POST", target, "HTTP/1.0");
         Utility::AppendContentTypeHeader(buffer, AudioData, nullptr);
         Utility::AppendUserAgentHeader(buffer, userAgent_);
@@ -58,7 +54,7 @@ void Requester::SendAudio(const std::string& target, const BodyPartInformation& 
 
 void Requester::SendConnect(const std::string& target)
 {
-    SendMessage([&](Tcp::Buffer& buffer) {
+    SendRequest([&](Tcp::Buffer& buffer) {
         AppendRequestLine(buffer, "CONNECT", target, "HTTP/1.1");
         AppendText(buffer, "Host: " + target + "\r\n");
         Utility::AppendUserAgentHeader(buffer, userAgent_);
@@ -84,19 +80,13 @@ void Requester::CreateMessage(const std::string& target, const std::vector<BodyP
 }
 
 template <typename Writer>
-void Requester::SendMessage(const Writer& write)
+void Requester::SendRequest(const Writer& write)
 {
     const int state = GetState();
     if (state != StateReady) {
         throw MakeError(Errors::kRequestNotSendable, state);
     }
-    boost::shared_ptr<Tcp::Buffer> buffer;
-    try {
-        buffer.reset(new Tcp::Buffer(kGrowthUnit, nullptr, 0));
-        write(*buffer);
-    } catch (const std::exception& e) {
-        throw MakeError(Errors::kBuildRequestFailed, e.what());
-    }
+    const boost::shared_ptr<Tcp::Buffer> buffer = WriteMessage(write, Errors::kBuildRequestFailed);
     SendFunction send;
     {
         boost::recursive_mutex::scoped_lock lock(mutex_);
@@ -105,11 +95,7 @@ void Requester::SendMessage(const Writer& write)
     if (!send) {
         throw MakeError(Errors::kSendFunctionNotSet);
     }
-    try {
-        send(buffer);
-    } catch (const std::exception& e) {
-        throw MakeError(Errors::kSendRequestFailed, e.what());
-    }
+    HandOver(send, buffer, Errors::kSendRequestFailed);
 }
 
 void Requester::NotifyReceived(const ResponseInformation& response)
@@ -119,42 +105,6 @@ void Requester::NotifyReceived(const ResponseInformation& response)
         throw MakeError(Errors::kNoResponseListener);
     }
     listener->OnReceived(response);
-}
-
-void Requester::SetSendFunction(const SendFunction& function)
-{
-    boost::recursive_mutex::scoped_lock lock(mutex_);
-    if (!function) {
-        throw MakeError(Errors::kSendFunctionArgument);
-    }
-    if (sendFunction_) {
-        throw MakeError(Errors::kSendFunctionAlreadySet);
-    }
-    sendFunction_ = function;
-}
-
-void Requester::SetListener(const boost::shared_ptr<ResponseListener>& listener)
-{
-    boost::recursive_mutex::scoped_lock lock(mutex_);
-    listener_ = listener;
-}
-
-boost::shared_ptr<ResponseListener> Requester::GetListener() const
-{
-    boost::recursive_mutex::scoped_lock lock(mutex_);
-    return listener_;
-}
-
-void Requester::SetState(int state)
-{
-    boost::recursive_mutex::scoped_lock lock(mutex_);
-    state_ = state;
-}
-
-int Requester::GetState() const
-{
-    boost::recursive_mutex::scoped_lock lock(mutex_);
-    return state_;
 }
 
 } // namespace Http

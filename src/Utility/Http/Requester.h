@@ -3,14 +3,12 @@
 #include <string>
 #include <vector>
 
-#include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
-#include <boost/thread/recursive_mutex.hpp>
 
 #include "Utility/Http/BodyPartInformation.h"
+#include "Utility/Http/MessageEndpoint.h"
 #include "Utility/Http/ResponseInformation.h"
 #include "Utility/Http/ResponseListener.h"
-#include "Utility/Http/SendFunction.h"
 
 namespace Orvane {
 namespace Utility {
@@ -19,10 +17,7 @@ namespace Http {
 // Writes the client's own requests (multipart remote calls, audio posts, the proxy
 // tunnel request) into new buffers for the send function, and hands each reply to the
 // response listener. It keeps no record of its requests.
-//
-// Its mutex guards the state, the listener and the send function; nothing is called
-// while it is held.
-class Requester : private boost::noncopyable {
+class Requester : public MessageEndpoint<ResponseListener> {
 public:
     enum State { StateReady = 0, StateEnded = 1 };
 
@@ -42,27 +37,14 @@ public:
     // A complete reply: passed to the listener on the calling thread; error 2 without one.
     void NotifyReceived(const ResponseInformation& response);
 
-    // Installs the send function, once; error 1 for an empty one, 2 for a second one.
-    void SetSendFunction(const SendFunction& function);
-
-    void SetListener(const boost::shared_ptr<ResponseListener>& listener);
-    boost::shared_ptr<ResponseListener> GetListener() const;
-    // The controller sets StateEnded when the connection failed or closed.
-    void SetState(int state);
-    int GetState() const;
-
 private:
     explicit Requester(const std::string& userAgent);
 
     // Checks the state, writes the message with `write` and hands it to the send function.
     template <typename Writer>
-    void SendMessage(const Writer& write);
+    void SendRequest(const Writer& write);
 
-    boost::shared_ptr<ResponseListener> listener_;
     const std::string userAgent_;
-    SendFunction sendFunction_;
-    mutable boost::recursive_mutex mutex_;
-    int state_;
 };
 
 } // namespace Http

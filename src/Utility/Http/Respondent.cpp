@@ -1,7 +1,5 @@
 #include "Utility/Http/Respondent.h"
 
-#include <exception>
-
 #include "Utility/Http/ContentType.h"
 #include "Utility/Http/Errors.h"
 #include "Utility/Http/Utility.h"
@@ -12,8 +10,6 @@ namespace Utility {
 namespace Http {
 namespace {
 
-const unsigned int kGrowthUnit = 1024;
-
 void AppendEmptyLine(Tcp::Buffer& buffer)
 {
     static const unsigned char kCrlf[] = {'\r', '\n'};
@@ -23,7 +19,7 @@ void AppendEmptyLine(Tcp::Buffer& buffer)
 } // namespace
 
 Respondent::Respondent(const std::string& peer, const std::string& userAgent)
-    : peer_(peer), userAgent_(userAgent), allowedUserAgents_(new std::set<std::string>), state_(StateIdle)
+    : MessageEndpoint(StateIdle), peer_(peer), userAgent_(userAgent), allowedUserAgents_(new std::set<std::string>)
 {
 }
 
@@ -107,57 +103,11 @@ void Respondent::SendAnswer(const Writer& write, const ErrorText& buildError, co
         state_ = StateIdle;
         send = sendFunction_;
     }
-    boost::shared_ptr<Tcp::Buffer> buffer;
-    try {
-        buffer.reset(new Tcp::Buffer(kGrowthUnit, nullptr, 0));
-        write(*buffer);
-    } catch (const std::exception& e) {
-        throw MakeError(buildError, e.what());
-    }
+    const boost::shared_ptr<Tcp::Buffer> buffer = WriteMessage(write, buildError);
     if (!send) {
         return;  // no connection to answer on: dropped
     }
-    try {
-        send(buffer);
-    } catch (const std::exception& e) {
-        throw MakeError(sendError, e.what());
-    }
-}
-
-void Respondent::SetSendFunction(const SendFunction& function)
-{
-    boost::recursive_mutex::scoped_lock lock(mutex_);
-    if (!function) {
-        throw MakeError(Errors::kSendFunctionArgument);
-    }
-    if (sendFunction_) {
-        throw MakeError(Errors::kSendFunctionAlreadySet);
-    }
-    sendFunction_ = function;
-}
-
-void Respondent::SetListener(const boost::shared_ptr<RequestListener>& listener)
-{
-    boost::recursive_mutex::scoped_lock lock(mutex_);
-    listener_ = listener;
-}
-
-boost::shared_ptr<RequestListener> Respondent::GetListener() const
-{
-    boost::recursive_mutex::scoped_lock lock(mutex_);
-    return listener_;
-}
-
-void Respondent::SetState(int state)
-{
-    boost::recursive_mutex::scoped_lock lock(mutex_);
-    state_ = state;
-}
-
-int Respondent::GetState() const
-{
-    boost::recursive_mutex::scoped_lock lock(mutex_);
-    return state_;
+    HandOver(send, buffer, sendError);
 }
 
 } // namespace Http

@@ -4,15 +4,13 @@
 #include <string>
 #include <vector>
 
-#include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
-#include <boost/thread/recursive_mutex.hpp>
 
 #include "Utility/Http/BodyPartInformation.h"
 #include "Utility/Http/Errors.h"
+#include "Utility/Http/MessageEndpoint.h"
 #include "Utility/Http/RequestInformation.h"
 #include "Utility/Http/RequestListener.h"
-#include "Utility/Http/SendFunction.h"
 #include "Utility/Http/StatusCode.h"
 
 namespace Orvane {
@@ -22,10 +20,7 @@ namespace Http {
 // Handles the requests that the server sends on the client's connection: refuses
 // methods other than POST and GET (400) and user agents outside a non-empty allowed set
 // (403), hands the others to the request listener, and writes the one answer each gets.
-//
-// Its mutex guards the state, the listener and the send function; nothing is called
-// while it is held.
-class Respondent : private boost::noncopyable {
+class Respondent : public MessageEndpoint<RequestListener> {
 public:
     enum State { StateIdle = 0, StatePending = 1, StateEnded = 2 };
 
@@ -40,14 +35,6 @@ public:
     // Answers the pending request with 200 and a multipart body.
     void Send(const std::vector<BodyPartInformation>& parts);
 
-    // Installs the send function, once; error 1 for an empty one, 2 for a second one.
-    void SetSendFunction(const SendFunction& function);
-
-    void SetListener(const boost::shared_ptr<RequestListener>& listener);
-    boost::shared_ptr<RequestListener> GetListener() const;
-    // The controller sets StateEnded when the connection failed or closed.
-    void SetState(int state);
-    int GetState() const;
     const std::string& GetPeer() const { return peer_; }
     // Compared byte for byte with the request's User-Agent; empty accepts every request.
     const boost::shared_ptr<std::set<std::string>>& GetAllowedUserAgents() const { return allowedUserAgents_; }
@@ -62,11 +49,7 @@ private:
 
     const std::string peer_;
     const std::string userAgent_;
-    SendFunction sendFunction_;
-    boost::shared_ptr<RequestListener> listener_;
     boost::shared_ptr<std::set<std::string>> allowedUserAgents_;
-    mutable boost::recursive_mutex mutex_;
-    int state_;
 };
 
 } // namespace Http
