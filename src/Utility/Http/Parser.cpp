@@ -202,18 +202,14 @@ bool Parser::ParseHeaderLine(const unsigned char* data, unsigned int size)
     }
     const unsigned int nameLength = static_cast<unsigned int>(colon - begin);
     const unsigned int valueLength = static_cast<unsigned int>(end - colon - 1);
-    if (kind_ == KindRequest) {
-        request_->AddHeader(begin, nameLength, colon + 1, valueLength);
-    } else {
-        response_->AddHeader(begin, nameLength, colon + 1, valueLength);
-    }
+    Message().AddHeader(begin, nameLength, colon + 1, valueLength);
     lineStart_ = scanPosition_ = lineFeed + 1;
     return true;
 }
 
 void Parser::EndHeaderLines(unsigned int bodyStart)
 {
-    const std::map<std::string, std::string>& headers = Headers();
+    const std::map<std::string, std::string>& headers = Message().headers;
     const auto length = headers.find("content-length");
     contentLength_ = length == headers.end() ? 0 : ReadLength(length->second, Errors::kBadContentLength);
     if (std::uint64_t(bodyStart) + contentLength_ > kMaxMessage) {
@@ -230,7 +226,7 @@ bool Parser::ParseBodyWait(const unsigned char* /*data*/, unsigned int size)
     if (size < messageEnd_) {
         return false;
     }
-    const std::map<std::string, std::string>& headers = Headers();
+    const std::map<std::string, std::string>& headers = Message().headers;
     const auto type = headers.find("content-type");
     if (type == headers.end()) {
         state_ = StateComplete;
@@ -255,7 +251,7 @@ bool Parser::ParseBodyWait(const unsigned char* /*data*/, unsigned int size)
 
 void Parser::ParseSingleBody(const unsigned char* data)
 {
-    AddPart(BodyPartInformation(data + bodyStart_, contentLength_));
+    Message().bodyParts.push_back(BodyPartInformation(data + bodyStart_, contentLength_));
     state_ = StateComplete;
 }
 
@@ -340,7 +336,7 @@ void Parser::ParsePartData(const unsigned char* data, unsigned int size)
     information->data = data + scanPosition_;
     information->dataLength = partLength_;
     information->partHeaders = partHeaders_;
-    AddPart(BodyPartInformation(information));
+    Message().bodyParts.push_back(BodyPartInformation(information));
     partStart_ = 0;
     partLength_ = 0;
     partHeaders_.clear();
@@ -385,18 +381,12 @@ void Parser::ExtractStartLine(const unsigned char* begin, const unsigned char* e
     response_->reason.assign(secondSpace + 1, end);
 }
 
-const std::map<std::string, std::string>& Parser::Headers() const
-{
-    return kind_ == KindRequest ? request_->headers : response_->headers;
-}
-
-void Parser::AddPart(const BodyPartInformation& part)
+MessageInformation& Parser::Message() const
 {
     if (kind_ == KindRequest) {
-        request_->bodyParts.push_back(part);
-    } else {
-        response_->bodyParts.push_back(part);
+        return *request_;
     }
+    return *response_;
 }
 
 } // namespace Http

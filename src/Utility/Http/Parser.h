@@ -91,8 +91,8 @@ private:
     bool ParseBodyWait(const unsigned char* data, unsigned int size);
     void ParseSingleBody(const unsigned char* data);
     void ParsePartData(const unsigned char* data, unsigned int size);
-    const std::map<std::string, std::string>& Headers() const;
-    void AddPart(const BodyPartInformation& part);
+    // The request or the reply being parsed, by the kind of the start line.
+    MessageInformation& Message() const;
 
     boost::shared_ptr<RequestInformation> request_;
     boost::shared_ptr<ResponseInformation> response_;

@@ -1,34 +1,21 @@
 #pragma once
 
-#include <map>
 #include <string>
-#include <vector>
 
-#include <boost/noncopyable.hpp>
-
-#include "Utility/Http/BodyPartInformation.h"
+#include "Utility/Http/MessageInformation.h"
 
 namespace Orvane {
 namespace Utility {
 namespace Http {
 
-// A request that the server sent to the client (a notification). Filled by the parser, read by the
-// listeners; its fields are open. Header names are stored in lower case.
-class RequestInformation : private boost::noncopyable {
+// A request that the server sent to the client (a notification).
+class RequestInformation : public MessageInformation {
 public:
     RequestInformation();
-    virtual ~RequestInformation();
+    ~RequestInformation() override;
 
-    // Stores a header line: the value trimmed of spaces (byte 32 only), the name
-    // lower-cased. A repeated name keeps its first value and is only logged.
-    void AddHeader(const unsigned char* name, unsigned int nameLength, const unsigned char* value,
-                   unsigned int valueLength);
-
-    std::string method;   // first field of the request line ("POST", "GET", ...)
-    std::string uri;      // second field of the request line
-    std::string version;  // the text after "HTTP/" ("1.0")
-    std::map<std::string, std::string> headers;
-    std::vector<BodyPartInformation> bodyParts;  // in message order
+    std::string method;  // first field of the request line ("POST", "GET", ...)
+    std::string uri;     // second field of the request line
 };
 
 } // namespace Http

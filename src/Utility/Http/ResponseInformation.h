@@ -1,34 +1,21 @@
 #pragma once
 
-#include <map>
 #include <string>
-#include <vector>
 
-#include <boost/noncopyable.hpp>
-
-#include "Utility/Http/BodyPartInformation.h"
+#include "Utility/Http/MessageInformation.h"
 
 namespace Orvane {
 namespace Utility {
 namespace Http {
 
-// A reply of the server to a request of the client. Filled by the parser, read by the
-// listeners; its fields are open. Header names are stored in lower case.
-class ResponseInformation : private boost::noncopyable {
+// A reply of the server to a request of the client.
+class ResponseInformation : public MessageInformation {
 public:
     ResponseInformation();
-    virtual ~ResponseInformation();
+    ~ResponseInformation() override;
 
-    // Stores a header line: the value trimmed of spaces (byte 32 only), the name
-    // lower-cased. A repeated name keeps its first value and is only logged.
-    void AddHeader(const unsigned char* name, unsigned int nameLength, const unsigned char* value,
-                   unsigned int valueLength);
-
-    int statusCode;       // second field of the status line
-    std::string reason;   // the rest of the status line ("OK")
-    std::string version;  // the text after "HTTP/" ("1.0")
-    std::map<std::string, std::string> headers;
-    std::vector<BodyPartInformation> bodyParts;  // in message order
+    int statusCode;      // second field of the status line
+    std::string reason;  // the rest of the status line ("OK")
 };
 
 } // namespace Http
