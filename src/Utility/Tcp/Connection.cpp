@@ -33,8 +33,11 @@ boost::shared_ptr<Connection> Connection::CreateInstance(unsigned int receiveBuf
 }
 
 Connection::Connection(unsigned int receiveBufferSize)
-    : socket_(io_), receiveTimer_(io_), sendTimer_(io_), userTimer_(io_), receiveTimeLimit_(-1),
-      receiveStore_(receiveBufferSize), closed_(false), failed_(false)
+    : socket_(io_),
+      timers_(io_, [this](const boost::system::error_code& e, const TimeoutFunction& function) {
+          HandleTimeout(e, function);
+      }),
+      sendTimer_(io_), receiveStore_(receiveBufferSize), closed_(false), failed_(false)
 {
 }
 
@@ -153,12 +156,7 @@ void Connection::HandleReceive(const boost::shared_ptr<Buffer>& target, unsigned
         if (closed_) {
             return;
         }
-        if (receiveTimeout_) {
-            TimeoutFunction timeout = receiveTimeout_;
-            receiveTimer_.Arm(receiveTimeLimit_, [this, timeout](const boost::system::error_code& e) {
-                HandleTimeout(e, timeout);
-            });
-        }
+        timers_.RestartReceive();
         StartRead();
     } catch (...) {
         Fail();
@@ -311,34 +309,15 @@ void Connection::DispatchSendError(const boost::system::error_code& error)
 
 void Connection::StartReceiveTimer(int milliseconds, TimeoutFunction function)
 {
-    if (!function) {
-        throw MakeError(Errors::kReceiveTimeoutCallbackArgument);
-    }
-    Lock lock(mutex_);
-    if (closed_) {
-        throw MakeError(Errors::kNotConnected);
-    }
-    if (milliseconds < 0) {
-        return;
-    }
-    try {
-        receiveTimeLimit_ = milliseconds;
-        receiveTimeout_ = function;
-        receiveTimer_.Arm(milliseconds, [this, function](const boost::system::error_code& e) {
-            HandleTimeout(e, function);
-        });
-    } catch (const std::exception& e) {
-        throw MakeError(Errors::kStartReceiveTimerFailed, RemoteAddress(), e.what());
-    }
+    StartTimer(&ConnectionTimers::StartReceive, milliseconds, function, Errors::kReceiveTimeoutCallbackArgument,
+               Errors::kStartReceiveTimerFailed);
 }
 
 void Connection::StopReceiveTimer()
 {
     Lock lock(mutex_);
     try {
-        receiveTimer_.Cancel();
-        receiveTimeout_.clear();
-        receiveTimeLimit_ = -1;
+        timers_.StopReceive();
     } catch (const std::exception& e) {
         throw MakeError(Errors::kStopReceiveTimerFailed, RemoteAddress(), e.what());
     }
@@ -346,22 +325,24 @@ void Connection::StopReceiveTimer()
 
 void Connection::StartEtcTimer(int milliseconds, TimeoutFunction function)
 {
+    StartTimer(&ConnectionTimers::StartUser, milliseconds, function, Errors::kEtcTimeoutCallbackArgument,
+               Errors::kStartEtcTimerFailed);
+}
+
+void Connection::StartTimer(void (ConnectionTimers::*start)(int, const TimeoutFunction&), int milliseconds,
+                            const TimeoutFunction& function, const ErrorText& argumentError, const ErrorText& failure)
+{
     if (!function) {
-        throw MakeError(Errors::kEtcTimeoutCallbackArgument);
+        throw MakeError(argumentError);
     }
     Lock lock(mutex_);
     if (closed_) {
         throw MakeError(Errors::kNotConnected);
     }
-    if (milliseconds < 0) {
-        return;
-    }
     try {
-        userTimer_.Arm(milliseconds, [this, function](const boost::system::error_code& e) {
-            HandleTimeout(e, function);
-        });
+        (timers_.*start)(milliseconds, function);
     } catch (const std::exception& e) {
-        throw MakeError(Errors::kStartEtcTimerFailed, RemoteAddress(), e.what());
+        throw MakeError(failure, RemoteAddress(), e.what());
     }
 }
 
@@ -397,9 +378,9 @@ void Connection::Close()
             const char* failure;
         };
         const Step timers[] = {
-            {receiveTimer_, "受信タイマのキャンセルに失敗しました。原因=[%1%]"},
+            {timers_.ReceiveTimer(), "受信タイマのキャンセルに失敗しました。原因=[%1%]"},
             {sendTimer_, "送信タイマのキャンセルに失敗しました。原因=[%1%]"},
-            {userTimer_, "ユーザタイマのキャンセルに失敗しました。原因=[%1%]"},
+            {timers_.UserTimer(), "ユーザタイマのキャンセルに失敗しました。原因=[%1%]"},
         };
         for (const Step& step : timers) {
             try {
@@ -427,7 +408,7 @@ void Connection::Close()
             ORVANE_LOG_TRACE("socket::is_open() false!!");
         }
         received_.clear();
-        receiveTimeout_.clear();
+        timers_.ForgetReceiveFunction();
     }
     DispatchSendError(boost::asio::error::eof);
 }

@@ -11,8 +11,10 @@
 #include <boost/thread/thread.hpp>
 
 #include "Server/ReleaseNoticeListener.h"
+#include "Utility/ErrorText.h"
 #include "Utility/Tcp/Buffer.h"
 #include "Utility/Tcp/ConnectionFunctions.h"
+#include "Utility/Tcp/ConnectionTimers.h"
 #include "Utility/Tcp/OneShotTimer.h"
 #include "Utility/Tcp/ReceiveStore.h"
 #include "Utility/Tcp/SendData.h"
@@ -91,6 +93,10 @@ private:
     void WriteStep(const boost::shared_ptr<SendData>& data);
     void HandleSend(const boost::shared_ptr<SendData>& data, const boost::system::error_code& error,
                     std::size_t written);
+    // Starts a timer with `start`: `argumentError` for an empty function, 2 when closed,
+    // `failure` when arming fails.
+    void StartTimer(void (ConnectionTimers::*start)(int, const TimeoutFunction&), int milliseconds,
+                    const TimeoutFunction& function, const ErrorText& argumentError, const ErrorText& failure);
     void HandleTimeout(const boost::system::error_code& error, const TimeoutFunction& function);
     void HandleSendTimeout();
     void DispatchSendError(const boost::system::error_code& error);
@@ -99,12 +105,9 @@ private:
 
     boost::asio::io_context io_;
     boost::asio::ip::tcp::socket socket_;
-    OneShotTimer receiveTimer_;
+    ConnectionTimers timers_;
     OneShotTimer sendTimer_;
-    OneShotTimer userTimer_;
     ReceivedFunction received_;
-    TimeoutFunction receiveTimeout_;
-    int receiveTimeLimit_;
     ReceiveStore receiveStore_;
     std::deque<boost::shared_ptr<SendData>> sendQueue_;
     // The send whose chunk is being written; a second write never starts beside it.

@@ -21,8 +21,8 @@
 #include <websocketpp/config/asio_client.hpp>
 
 #include "Utility/Log/ApplicationLoggerManager.h"
+#include "Utility/Tcp/ConnectionTimers.h"
 #include "Utility/Tcp/Errors.h"
-#include "Utility/Tcp/OneShotTimer.h"
 #include "Utility/Tcp/ReceiveStore.h"
 
 namespace Orvane {
@@ -71,6 +71,10 @@ private:
     void OnFail(websocketpp::connection_hdl handle);
     void OnClose(websocketpp::connection_hdl handle);
     void OnMessage(websocketpp::connection_hdl handle, Client::message_ptr message);
+    // Starts a timer with `start`: `argumentError` for an empty function, 2 unless open,
+    // `failure` when arming fails.
+    void StartTimer(void (ConnectionTimers::*start)(int, const TimeoutFunction&), int milliseconds,
+                    const TimeoutFunction& function, const ErrorText& argumentError, const ErrorText& failure);
     void HandleTimeout(const boost::system::error_code& error, const TimeoutFunction& function);
     // Asks websocketpp to close the connection; on the WebSocket thread only.
     void CloseConnection(const websocketpp::connection_hdl& handle);
@@ -88,11 +92,8 @@ private:
     websocketpp::connection_hdl handle_;
     std::string remoteHost_;
     std::string verifyHost_;
-    std::unique_ptr<OneShotTimer> receiveTimer_;
-    std::unique_ptr<OneShotTimer> userTimer_;
+    std::unique_ptr<ConnectionTimers> timers_;
     ReceivedFunction received_;
-    TimeoutFunction receiveTimeout_;
-    int receiveTimeLimit_;
     std::deque<boost::shared_ptr<SendData>> sendQueue_;
     bool opened_;
     bool closed_;
@@ -115,7 +116,7 @@ private:
 };
 
 WsConnection::Impl::Impl(unsigned int receiveBufferSize)
-    : receiveStore_(receiveBufferSize), receiveTimeLimit_(-1), opened_(false), closed_(false), failed_(false),
+    : receiveStore_(receiveBufferSize), opened_(false), closed_(false), failed_(false),
       pendingData_(false), localCloseCode_(websocketpp::close::status::abnormal_close), verifyError_(X509_V_OK),
       loopFailed_(false), loopEnded_(false), installing_(false)
 {
@@ -133,15 +134,16 @@ WsConnection::Impl::Impl(unsigned int receiveBufferSize)
     endpoint_.set_fail_handler(websocketpp::lib::bind(&Impl::OnFail, this, _1));
     endpoint_.set_close_handler(websocketpp::lib::bind(&Impl::OnClose, this, _1));
     endpoint_.set_message_handler(websocketpp::lib::bind(&Impl::OnMessage, this, _1, _2));
-    receiveTimer_.reset(new OneShotTimer(endpoint_.get_io_service()));
-    userTimer_.reset(new OneShotTimer(endpoint_.get_io_service()));
+    timers_.reset(new ConnectionTimers(endpoint_.get_io_service(),
+                                       [this](const boost::system::error_code& e, const TimeoutFunction& function) {
+                                           HandleTimeout(e, function);
+                                       }));
 }
 
 WsConnection::Impl::~Impl()
 {
     // The timers go before the I/O service that the endpoint owns.
-    receiveTimer_.reset();
-    userTimer_.reset();
+    timers_.reset();
 }
 
 void WsConnection::Impl::Loop()
@@ -308,34 +310,15 @@ void WsConnection::Impl::Send(const boost::shared_ptr<Buffer>& buffer, int sendT
 
 void WsConnection::Impl::StartReceiveTimer(int milliseconds, const TimeoutFunction& function)
 {
-    if (!function) {
-        throw MakeError(Errors::kReceiveTimeoutCallbackArgument);
-    }
-    Lock lock(mutex_);
-    if (closed_ || !opened_) {
-        throw MakeError(Errors::kNotConnected);
-    }
-    if (milliseconds < 0) {
-        return;
-    }
-    try {
-        receiveTimeLimit_ = milliseconds;
-        receiveTimeout_ = function;
-        receiveTimer_->Arm(milliseconds, [this, function](const boost::system::error_code& e) {
-            HandleTimeout(e, function);
-        });
-    } catch (const std::exception& e) {
-        throw MakeError(Errors::kWsStartReceiveTimerFailed, remoteHost_, e.what());
-    }
+    StartTimer(&ConnectionTimers::StartReceive, milliseconds, function, Errors::kReceiveTimeoutCallbackArgument,
+               Errors::kWsStartReceiveTimerFailed);
 }
 
 void WsConnection::Impl::StopReceiveTimer()
 {
     Lock lock(mutex_);
     try {
-        receiveTimer_->Cancel();
-        receiveTimeout_.clear();
-        receiveTimeLimit_ = -1;
+        timers_->StopReceive();
     } catch (const std::exception& e) {
         throw MakeError(Errors::kWsStopReceiveTimerFailed, remoteHost_, e.what());
     }
@@ -343,22 +326,25 @@ void WsConnection::Impl::StopReceiveTimer()
 
 void WsConnection::Impl::StartEtcTimer(int milliseconds, const TimeoutFunction& function)
 {
+    StartTimer(&ConnectionTimers::StartUser, milliseconds, function, Errors::kEtcTimeoutCallbackArgument,
+               Errors::kWsStartEtcTimerFailed);
+}
+
+void WsConnection::Impl::StartTimer(void (ConnectionTimers::*start)(int, const TimeoutFunction&), int milliseconds,
+                                    const TimeoutFunction& function, const ErrorText& argumentError,
+                                    const ErrorText& failure)
+{
     if (!function) {
-        throw MakeError(Errors::kEtcTimeoutCallbackArgument);
+        throw MakeError(argumentError);
     }
     Lock lock(mutex_);
     if (closed_ || !opened_) {
         throw MakeError(Errors::kNotConnected);
     }
-    if (milliseconds < 0) {
-        return;
-    }
     try {
-        userTimer_->Arm(milliseconds, [this, function](const boost::system::error_code& e) {
-            HandleTimeout(e, function);
-        });
+        (timers_.get()->*start)(milliseconds, function);
     } catch (const std::exception& e) {
-        throw MakeError(Errors::kWsStartEtcTimerFailed, remoteHost_, e.what());
+        throw MakeError(failure, remoteHost_, e.what());
     }
 }
 
@@ -390,11 +376,11 @@ bool WsConnection::Impl::Close()
         ORVANE_LOG_TRACE("コネクションを切断します。リモートホスト=%1%", remoteHost_);
         closed_ = true;
         try {
-            receiveTimer_->Cancel();
+            timers_->ReceiveTimer().Cancel();
         } catch (const std::exception&) {
         }
         try {
-            userTimer_->Cancel();
+            timers_->UserTimer().Cancel();
         } catch (const std::exception&) {
         }
         handle = handle_;
@@ -546,8 +532,8 @@ void WsConnection::Impl::OnClose(websocketpp::connection_hdl)
                 return;
             }
             try {
-                receiveTimer_->Cancel();
-                userTimer_->Cancel();
+                timers_->ReceiveTimer().Cancel();
+                timers_->UserTimer().Cancel();
             } catch (const std::exception&) {
             }
         }
@@ -570,7 +556,7 @@ void WsConnection::Impl::OnMessage(websocketpp::connection_hdl, Client::message_
             receiveStore_.Append(reinterpret_cast<const unsigned char*>(payload.data()),
                                  static_cast<unsigned int>(payload.size()));
             function = received_;
-            userTimer_->Cancel();
+            timers_->UserTimer().Cancel();
             if (!function) {
                 pendingData_ = true;
                 return;
