@@ -117,32 +117,19 @@ void Connection::HandleReceive(const boost::shared_ptr<Buffer>& target, unsigned
             ORVANE_LOG_TRACE("受信処理が中断されました。");
             return;
         }
+        if (error == boost::asio::error::eof) {
+            ORVANE_LOG_TRACE("切断を検知しました。リモートホスト=%1%", RemoteAddress());
+        } else if (error) {
+            ORVANE_LOG_TRACE("受信処理が失敗しました。リモートホスト=%1%, 原因=[%2%]", RemoteAddress(), error);
+        }
         ReceivedFunction function;
         const unsigned char* data = nullptr;
         unsigned int length = 0;
-        if (error) {
-            if (error == boost::asio::error::eof) {
-                ORVANE_LOG_TRACE("切断を検知しました。リモートホスト=%1%", RemoteAddress());
-            } else {
-                ORVANE_LOG_TRACE("受信処理が失敗しました。リモートホスト=%1%, 原因=[%2%]", RemoteAddress(), error);
-            }
-            {
-                Lock lock(mutex_);
-                function = received_;
-                const boost::shared_ptr<Buffer> buffer = receiveStore_.GetBuffer();
-                data = buffer->storage.data();
-                length = buffer->dataLength;
-            }
-            if (function) {
-                function(data, length, static_cast<unsigned int>(received), error);
-            }
-            Close();
-            return;
-        }
-
         {
             Lock lock(mutex_);
-            receiveStore_.Commit(target, offset, static_cast<unsigned int>(received));
+            if (!error) {
+                receiveStore_.Commit(target, offset, static_cast<unsigned int>(received));
+            }
             function = received_;
             const boost::shared_ptr<Buffer> buffer = receiveStore_.GetBuffer();
             data = buffer->storage.data();
@@ -150,6 +137,10 @@ void Connection::HandleReceive(const boost::shared_ptr<Buffer>& target, unsigned
         }
         if (function) {
             function(data, length, static_cast<unsigned int>(received), error);
+        }
+        if (error) {
+            Close();
+            return;
         }
 
         Lock lock(mutex_);
