@@ -52,6 +52,36 @@ std::vector<NodePtr> NotificationsOf(const NodePtr& root)
     return found;
 }
 
+// Logs the exception being handled after `failure`, freeing an error object.
+void LogCurrentException(const char* failure)
+{
+    try {
+        throw;
+    } catch (Orvane::Exception* error) {
+        ORVANE_LOG(3, "%1%原因=%2%", failure, error->GetErrorMessage());
+        error->Release();
+    } catch (const std::exception& e) {
+        ORVANE_LOG(3, "%1%原因=%2%", failure, e.what());
+    } catch (...) {
+        ORVANE_LOG(3, failure);
+    }
+}
+
+// Runs `call`; false when it raised anything. An error object is freed here: such a
+// failure is reported as 7000 like any other.
+template <typename Call>
+bool Succeeds(const Call& call)
+{
+    try {
+        call();
+        return true;
+    } catch (Orvane::Exception* error) {
+        error->Release();
+    } catch (...) {
+    }
+    return false;
+}
+
 } // namespace
 
 NotificationHandler::NotificationHandler(const CompletionHook& hook, int encodingMode)
@@ -279,13 +309,8 @@ void NotificationHandler::Deliver(const NodePtr& notification)
     // A listener may throw anything; the thread goes on with the next notification.
     try {
         Dispatch(notification);
-    } catch (Orvane::Exception* error) {
-        ORVANE_LOG(3, "通知の処理中に例外が発生しました。原因=%1%", error->GetErrorMessage());
-        error->Release();
-    } catch (const std::exception& e) {
-        ORVANE_LOG(3, "通知の処理中に例外が発生しました。原因=%1%", e.what());
     } catch (...) {
-        ORVANE_LOG(3, "通知の処理中に例外が発生しました。");
+        LogCurrentException("通知の処理中に例外が発生しました。");
     }
 }
 
@@ -353,19 +378,12 @@ void NotificationHandler::NotifyStartPoint(const std::string& grammarId, const N
     if (listener == nullptr) {
         return;
     }
-    bool failed = false;
-    try {
+    const bool delivered = Succeeds([&] {
         const double point = detail::ReadDouble(time->text);
         ORVANE_LOG_TRACE("文の開始位置を通知します。");
         listener->StartPoint(point);
-    } catch (Orvane::Exception* error) {
-        // A listener's own error object is freed here: the failure is reported as 7000.
-        error->Release();
-        failed = true;
-    } catch (...) {
-        failed = true;
-    }
-    if (failed) {
+    });
+    if (!delivered) {
         const char* const failure = "文の開始位置の通知に失敗しました。";
         ReportFailure(failure, Utility::detail::FormatText("%1%grammar id=%2%", failure, grammarId));
     }
@@ -470,21 +488,15 @@ void NotificationHandler::NotifyPatternMatch(const NodePtr& arguments)
         return;
     }
     boost::recursive_mutex::scoped_lock lock(listenerLock_);
-    bool failed = false;
-    try {
+    // Reading errors and the listener's own are reported alike.
+    const bool delivered = Succeeds([&] {
         detail::Released<Result::Match> result(new Result::Match(match));
         if (listener_ != nullptr) {
             ORVANE_LOG_TRACE("音声パターンマッチ結果を通知します。");
             listener_->Match(result.get());
         }
-    } catch (Orvane::Exception* error) {
-        // Reading errors and the listener's own are reported as 7000 alike.
-        error->Release();
-        failed = true;
-    } catch (...) {
-        failed = true;
-    }
-    if (failed) {
+    });
+    if (!delivered) {
         const char* const failure = "音声パターンマッチの通知に失敗しました。";
         ReportFailure(failure, failure);
     }
@@ -512,13 +524,8 @@ void NotificationHandler::CallHook(Exception* error)
     }
     try {
         hook(error);
-    } catch (Orvane::Exception* failure) {
-        ORVANE_LOG(3, "認識処理の完了通知に失敗しました。原因=%1%", failure->GetErrorMessage());
-        failure->Release();
-    } catch (const std::exception& e) {
-        ORVANE_LOG(3, "認識処理の完了通知に失敗しました。原因=%1%", e.what());
     } catch (...) {
-        ORVANE_LOG(3, "認識処理の完了通知に失敗しました。");
+        LogCurrentException("認識処理の完了通知に失敗しました。");
     }
 }
 
