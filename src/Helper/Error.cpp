@@ -5,14 +5,11 @@
 namespace Orvane {
 namespace Helper {
 namespace {
-Exception* Plain(int encoding, int number, const char* message)
+// A helper error over a new client error `number`: its message, or a format and its detail.
+template <typename... Text>
+Exception* Make(int encoding, int number, const Text&... text)
 {
-    return Error::Wrap(encoding, new Client::Exception(Client::Error::Type, number, message));
-}
-
-Exception* Detailed(int encoding, int number, const char* format, const std::string& detail)
-{
-    return Error::Wrap(encoding, new Client::Exception(Client::Error::Type, number, format, detail));
+    return Error::Wrap(encoding, new Client::Exception(Client::Error::Type, number, text...));
 }
 } // namespace
 
@@ -24,42 +21,42 @@ Exception* Error::Wrap(int encoding, Client::Exception* error)
 
 Exception* Error::NoServerAddress(int encoding)
 {
-    return Plain(encoding, 1000, "サーバアドレスが指定されていません。");
+    return Make(encoding, 1000, "サーバアドレスが指定されていません。");
 }
 
 Exception* Error::InvalidServerPort(int encoding)
 {
-    return Plain(encoding, 1001, "サーバポート番号が指定されていないか不正な値です。");
+    return Make(encoding, 1001, "サーバポート番号が指定されていないか不正な値です。");
 }
 
 Exception* Error::InvalidCompleteTimeout(int encoding)
 {
-    return Plain(encoding, 1002, "認識結果取得タイムアウト時間が不正な値です。");
+    return Make(encoding, 1002, "認識結果取得タイムアウト時間が不正な値です。");
 }
 
 Exception* Error::InvalidRecognitionTimeout(int encoding)
 {
-    return Plain(encoding, 1003, "音声入力タイムアウト時間が不正な値です。");
+    return Make(encoding, 1003, "音声入力タイムアウト時間が不正な値です。");
 }
 
 Exception* Error::InvalidSentenceTimeout(int encoding)
 {
-    return Plain(encoding, 1004, "音声区間検出タイムアウト時間が不正な値です。");
+    return Make(encoding, 1004, "音声区間検出タイムアウト時間が不正な値です。");
 }
 
 Exception* Error::InvalidOstrelEnvMode(int encoding)
 {
-    return Plain(encoding, 1005, "音声区間検出モード値が不正な値です。");
+    return Make(encoding, 1005, "音声区間検出モード値が不正な値です。");
 }
 
 Exception* Error::NoUserAgent(int encoding)
 {
-    return Plain(encoding, 1009, "UserAgentが指定されていません。");
+    return Make(encoding, 1009, "UserAgentが指定されていません。");
 }
 
 Exception* Error::InvalidOption(int encoding, const std::string& detail)
 {
-    return Detailed(encoding, 1011, "その他の認識オプションが不正です。詳細=%s", detail);
+    return Make(encoding, 1011, "その他の認識オプションが不正です。詳細=%s", detail);
 }
 
 Exception* Error::InvalidState(int encoding, const std::string& detail)
@@ -69,12 +66,12 @@ Exception* Error::InvalidState(int encoding, const std::string& detail)
 
 Exception* Error::SpeechStartNotDetected(int encoding)
 {
-    return Plain(encoding, 3000, "音声区間の始端が検出できません。");
+    return Make(encoding, 3000, "音声区間の始端が検出できません。");
 }
 
 Exception* Error::SpeechEndNotDetected(int encoding)
 {
-    return Plain(encoding, 3001, "音声区間の終端が検出できません。");
+    return Make(encoding, 3001, "音声区間の終端が検出できません。");
 }
 
 Exception* Error::CannotConnect(int encoding, const std::string& detail)
@@ -84,7 +81,7 @@ Exception* Error::CannotConnect(int encoding, const std::string& detail)
 
 Exception* Error::CaptureDeviceFailed(int encoding, const std::string& detail)
 {
-    return Detailed(encoding, 6000, "音声キャプチャデバイスが開始できません。詳細=%s", detail);
+    return Make(encoding, 6000, "音声キャプチャデバイスが開始できません。詳細=%s", detail);
 }
 
 Exception* Error::Internal(int encoding, const std::string& detail)
