@@ -382,6 +382,28 @@ void ApplyFFT(double* work, unsigned int n, const DataBuf* db)
     }
 }
 
+namespace {
+
+// Fills the work buffer with `count` real values and zeros elsewhere.
+void LoadReal(double* work, const double* real, unsigned int count, unsigned int n)
+{
+    ZeroDVector(work, 2 * std::size_t(n));
+    for (unsigned int i = 0; i < count; ++i) {
+        work[2 * i] = real[i];
+    }
+}
+
+// Applies the inverse transform to the work buffer and keeps its real parts in `out`.
+void InverseToReal(double* work, double* out, unsigned int n, const DataBuf* db)
+{
+    ApplyFFT(work, n, db);
+    for (unsigned int k = 0; k < n; ++k) {
+        out[k] = work[2 * k];
+    }
+}
+
+} // namespace
+
 int Wave2PowSpc(DataBuf* db)
 {
     if (db == nullptr || db->frames.tail == nullptr) {
@@ -401,10 +423,7 @@ int Wave2PowSpc(DataBuf* db)
         for (unsigned int i = 0; i < len; ++i) {
             x[i] *= db->window[i];
         }
-        ZeroDVector(ch.work, 2 * std::size_t(n));
-        for (unsigned int i = 0; i < len; ++i) {
-            ch.work[2 * i] = x[i];
-        }
+        LoadReal(ch.work, x, len, n);
         ForwardFFT(ch.work, n, db);
         CopyDVector(ch.spectrum, ch.work, 2 * std::size_t(n));
         for (unsigned int k = 0; k < n; ++k) {
@@ -456,10 +475,7 @@ int CompSpc2Wave(DataBuf* db)
     for (unsigned int c = 0; c < db->NumChan; ++c) {
         ChannelBuf& ch = db->frames.tail->chan[c];
         CopyDVector(ch.work, ch.spectrum, 2 * std::size_t(n));
-        ApplyFFT(ch.work, n, db);
-        for (unsigned int k = 0; k < n; ++k) {
-            ch.frame[k] = ch.work[2 * k];
-        }
+        InverseToReal(ch.work, ch.frame, n, db);
     }
     return 0;
 }
@@ -473,14 +489,8 @@ int PowSpc2ACCoef(DataBuf* db)
     const unsigned int n = db->NumFFT;
     for (unsigned int c = 0; c < db->NumChan; ++c) {
         ChannelBuf& ch = db->frames.tail->chan[c];
-        ZeroDVector(ch.work, 2 * std::size_t(n));
-        for (unsigned int k = 0; k < n; ++k) {
-            ch.work[2 * k] = ch.power[k];
-        }
-        ApplyFFT(ch.work, n, db);
-        for (unsigned int k = 0; k < n; ++k) {
-            ch.autocorr[k] = ch.work[2 * k];
-        }
+        LoadReal(ch.work, ch.power, n, n);
+        InverseToReal(ch.work, ch.autocorr, n, db);
     }
     return 0;
 }
