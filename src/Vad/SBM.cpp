@@ -384,7 +384,18 @@ int ReadWave(SBMInfo* h, short* out, unsigned int bytes)
     return static_cast<int>(2 * (q->outputProcessed ? nP : nI));
 }
 
-// Reads whole elements of `size` bytes from a per-frame queue; a queue not made yet is empty.
+// Reads up to `count` whole elements of `size` bytes from `queue`; a queue not made yet is empty.
+int ReadQueue(RingBufferInfo_t* queue, void* out, unsigned int count, unsigned int size)
+{
+    if (queue == nullptr) {
+        return 0;
+    }
+    const unsigned int n = std::min(count, static_cast<unsigned int>(std::max(GetReadableRB(queue), 0)));
+    const int result = ReadRB(queue, out, n);
+    return result != 0 ? result : static_cast<int>(n * size);
+}
+
+// Reads whole elements of `size` bytes from a per-frame queue.
 int ReadValues(SBMInfo* h, RingBufferInfo_t* RBsInfo_t::*field, void* out, unsigned int count, unsigned int size)
 {
     if (h == nullptr || out == nullptr) {
@@ -393,16 +404,20 @@ int ReadValues(SBMInfo* h, RingBufferInfo_t* RBsInfo_t::*field, void* out, unsig
     if (h->queues == nullptr) {
         return SBM_FAIL(SBM_ERR_INTERNAL);
     }
-    RingBufferInfo_t* queue = h->queues->*field;
-    if (queue == nullptr) {
-        return 0;
+    return ReadQueue(h->queues->*field, out, count, size);
+}
+
+// Reads a speech boundary frame of the hang-over stage.
+int ReadFrameNumber(SBMInfo* h, unsigned int* frame, unsigned int VADHangOverInfo_t::*field)
+{
+    if (h == nullptr || frame == nullptr) {
+        return SBM_FAIL(SBM_ERR_NULL);
     }
-    const unsigned int n = std::min(count, static_cast<unsigned int>(std::max(GetReadableRB(queue), 0)));
-    const int result = ReadRB(queue, out, n);
-    if (result != 0) {
-        return result;
+    if (h->hangover == nullptr) {
+        return SBM_FAIL(SBM_ERR_INTERNAL);
     }
-    return static_cast<int>(n * size);
+    *frame = h->hangover->*field;
+    return 0;
 }
 
 } // namespace
@@ -732,13 +747,7 @@ int GetSBMSpeechDenth(SBMInfo* h, double* out, unsigned int bytes)
     if (h->majority == nullptr) {
         return SBM_FAIL(SBM_ERR_INTERNAL);
     }
-    RingBufferInfo_t* queue = h->majority->density;
-    if (queue == nullptr) {
-        return 0;
-    }
-    const unsigned int n = std::min(bytes / 8, static_cast<unsigned int>(std::max(GetReadableRB(queue), 0)));
-    const int result = ReadRB(queue, out, n);
-    return result != 0 ? result : static_cast<int>(n * 8);
+    return ReadQueue(h->majority->density, out, bytes / 8, 8);
 }
 
 int GetSBMRawVADState(SBMInfo* h, signed char* out, unsigned int count)
@@ -754,37 +763,17 @@ int GetSBMVADState(SBMInfo* h, signed char* out, unsigned int count)
     if (h->hangover == nullptr) {
         return SBM_FAIL(SBM_ERR_INTERNAL);
     }
-    RingBufferInfo_t* queue = h->hangover->stateQueue;
-    if (queue == nullptr) {
-        return 0;
-    }
-    const unsigned int n = std::min(count, static_cast<unsigned int>(std::max(GetReadableRB(queue), 0)));
-    const int result = ReadRB(queue, out, n);
-    return result != 0 ? result : static_cast<int>(n);
+    return ReadQueue(h->hangover->stateQueue, out, count, 1);
 }
 
 int GetSBMSpeechStartFrameNum(SBMInfo* h, unsigned int* frame)
 {
-    if (h == nullptr || frame == nullptr) {
-        return SBM_FAIL(SBM_ERR_NULL);
-    }
-    if (h->hangover == nullptr) {
-        return SBM_FAIL(SBM_ERR_INTERNAL);
-    }
-    *frame = h->hangover->startFrame;
-    return 0;
+    return ReadFrameNumber(h, frame, &VADHangOverInfo_t::startFrame);
 }
 
 int GetSBMSpeechEndFrameNum(SBMInfo* h, unsigned int* frame)
 {
-    if (h == nullptr || frame == nullptr) {
-        return SBM_FAIL(SBM_ERR_NULL);
-    }
-    if (h->hangover == nullptr) {
-        return SBM_FAIL(SBM_ERR_INTERNAL);
-    }
-    *frame = h->hangover->endFrame;
-    return 0;
+    return ReadFrameNumber(h, frame, &VADHangOverInfo_t::endFrame);
 }
 
 int StopSBM(SBMInfo* h)
