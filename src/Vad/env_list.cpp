@@ -289,6 +289,22 @@ VADEnv* MarkModified(VADEnvList* list, const char* name)
     return node;
 }
 
+// Looks a variable up in the list of all, or in the pending list when `modified`; the
+// error is cleared when found.
+VADEnv* Find(VADEnvList* list, const char* name, bool modified)
+{
+    if (list == nullptr) {
+        VAD_SET_ERROR(VAD_ERR_NULL);
+        return nullptr;
+    }
+    VADEnv* first = modified ? list->firstModified : list->first;
+    VADEnv* node = name != nullptr ? Walk(first, Alias(name), modified) : nullptr;
+    if (node != nullptr) {
+        _SetNoError();
+    }
+    return node;
+}
+
 // Reads a variable for a stage, recording -1 (absent) or -2 (other type) with its name.
 VADEnv* ReadEnv(VADEnvList* list, const char* name, int type)
 {
@@ -304,6 +320,19 @@ VADEnv* ReadEnv(VADEnvList* list, const char* name, int type)
         return nullptr;
     }
     return node;
+}
+
+// Reads a variable of `type` into the caller's place with `store`; the recorded error
+// when there is none.
+template <typename Store>
+int ReadTyped(VADEnvList* list, const char* name, int type, const Store& store)
+{
+    const VADEnv* node = ReadEnv(list, name, type);
+    if (node == nullptr) {
+        return GetVADLastError();
+    }
+    store(*node);
+    return 0;
 }
 
 } // namespace
@@ -384,28 +413,12 @@ int SetupVADEnvList(VADEnvList* list)
 
 VADEnv* FindVADEnv(VADEnvList* list, const char* name)
 {
-    if (list == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return nullptr;
-    }
-    VADEnv* node = name != nullptr ? Walk(list->first, Alias(name), false) : nullptr;
-    if (node != nullptr) {
-        _SetNoError();
-    }
-    return node;
+    return Find(list, name, false);
 }
 
 VADEnv* FindModifiedVADEnv(VADEnvList* list, const char* name)
 {
-    if (list == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return nullptr;
-    }
-    VADEnv* node = name != nullptr ? Walk(list->firstModified, Alias(name), true) : nullptr;
-    if (node != nullptr) {
-        _SetNoError();
-    }
-    return node;
+    return Find(list, name, true);
 }
 
 void ClearModifiedVADEnv(VADEnvList* list)
@@ -455,43 +468,25 @@ int PreModifiedCheckPtr(VADEnvList* list, const char* name, const void* value)
 
 int ReadEnvInt(VADEnvList* list, const char* name, int* value)
 {
-    const VADEnv* node = ReadEnv(list, name, VAD_INT);
-    if (node == nullptr) {
-        return GetVADLastError();
-    }
-    *value = node->value.i;
-    return 0;
+    return ReadTyped(list, name, VAD_INT, [value](const VADEnv& node) { *value = node.value.i; });
 }
 
 int ReadEnvReal(VADEnvList* list, const char* name, double* value)
 {
-    const VADEnv* node = ReadEnv(list, name, VAD_REAL);
-    if (node == nullptr) {
-        return GetVADLastError();
-    }
-    *value = node->value.r;
-    return 0;
+    return ReadTyped(list, name, VAD_REAL, [value](const VADEnv& node) { *value = node.value.r; });
 }
 
 int ReadEnvStr(VADEnvList* list, const char* name, const char** value)
 {
-    const VADEnv* node = ReadEnv(list, name, VAD_STR);
-    if (node == nullptr) {
-        return GetVADLastError();
-    }
-    *value = node->value.s;
-    return 0;
+    return ReadTyped(list, name, VAD_STR, [value](const VADEnv& node) { *value = node.value.s; });
 }
 
 int ReadEnvPtr(VADEnvList* list, const char* name, const void** data, unsigned int* size)
 {
-    const VADEnv* node = ReadEnv(list, name, VAD_PTR);
-    if (node == nullptr) {
-        return GetVADLastError();
-    }
-    *data = node->value.p;
-    *size = node->size;
-    return 0;
+    return ReadTyped(list, name, VAD_PTR, [data, size](const VADEnv& node) {
+        *data = node.value.p;
+        *size = node.size;
+    });
 }
 
 extern "C" {
