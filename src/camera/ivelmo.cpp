@@ -130,9 +130,12 @@ WaitResult WaitReadable(int fd)
     }
 }
 
-int WriteFrame(const FrameSink& sink, const buffer& mapped, unsigned int bytesUsed)
+// Hands a frame to the file writer of the sink's format when the sink has a path, else to
+// its memory converter.
+int ProcessFrame(const FrameSink& sink, const buffer& mapped, unsigned int bytesUsed)
 {
-    if (sink.path[0] == '\0') {
+    const bool toFile = sink.path != nullptr;
+    if (toFile && sink.path[0] == '\0') {
         return 1;
     }
     if (mapped.length > static_cast<size_t>(INT_MAX)) {
@@ -141,36 +144,20 @@ int WriteFrame(const FrameSink& sink, const buffer& mapped, unsigned int bytesUs
     const int length = static_cast<int>(mapped.length);
     switch (sink.format) {
     case kRaw:
-        return process_image_YUYV(mapped.start, length, sink.path);
+        return toFile ? process_image_YUYV(mapped.start, length, sink.path)
+                      : process_image_buffer_YUYV(mapped.start, length, sink.destination);
     case kJpeg:
-        return bytesUsed <= mapped.length ? process_image_JPEG(mapped.start, static_cast<int>(bytesUsed), sink.path)
-                                          : -1;
+        if (bytesUsed > mapped.length) {
+            return -1;
+        }
+        return toFile ? process_image_JPEG(mapped.start, static_cast<int>(bytesUsed), sink.path)
+                      : process_image_buffer_JPG(mapped.start, static_cast<int>(bytesUsed), sink.destination);
     case kBmp:
-        return process_image_BMP(mapped.start, length, sink.width, sink.height, sink.path);
+        return toFile ? process_image_BMP(mapped.start, length, sink.width, sink.height, sink.path)
+                      : process_image_buffer_BMP(mapped.start, length, sink.width, sink.height, sink.destination);
     case kPgm:
-        return process_image_PGM(mapped.start, length, sink.width, sink.height, sink.path);
-    default:
-        return 1;
-    }
-}
-
-int CopyFrame(const FrameSink& sink, const buffer& mapped, unsigned int bytesUsed)
-{
-    if (mapped.length > static_cast<size_t>(INT_MAX)) {
-        return -1;
-    }
-    const int length = static_cast<int>(mapped.length);
-    switch (sink.format) {
-    case kRaw:
-        return process_image_buffer_YUYV(mapped.start, length, sink.destination);
-    case kJpeg:
-        return bytesUsed <= mapped.length
-                   ? process_image_buffer_JPG(mapped.start, static_cast<int>(bytesUsed), sink.destination)
-                   : -1;
-    case kBmp:
-        return process_image_buffer_BMP(mapped.start, length, sink.width, sink.height, sink.destination);
-    case kPgm:
-        return process_image_buffer_PGM(mapped.start, length, sink.width, sink.height, sink.destination);
+        return toFile ? process_image_PGM(mapped.start, length, sink.width, sink.height, sink.path)
+                      : process_image_buffer_PGM(mapped.start, length, sink.width, sink.height, sink.destination);
     default:
         return 1;
     }
@@ -196,8 +183,7 @@ FrameOutcome TakeFrame(int fd, bool discard, const FrameSink& sink)
     const buffer& mapped = buffers[dequeued.index];
     int result = 1;
     if (!discard) {
-        result = sink.path != nullptr ? WriteFrame(sink, mapped, dequeued.bytesused)
-                                      : CopyFrame(sink, mapped, dequeued.bytesused);
+        result = ProcessFrame(sink, mapped, dequeued.bytesused);
     }
     if (xioctl(fd, VIDIOC_QBUF, &dequeued) == -1) {
         errno_exit("VIDIOC_QBUF");
