@@ -5,7 +5,7 @@
 namespace Orvane {
 namespace Test {
 
-// Ends a public object of the library (session, recognizer, grammar, model, result) with
+// Ends an object of the library (session, recognizer, grammar, model, result, error) with
 // its own Release when the holder goes.
 struct ReleasePublicObject {
     template <typename T>

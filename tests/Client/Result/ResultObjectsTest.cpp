@@ -6,8 +6,8 @@
 #include "Client/Result/Match.h"
 #include "Client/Result/Nbest.h"
 #include "support/ClientError.h"
-#include "support/Held.h"
 #include "support/NbestDocument.h"
+#include "support/Owned.h"
 #include "support/XmlBuild.h"
 
 namespace {
@@ -16,14 +16,14 @@ using Orvane::Client::Result::Match;
 using Orvane::Client::Result::Nbest;
 using Orvane::Test::CatchClientError;
 using Orvane::Test::ClientError;
-using Orvane::Test::Held;
 using Orvane::Test::Leaf;
+using Orvane::Test::Owned;
 using Orvane::Test::Tree;
 
 TEST(ResultObjectsTest, IndexOutsideTheListFailsWith4000)
 {
-    Held<Nbest> nbest(new Nbest(Orvane::Test::NbestElement(2, 3)));
-    Held<Orvane::Result::Sentence> sentence(nbest->GetSentence(0));
+    Owned<Nbest> nbest(new Nbest(Orvane::Test::NbestElement(2, 3)));
+    Owned<Orvane::Result::Sentence> sentence(nbest->GetSentence(0));
     struct Case {
         const char* name;
         std::function<void()> take;
@@ -43,13 +43,13 @@ TEST(ResultObjectsTest, IndexOutsideTheListFailsWith4000)
         EXPECT_EQ(4000, error.number);
         EXPECT_EQ(std::string("受信したレスポンスが不正です。詳細=") + c.detail, error.message);
     }
-    Held<Orvane::Result::Word> last(sentence->GetWord(sentence->GetCount() - 1));
+    Owned<Orvane::Result::Word> last(sentence->GetWord(sentence->GetCount() - 1));
     EXPECT_STREQ("東京", last->GetLabel());
 }
 
 TEST(ResultObjectsTest, UnsupportedGettersFailWith7001)
 {
-    Held<Nbest> nbest(new Nbest(Tree("Nbest")));
+    Owned<Nbest> nbest(new Nbest(Tree("Nbest")));
     const std::function<void()> getters[] = {
         [&] { nbest->GetGender(); },
         [&] { nbest->GetStartNumSamples(); },
@@ -68,13 +68,13 @@ TEST(ResultObjectsTest, CopiesOutliveTheirSource)
 {
     Nbest* original = new Nbest(Orvane::Test::NbestElement(2, 2));
     const std::string text = original->ToString();
-    Held<Orvane::Result::Nbest> duplicate(original->Duplicate());
-    Held<Orvane::Result::Sentence> sentence(original->GetSentence(1));
+    Owned<Orvane::Result::Nbest> duplicate(original->Duplicate());
+    Owned<Orvane::Result::Sentence> sentence(original->GetSentence(1));
     original->Release();
 
     EXPECT_EQ(text, duplicate->ToString());
     EXPECT_EQ(2, duplicate->GetCount());
-    Held<Orvane::Result::Word> word(sentence->GetWord(1));
+    Owned<Orvane::Result::Word> word(sentence->GetWord(1));
     sentence.reset();
     EXPECT_STREQ("東京", word->GetLabel());
     EXPECT_STREQ("t o u ky o u", word->GetPhoneme());
@@ -83,7 +83,7 @@ TEST(ResultObjectsTest, CopiesOutliveTheirSource)
     EXPECT_EQ(-94.5, word->GetScore());
 
     Match* match = new Match(Tree("Match", {Leaf("Name", "はい"), Leaf("Score", "12.5")}));
-    Held<Match> copy(match->Duplicate());
+    Owned<Match> copy(match->Duplicate());
     match->Release();
     EXPECT_STREQ("はい", copy->GetName());
     EXPECT_EQ(12.5, copy->GetScore());

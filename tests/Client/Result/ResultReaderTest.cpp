@@ -10,8 +10,8 @@
 #include "Client/Result/SentenceImpl.h"
 #include "Client/Result/WordImpl.h"
 #include "support/ClientError.h"
-#include "support/Held.h"
 #include "support/NbestDocument.h"
+#include "support/Owned.h"
 #include "support/XmlBuild.h"
 
 namespace {
@@ -22,8 +22,8 @@ using Orvane::Client::Result::SentenceImpl;
 using Orvane::Client::Result::WordImpl;
 using Orvane::Test::CatchClientError;
 using Orvane::Test::ClientError;
-using Orvane::Test::Held;
 using Orvane::Test::Leaf;
+using Orvane::Test::Owned;
 using Orvane::Test::Tree;
 using Orvane::Test::XmlNode;
 
@@ -134,19 +134,19 @@ TEST(ResultReaderTest, Sentences)
 
 TEST(ResultReaderTest, NbestReadsSentencesInOrderAndFailsWhole)
 {
-    Held<Nbest> nbest(new Nbest(Orvane::Test::NbestElement(3, 4)));
+    Owned<Nbest> nbest(new Nbest(Orvane::Test::NbestElement(3, 4)));
     ASSERT_EQ(3, nbest->GetCount());
-    Held<Orvane::Result::Sentence> second(nbest->GetSentence(1));
+    Owned<Orvane::Result::Sentence> second(nbest->GetSentence(1));
     EXPECT_EQ(-1520.25 - 3.5, second->GetScore());
     EXPECT_EQ(4, second->GetCount());
-    Held<Orvane::Result::Word> word(second->GetWord(0));
+    Owned<Orvane::Result::Word> word(second->GetWord(0));
     EXPECT_STREQ("は", word->GetLabel());
 
     // Other children and the element's own name are not looked at.
-    Held<Nbest> other(
+    Owned<Nbest> other(
         new Nbest(Tree("Result", {Leaf("Comment", "x"), Tree("Sentence", {Leaf("Score", "1")})})));
     EXPECT_EQ(1, other->GetCount());
-    Held<Nbest> none(new Nbest(Tree("Nbest")));
+    Owned<Nbest> none(new Nbest(Tree("Nbest")));
     EXPECT_EQ(0, none->GetCount());
 
     // A bad word in the last sentence fails the whole result (and frees what was built).

@@ -7,14 +7,14 @@
 #include "Client/Result/Nbest.h"
 #include "Orvane/Utility/TextEncoding.h"
 #include "Utility/Xml/Parser.h"
-#include "support/Held.h"
+#include "support/Owned.h"
 #include "support/XmlBuild.h"
 
 namespace {
 
 using Orvane::Client::Result::Nbest;
-using Orvane::Test::Held;
 using Orvane::Test::Leaf;
+using Orvane::Test::Owned;
 using Orvane::Test::Tree;
 using Orvane::Test::XmlNode;
 
@@ -68,7 +68,7 @@ TEST(ResultTextTest, ToStringJoinsTheWrittenFormsOfTheFirstSentence)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Held<Nbest> nbest(new Nbest(NbestOf(c.sentences)));
+        Owned<Nbest> nbest(new Nbest(NbestOf(c.sentences)));
         EXPECT_EQ(c.text, nbest->ToString());
         EXPECT_EQ(c.text, nbest->ToString());
     }
@@ -89,14 +89,14 @@ TEST(ResultTextTest, ToStringOnShiftJisLabels)
         {{Sjis("全角　空白")}, Sjis("全角　空白")},
     };
     for (const Case& c : cases) {
-        Held<Nbest> nbest(new Nbest(NbestOf({c.labels})));
+        Owned<Nbest> nbest(new Nbest(NbestOf({c.labels})));
         EXPECT_EQ(c.text, nbest->ToString());
     }
 
     const std::string document = "<Nbest><Sentence><Score>1</Score><Word><Label>今日　は;きょう</Label>"
                                  "<StartPoint>0</StartPoint><EndPoint>1</EndPoint></Word></Sentence></Nbest>";
     Orvane::Utility::Xml::Parser parser(document.data(), document.size(), 1);
-    Held<Nbest> parsed(new Nbest(parser.Parse()));
+    Owned<Nbest> parsed(new Nbest(parser.Parse()));
     EXPECT_EQ(Sjis("今日　は"), parsed->ToString());
 }
 
@@ -117,11 +117,11 @@ XmlNode GoldenNbest()
 
 TEST(ResultTextTest, ToXmlWritesOneCompactLine)
 {
-    Held<Nbest> nbest(new Nbest(GoldenNbest()));
+    Owned<Nbest> nbest(new Nbest(GoldenNbest()));
     EXPECT_STREQ(kGoldenXml, nbest->ToXML());
     EXPECT_STREQ(kGoldenXml, nbest->ToXML());
 
-    Held<Nbest> empty(new Nbest(Tree("Nbest")));
+    Owned<Nbest> empty(new Nbest(Tree("Nbest")));
     EXPECT_STREQ("<Nbest></Nbest>", empty->ToXML());
 }
 
@@ -138,7 +138,7 @@ TEST(ResultTextTest, NumbersIgnoreTheGlobalLocale)
     const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaNumbers));
     std::string xml;
     try {
-        Held<Nbest> nbest(new Nbest(GoldenNbest()));
+        Owned<Nbest> nbest(new Nbest(GoldenNbest()));
         xml = nbest->ToXML();
     } catch (...) {
         std::locale::global(previous);
