@@ -125,18 +125,12 @@ inline std::string FirstPartText(const std::vector<Utility::Http::BodyPartInform
                : std::string(reinterpret_cast<const char*>(part.GetPartBytes()), part.GetPartLength());
 }
 
-// Records replies as "<status> <first part's data>".
-class RecordingResponseListener : public Utility::Http::ResponseListener, public ListenerLog {
+// A listener of either kind that records every call and runs the hooks set for it.
+template <typename Listener, typename ReceivedHookType>
+class RecordingListener : public Listener, public ListenerLog {
 public:
-    typedef std::function<void(const Utility::Http::ResponseInformation&)> ReceivedHook;
+    typedef ReceivedHookType ReceivedHook;
     typedef std::function<void()> EndHook;
-
-    void OnReceived(const Utility::Http::ResponseInformation& response) override
-    {
-        Add("received", -1, boost::system::error_code(),
-            std::to_string(response.statusCode) + " " + FirstPartText(response.bodyParts));
-        RunHook(received_, response);
-    }
 
     void OnError(int kind, const boost::system::error_code& error) override
     {
@@ -163,51 +157,40 @@ public:
         end_ = hook;
     }
 
+protected:
+    // Records a received message as `text`, then runs the received hook with `args`.
+    template <typename... Args>
+    void Received(const std::string& text, Args&... args)
+    {
+        Add("received", -1, boost::system::error_code(), text);
+        RunHook(received_, args...);
+    }
+
 private:
     ReceivedHook received_;
     EndHook end_;
 };
 
-// Records requests as "<method> <uri> <first part's data>"; the hook may answer.
-class RecordingRequestListener : public Utility::Http::RequestListener, public ListenerLog {
+// Records replies as "<status> <first part's data>".
+class RecordingResponseListener
+    : public RecordingListener<Utility::Http::ResponseListener,
+                               std::function<void(const Utility::Http::ResponseInformation&)>> {
 public:
-    typedef std::function<void(Utility::Http::Respondent&, const Utility::Http::RequestInformation&)> ReceivedHook;
-    typedef std::function<void()> EndHook;
+    void OnReceived(const Utility::Http::ResponseInformation& response) override
+    {
+        Received(std::to_string(response.statusCode) + " " + FirstPartText(response.bodyParts), response);
+    }
+};
 
+// Records requests as "<method> <uri> <first part's data>"; the hook may answer.
+class RecordingRequestListener
+    : public RecordingListener<Utility::Http::RequestListener,
+                               std::function<void(Utility::Http::Respondent&, const Utility::Http::RequestInformation&)>> {
+public:
     void OnReceived(Utility::Http::Respondent& respondent, const Utility::Http::RequestInformation& request) override
     {
-        Add("received", -1, boost::system::error_code(),
-            request.method + " " + request.uri + " " + FirstPartText(request.bodyParts));
-        RunHook(received_, respondent, request);
+        Received(request.method + " " + request.uri + " " + FirstPartText(request.bodyParts), respondent, request);
     }
-
-    void OnError(int kind, const boost::system::error_code& error) override
-    {
-        Add("error", kind, error, std::string());
-        RunHook(end_);
-    }
-
-    void OnClosed() override
-    {
-        Add("closed", -1, boost::system::error_code(), std::string());
-        RunHook(end_);
-    }
-
-    void SetReceivedHook(ReceivedHook hook)
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        received_ = hook;
-    }
-
-    void SetEndHook(EndHook hook)
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        end_ = hook;
-    }
-
-private:
-    ReceivedHook received_;
-    EndHook end_;
 };
 
 } // namespace Test
