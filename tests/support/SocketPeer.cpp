@@ -12,21 +12,13 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/LoopbackAddress.h"
 #include "support/PollWait.h"
 
 namespace Orvane {
 namespace Test {
 
 namespace {
-
-sockaddr_in Loopback(unsigned short port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
 
 UniqueFd Listen(int backlog, int receiveBuffer, unsigned short& port)
 {
@@ -38,7 +30,7 @@ UniqueFd Listen(int backlog, int receiveBuffer, unsigned short& port)
         ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer) != 0) {
         throw SystemError("SO_RCVBUF");
     }
-    sockaddr_in address = Loopback(0);
+    sockaddr_in address = LoopbackAddress(0);
     if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         throw SystemError("bind");
     }
@@ -86,7 +78,7 @@ std::unique_ptr<SocketPeer> SocketPeer::NonAnswering()
     // are dropped, so their connects stay pending. A second filler makes sure.
     for (int i = 0; i < 2; ++i) {
         UniqueFd filler(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-        const sockaddr_in address = Loopback(peer->port_);
+        const sockaddr_in address = LoopbackAddress(peer->port_);
         ::connect(filler.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
         peer->fillers_.push_back(std::move(filler));
     }
@@ -100,7 +92,7 @@ std::unique_ptr<SocketPeer> SocketPeer::NonAnswering()
 std::unique_ptr<SocketPeer> SocketPeer::Refusing()
 {
     UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address = Loopback(0);
+    sockaddr_in address = LoopbackAddress(0);
     if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         throw SystemError("bind");
     }

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "support/LoopbackAddress.h"
 #include "support/UniqueFd.h"
 #include "support/WaitFor.h"
 
@@ -16,20 +17,11 @@ namespace Test {
 
 namespace {
 
-sockaddr_in Loopback(unsigned short port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
 // A port that was free a moment ago; tinyproxy needs a number in its configuration.
 unsigned short FreePort()
 {
     UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address = Loopback(0);
+    sockaddr_in address = LoopbackAddress(0);
     socklen_t length = sizeof address;
     if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -41,7 +33,7 @@ unsigned short FreePort()
 bool Accepts(unsigned short port)
 {
     UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const sockaddr_in address = Loopback(port);
+    const sockaddr_in address = LoopbackAddress(port);
     return ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }
 
