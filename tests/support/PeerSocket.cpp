@@ -35,52 +35,63 @@ void PeerSocket::Send(const std::string& bytes)
     }
 }
 
-std::string PeerSocket::Receive(std::size_t length, std::chrono::milliseconds timeout)
+namespace {
+
+// Waits until `deadline` for bytes and receives at most `most` of them: "" when the time
+// ran out or the client closed (`closed` then set). Other failures raise.
+std::string ReceiveBy(int fd, std::size_t most, std::chrono::steady_clock::time_point deadline, bool& closed)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    std::string bytes;
-    while (bytes.size() < length) {
-        if (!AwaitFd(fd_.Get(), POLLIN, deadline)) {
-            throw std::runtime_error("received " + std::to_string(bytes.size()) + " of " + std::to_string(length) +
-                                     " bytes in time");
+    closed = false;
+    for (;;) {
+        if (!AwaitFd(fd, POLLIN, deadline)) {
+            return std::string();
         }
-        std::string chunk(length - bytes.size(), '\0');
-        const ssize_t n = ::recv(fd_.Get(), &chunk[0], chunk.size(), MSG_DONTWAIT);
+        std::string chunk(most, '\0');
+        const ssize_t n = ::recv(fd, &chunk[0], chunk.size(), MSG_DONTWAIT);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
             continue;
         }
         if (n < 0) {
             throw SystemError("recv");
         }
-        if (n == 0) {
+        closed = n == 0;
+        chunk.resize(static_cast<std::size_t>(n));
+        return chunk;
+    }
+}
+
+} // namespace
+
+std::string PeerSocket::Receive(std::size_t length, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::string bytes;
+    while (bytes.size() < length) {
+        bool closed = false;
+        const std::string chunk = ReceiveBy(fd_.Get(), length - bytes.size(), deadline, closed);
+        if (closed) {
             throw std::runtime_error("the client closed after " + std::to_string(bytes.size()) + " bytes");
         }
-        bytes.append(chunk, 0, static_cast<std::size_t>(n));
+        if (chunk.empty()) {
+            throw std::runtime_error("received " + std::to_string(bytes.size()) + " of " + std::to_string(length) +
+                                     " bytes in time");
+        }
+        bytes += chunk;
     }
     return bytes;
 }
 
 std::string PeerSocket::ReceiveSome(std::size_t most, std::chrono::milliseconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        if (!AwaitFd(fd_.Get(), POLLIN, deadline)) {
-            throw std::runtime_error("nothing received in time");
-        }
-        std::string chunk(most, '\0');
-        const ssize_t n = ::recv(fd_.Get(), &chunk[0], chunk.size(), MSG_DONTWAIT);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
-            continue;
-        }
-        if (n < 0) {
-            throw SystemError("recv");
-        }
-        if (n == 0) {
-            throw std::runtime_error("the client closed");
-        }
-        chunk.resize(static_cast<std::size_t>(n));
-        return chunk;
+    bool closed = false;
+    const std::string chunk = ReceiveBy(fd_.Get(), most, std::chrono::steady_clock::now() + timeout, closed);
+    if (closed) {
+        throw std::runtime_error("the client closed");
     }
+    if (chunk.empty()) {
+        throw std::runtime_error("nothing received in time");
+    }
+    return chunk;
 }
 
 std::string PeerSocket::ReceiveSlowly(std::size_t length, std::size_t piece, std::chrono::milliseconds pause)
