@@ -12,6 +12,12 @@
 namespace Orvane {
 namespace Test {
 
+// The bytes of `text`, as the parser and the writers take them.
+inline const unsigned char* Bytes(const std::string& text)
+{
+    return reinterpret_cast<const unsigned char*>(text.data());
+}
+
 // One multipart part: its header lines (each ending in CRLF, without the empty line) and data.
 struct WirePart {
     std::string headers;
@@ -80,7 +86,7 @@ inline std::string Escaped(const unsigned char* bytes, std::size_t length)
 
 inline std::string Escaped(const std::string& text)
 {
-    return Escaped(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    return Escaped(Bytes(text), text.size());
 }
 
 // Everything a listener can read of the parser's complete message, including the bytes

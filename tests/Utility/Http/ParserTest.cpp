@@ -10,6 +10,7 @@
 
 namespace {
 
+using Orvane::Test::Bytes;
 using Orvane::Test::DescribeMessage;
 using Orvane::Test::MakeWirePart;
 using Orvane::Test::MultipartBody;
@@ -18,11 +19,6 @@ using Orvane::Test::WireMessage;
 using Orvane::Test::WirePart;
 using Orvane::Utility::Exception;
 using Orvane::Utility::Http::Parser;
-
-const unsigned char* Bytes(const std::string& text)
-{
-    return reinterpret_cast<const unsigned char*>(text.data());
-}
 
 // What a receive step makes of `wire` when its bytes arrive in reads ending at `splits`
 // (then the rest): the descriptions of the delivered messages, then "error: <what>" if

@@ -13,10 +13,12 @@
 
 #include "Utility/Exception.h"
 #include "support/HttpMocks.h"
+#include "support/HttpWire.h"
 #include "support/WaitFor.h"
 
 namespace {
 
+using Orvane::Test::Bytes;
 using Orvane::Test::MockResponseListener;
 using Orvane::Test::RecordingSender;
 using Orvane::Utility::Exception;
@@ -25,11 +27,6 @@ using Orvane::Utility::Http::Requester;
 using Orvane::Utility::Http::ResponseInformation;
 using Orvane::Utility::Tcp::Buffer;
 using testing::Ref;
-
-const unsigned char* Bytes(const std::string& text)
-{
-    return reinterpret_cast<const unsigned char*>(text.data());
-}
 
 const std::string kAgent = "Tessival/1.0";
 

@@ -11,9 +11,11 @@
 
 #include "Utility/Exception.h"
 #include "support/HttpMocks.h"
+#include "support/HttpWire.h"
 
 namespace {
 
+using Orvane::Test::Bytes;
 using Orvane::Test::MockRequestListener;
 using Orvane::Test::RecordingSender;
 using Orvane::Utility::Exception;
@@ -26,11 +28,6 @@ using testing::Invoke;
 using testing::Ref;
 
 const std::string kAgent = "Tessival/1.0";
-
-const unsigned char* Bytes(const std::string& text)
-{
-    return reinterpret_cast<const unsigned char*>(text.data());
-}
 
 // Replaces the date line's value by "<date>" after checking its form.
 std::string WithoutDate(const std::string& message)

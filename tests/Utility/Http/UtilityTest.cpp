@@ -12,10 +12,12 @@
 #include "Utility/Exception.h"
 #include "Utility/Http/RequestInformation.h"
 #include "Utility/Http/ResponseInformation.h"
+#include "support/HttpWire.h"
 #include "support/WaitFor.h"
 
 namespace {
 
+using Orvane::Test::Bytes;
 using Orvane::Utility::Exception;
 using Orvane::Utility::Http::BodyPartInformation;
 using Orvane::Utility::Http::ContentType;
@@ -28,11 +30,6 @@ using Orvane::Utility::Tcp::Buffer;
 std::string Text(const Buffer& buffer)
 {
     return std::string(buffer.storage.begin(), buffer.storage.begin() + buffer.dataLength);
-}
-
-const unsigned char* Bytes(const std::string& text)
-{
-    return reinterpret_cast<const unsigned char*>(text.data());
 }
 
 // Runs `write` on a buffer that already holds "x" and returns what it appended, or the
