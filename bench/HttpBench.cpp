@@ -14,6 +14,7 @@
 
 namespace {
 
+using Orvane::Test::Bytes;
 using Orvane::Utility::Http::Parser;
 using Orvane::Utility::Http::Requester;
 using Orvane::Utility::Http::ResponseInformation;
@@ -30,11 +31,6 @@ public:
 
     std::size_t received = 0;
 };
-
-const unsigned char* Bytes(const std::string& text)
-{
-    return reinterpret_cast<const unsigned char*>(text.data());
-}
 
 // A reply of 8 KiB: one "return" part holding an XML result.
 std::string MultipartReply8K()

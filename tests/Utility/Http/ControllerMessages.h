@@ -34,8 +34,7 @@ inline std::string ClientPart(const std::string& name, const std::string& data)
 
 inline std::vector<Utility::Http::BodyPartInformation> Parts(const std::string& bytes)
 {
-    return {Utility::Http::BodyPartInformation(reinterpret_cast<const unsigned char*>(bytes.data()),
-                                               static_cast<unsigned int>(bytes.size()))};
+    return {Utility::Http::BodyPartInformation(Bytes(bytes), static_cast<unsigned int>(bytes.size()))};
 }
 
 } // namespace Test
