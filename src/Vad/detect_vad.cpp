@@ -37,8 +37,7 @@ int LastErrorOr(int fallback)
 int ReadFrameRawData(DataBuf* db, const short* wave, int whole)
 {
     if (db == nullptr || wave == nullptr || db->frames.tail == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     const unsigned int channels = db->NumChan;
     const unsigned int length = db->FramePts;
@@ -67,8 +66,7 @@ int ReadFrameRawData(DataBuf* db, const short* wave, int whole)
 int WriteFrameRawData(const DataBuf* db, const FrameNode* frame, short* out)
 {
     if (db == nullptr || frame == nullptr || out == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     const unsigned int channels = db->NumChan;
     const unsigned int count = db->ShiftPts < db->FramePts ? db->ShiftPts : db->FramePts;
@@ -261,12 +259,10 @@ int DetectVAD(_tagVADInfo* h, const short* wave, int reset, unsigned int nFrames
 {
     _SetNoError();
     if (h == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     if (wave == nullptr || state == nullptr || first == nullptr || second == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_OPTION);
-        return VAD_ERR_OPTION;
+        return VAD_FAIL(VAD_ERR_OPTION);
     }
     if (reset == 1) {
         const int result = StartStream(h);
@@ -275,29 +271,24 @@ int DetectVAD(_tagVADInfo* h, const short* wave, int reset, unsigned int nFrames
         }
     } else if (!StagesBuilt(h)) {
         // A stream is only continued after a start that built every stage.
-        VAD_SET_ERROR(VAD_ERR_NOT_STARTED);
-        return VAD_ERR_NOT_STARTED;
+        return VAD_FAIL(VAD_ERR_NOT_STARTED);
     }
     if (h->vad->output == 1 && out == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_COMBINATION);
-        return VAD_ERR_COMBINATION;
+        return VAD_FAIL(VAD_ERR_COMBINATION);
     }
     if (h->env == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     double sampFreq = 0.0;
     int framePts = 0;
     int shiftPts = 0;
     if (ReadEnvReal(h->env, "FE:SampFreq", &sampFreq) != 0 || ReadEnvInt(h->env, "FE:FramePts", &framePts) != 0 ||
         ReadEnvInt(h->env, "FE:ShiftPts", &shiftPts) != 0) {
-        VAD_SET_ERROR(VAD_ERR_UNDEFINED_ENV);
-        return VAD_ERR_UNDEFINED_ENV;
+        return VAD_FAIL(VAD_ERR_UNDEFINED_ENV);
     }
     const double perFrame = sampFreq / shiftPts - (static_cast<double>(framePts) / shiftPts - 1.0);
     if (static_cast<double>(nFrames) > 3865470565.0 / perFrame) {
-        VAD_SET_ERROR(VAD_ERR_TOO_LONG);
-        return VAD_ERR_TOO_LONG;
+        return VAD_FAIL(VAD_ERR_TOO_LONG);
     }
     *state = 4;
     *first = nFrames + 1;
@@ -310,8 +301,7 @@ int DetectVAD(_tagVADInfo* h, const short* wave, int reset, unsigned int nFrames
 int SetVADGetVADInfoProc(_tagVADInfo* h, GetVADInfoProc proc, void* user)
 {
     if (h == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     h->infoProc->proc = proc;
     h->infoProc->user = user;
@@ -322,8 +312,7 @@ int AdaptVAD(_tagVADInfo* h)
 {
     _SetNoError();
     if (h == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     return 0;
 }
@@ -332,8 +321,7 @@ int UpdateVADModels(_tagVADInfo* h)
 {
     _SetNoError();
     if (h == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     return 0;
 }

@@ -235,8 +235,7 @@ int PreModifiedCheck(VADEnvList* list, const char* name, int type, const char* t
 {
     if (list == nullptr || name == nullptr || std::strlen(name) >= kVadEnvNameSize || text == nullptr ||
         !TextFits(text)) {
-        VAD_SET_ERROR(VAD_ERR_OPTION);
-        return VAD_ERR_OPTION;
+        return VAD_FAIL(VAD_ERR_OPTION);
     }
     name = Alias(name);
     const VADEnv* node = Current(list, name);
@@ -250,8 +249,7 @@ int PreModifiedCheck(VADEnvList* list, const char* name, int type, const char* t
     }
     const Rule* rule = FindRule(name);
     if (rule == nullptr || rule->kind == RuleKind::ReadOnly) {
-        VAD_SET_ERROR(VAD_ERR_UNDEFINED_ENV);
-        return VAD_ERR_UNDEFINED_ENV;
+        return VAD_FAIL(VAD_ERR_UNDEFINED_ENV);
     }
     double v = 0.0;
     if (type == VAD_INT) {
@@ -366,26 +364,21 @@ void FreeVADEnvList(VADEnvList* list)
 int AddVADEnv(VADEnvList* list, const char* name, const char* type, const char* value)
 {
     if (list == nullptr || name == nullptr || type == nullptr || std::strlen(name) >= kVadEnvNameSize) {
-        VAD_SET_ERROR(VAD_ERR_OPTION);
-        return VAD_ERR_OPTION;
+        return VAD_FAIL(VAD_ERR_OPTION);
     }
     const int t = TypeFromText(type);
     if (t < 0) {
-        VAD_SET_ERROR(VAD_ERR_ENV_TYPE);
-        return VAD_ERR_ENV_TYPE;
+        return VAD_FAIL(VAD_ERR_ENV_TYPE);
     }
     if (t != VAD_PTR && value == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_OPTION);
-        return VAD_ERR_OPTION;
+        return VAD_FAIL(VAD_ERR_OPTION);
     }
     if (t == VAD_STR && !TextFits(value)) {
-        VAD_SET_ERROR(VAD_ERR_ENV_SIZE);
-        return VAD_ERR_ENV_SIZE;
+        return VAD_FAIL(VAD_ERR_ENV_SIZE);
     }
     VADEnv* node = static_cast<VADEnv*>(std::calloc(1, sizeof(VADEnv)));
     if (node == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_MEMORY);
-        return VAD_ERR_MEMORY;
+        return VAD_FAIL(VAD_ERR_MEMORY);
     }
     std::snprintf(node->name, sizeof node->name, "%s", name);
     node->type = t;
@@ -458,8 +451,7 @@ int PreModifiedCheckStr(VADEnvList* list, const char* name, const char* value)
 int PreModifiedCheckPtr(VADEnvList* list, const char* name, const void* value)
 {
     if (value == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_OPTION);
-        return VAD_ERR_OPTION;
+        return VAD_FAIL(VAD_ERR_OPTION);
     }
     char text[32];
     std::snprintf(text, sizeof text, "%p", value);
@@ -520,12 +512,10 @@ int SetVariableVADReal(_tagVADInfo* handle, const char* name, double value)
 int SetVariableVADStr(_tagVADInfo* handle, const char* name, const char* value)
 {
     if (Checked(handle, name) == nullptr || value == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     if (std::strlen(value) > kVadEnvTextSize) {
-        VAD_SET_ERROR(VAD_ERR_OPTION);
-        return VAD_ERR_OPTION;
+        return VAD_FAIL(VAD_ERR_OPTION);
     }
     const int result = PreModifiedCheckStr(handle->env, name, value);
     if (result != 0) {
@@ -539,8 +529,7 @@ int SetVariableVADStr(_tagVADInfo* handle, const char* name, const char* value)
 int SetVariableVADPtr(_tagVADInfo* handle, const char* name, const void* data, unsigned int size)
 {
     if (Checked(handle, name) == nullptr || data == nullptr || size == 0) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     if (std::strcmp(name, kBuffAlias) == 0) {
         name = kBuffName;
@@ -554,8 +543,7 @@ int SetVariableVADPtr(_tagVADInfo* handle, const char* name, const void* data, u
     node->value.p = std::malloc(size);
     if (node->value.p == nullptr) {
         node->size = 0;
-        VAD_SET_ERROR(VAD_ERR_MEMORY);
-        return VAD_ERR_MEMORY;
+        return VAD_FAIL(VAD_ERR_MEMORY);
     }
     std::memcpy(node->value.p, data, size);
     node->size = size;
@@ -565,8 +553,7 @@ int SetVariableVADPtr(_tagVADInfo* handle, const char* name, const void* data, u
 int GetVariableVADInt(_tagVADInfo* handle, const char* name, int* value)
 {
     if (Checked(handle, name) == nullptr || value == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     return ReadEnvInt(handle->env, name, value);
 }
@@ -574,8 +561,7 @@ int GetVariableVADInt(_tagVADInfo* handle, const char* name, int* value)
 int GetVariableVADReal(_tagVADInfo* handle, const char* name, double* value)
 {
     if (Checked(handle, name) == nullptr || value == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     return ReadEnvReal(handle->env, name, value);
 }
@@ -583,8 +569,7 @@ int GetVariableVADReal(_tagVADInfo* handle, const char* name, double* value)
 int GetVariableVADStr(_tagVADInfo* handle, const char* name, char* buffer, unsigned int capacity)
 {
     if (Checked(handle, name) == nullptr || buffer == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     const char* text = nullptr;
     const int result = ReadEnvStr(handle->env, name, &text);
@@ -593,8 +578,7 @@ int GetVariableVADStr(_tagVADInfo* handle, const char* name, char* buffer, unsig
     }
     const std::size_t length = std::strlen(text);
     if (length > capacity) {
-        VAD_SET_ERROR(VAD_ERR_ENV_SIZE);
-        return VAD_ERR_ENV_SIZE;
+        return VAD_FAIL(VAD_ERR_ENV_SIZE);
     }
     std::memcpy(buffer, text, length + 1);
     return 0;

@@ -300,8 +300,7 @@ void FreeDataBuf(DataBuf* db)
 int ResetDataBuf(DataBuf* db)
 {
     if (db == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     ZeroSMatrix(db->prev, db->NumChan, db->FramePts);
     ClearFrameBuf(db);
@@ -311,8 +310,7 @@ int ResetDataBuf(DataBuf* db)
 int AddNewFrame(DataBuf* db, unsigned int index)
 {
     if (db == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     FrameNode* node = db->spare;
     if (node != nullptr) {
@@ -407,8 +405,7 @@ void InverseToReal(double* work, double* out, unsigned int n, const DataBuf* db)
 int Wave2PowSpc(DataBuf* db)
 {
     if (db == nullptr || db->frames.tail == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     const unsigned int n = db->NumFFT;
     const unsigned int len = db->FramePts;
@@ -468,8 +465,7 @@ int Wave2FBank(DataBuf* db)
 int CompSpc2Wave(DataBuf* db)
 {
     if (db == nullptr || db->frames.tail == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     const unsigned int n = db->NumFFT;
     for (unsigned int c = 0; c < db->NumChan; ++c) {
@@ -483,8 +479,7 @@ int CompSpc2Wave(DataBuf* db)
 int PowSpc2ACCoef(DataBuf* db)
 {
     if (db == nullptr || db->frames.tail == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     const unsigned int n = db->NumFFT;
     for (unsigned int c = 0; c < db->NumChan; ++c) {

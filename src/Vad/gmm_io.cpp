@@ -407,8 +407,7 @@ ModelBuf* CreateBlankModel(unsigned int numModel, unsigned int numMix, unsigned 
 int ResetModelBuf(ModelBuf* set)
 {
     if (set == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     for (unsigned int g = 0; g < set->NumModel; ++g) {
         BlankGMM(set->GMM[g]);
@@ -515,8 +514,7 @@ int LogVTSGMMComposition(ModelBuf* out, const ModelBuf* speech, const ModelBuf* 
     unsigned int mn = 0;
     unsigned int dim = 0;
     if (out == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     if (!CompositionShape(speech, noise, ms, mn, dim)) {
         return GetVADLastError();
@@ -525,8 +523,7 @@ int LogVTSGMMComposition(ModelBuf* out, const ModelBuf* speech, const ModelBuf* 
     unsigned int outDim = 0;
     if (!UniformCounts(out, outMix, outDim) || out->NumModel != speech->NumModel * noise->NumModel ||
         outMix != ms * mn || outDim != dim) {
-        VAD_SET_ERROR(VAD_ERR_COMBINATION);
-        return VAD_ERR_COMBINATION;
+        return VAD_FAIL(VAD_ERR_COMBINATION);
     }
     Compose(out, speech, noise, ms, mn, dim, VtsBand);
     return 0;

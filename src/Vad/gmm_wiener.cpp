@@ -313,8 +313,7 @@ void FreeGMMWnrPrms(GMMWnrPrms* p)
 int ResetGMMWnrPrms(GMMWnrPrms* p)
 {
     if (p == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     ClearFilterBuf(p);
     return 0;
@@ -339,8 +338,7 @@ void ClearFilterBuf(GMMWnrPrms* p)
 int AddNewFilter(GMMWnrPrms* p, unsigned int index)
 {
     if (p == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     FilterNode* node = p->spare;
     if (node != nullptr) {
@@ -383,8 +381,7 @@ void DeleteFilter(GMMWnrPrms* p, unsigned int index)
 int SetFilterPrms(GMMWnrPrms* p, const PKFPrms* pkf, DataBuf* db)
 {
     if (p == nullptr || pkf == nullptr || db == nullptr || p->filters.tail == nullptr || db->frames.tail == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     FilterNode* node = p->filters.tail;
     for (unsigned int c = 0; c < p->NumChan; ++c) {
@@ -406,8 +403,7 @@ int SetFilterPrms(GMMWnrPrms* p, const PKFPrms* pkf, DataBuf* db)
 int GMMBasedWFilter(GMMWnrPrms* p, const PKFPrms* pkf, DataBuf* db)
 {
     if (p == nullptr || pkf == nullptr || db == nullptr || p->filters.tail == nullptr || db->frames.tail == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     FilterNode* node = p->filters.tail;
     for (unsigned int c = 0; c < p->NumChan; ++c) {
@@ -437,8 +433,7 @@ int GMMBasedWFilter(GMMWnrPrms* p, const PKFPrms* pkf, DataBuf* db)
 int SetEnhData(GMMWnrPrms* p, DataBuf* db)
 {
     if (p == nullptr || db == nullptr || p->filters.tail == nullptr || db->frames.tail == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     for (unsigned int c = 0; c < p->NumChan; ++c) {
         CopySVector(db->frames.tail->chan[c].wave, p->filters.tail->chan[c].output, p->FramePts);
@@ -451,12 +446,10 @@ extern "C" {
 int CompBaseFilter(GMMWnrPrms* p, const ModelBuf* noisy, const ModelBuf* clean)
 {
     if (p == nullptr || noisy == nullptr || clean == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     if (noisy->NumModel == 0 || clean->NumModel == 0) {
-        VAD_SET_ERROR(VAD_ERR_RANGE);
-        return VAD_ERR_RANGE;
+        return VAD_FAIL(VAD_ERR_RANGE);
     }
     const unsigned int NX = noisy->NumModel;
     const unsigned int MX = noisy->GMM[0].NumMix;
@@ -465,27 +458,23 @@ int CompBaseFilter(GMMWnrPrms* p, const ModelBuf* noisy, const ModelBuf* clean)
     const unsigned int D = noisy->GMM[0].Dim;
     // Both quotients need a nonzero divisor.
     if (MY == 0) {
-        VAD_SET_ERROR(VAD_ERR_RANGE);
-        return VAD_ERR_RANGE;
+        return VAD_FAIL(VAD_ERR_RANGE);
     }
     const unsigned int q = NX / NY;
     const unsigned int r = MX / MY;
     for (unsigned int g = 0; g < NX; ++g) {
         if (noisy->GMM[g].NumMix != MX || noisy->GMM[g].Dim != D) {
-            VAD_SET_ERROR(VAD_ERR_COMBINATION);
-            return VAD_ERR_COMBINATION;
+            return VAD_FAIL(VAD_ERR_COMBINATION);
         }
     }
     for (unsigned int g = 0; g < NY; ++g) {
         if (clean->GMM[g].NumMix != MY || clean->GMM[g].Dim < D) {
-            VAD_SET_ERROR(VAD_ERR_COMBINATION);
-            return VAD_ERR_COMBINATION;
+            return VAD_FAIL(VAD_ERR_COMBINATION);
         }
     }
     const std::uint64_t rows = std::uint64_t(MX) * NX;
     if (rows > kMaxVectorElements || !ReserveBase(p, static_cast<unsigned int>(rows), D)) {
-        VAD_SET_ERROR(VAD_ERR_MEMORY);
-        return VAD_ERR_MEMORY;
+        return VAD_FAIL(VAD_ERR_MEMORY);
     }
     ZeroDMatrix(p->base, p->baseRows, p->baseCols);
     unsigned int row = 0;
@@ -557,12 +546,10 @@ int CompMmseMapFilter(double* out, const double* y, const ModelBuf* noisy, const
                       const ModelBuf* noise)
 {
     if (out == nullptr || y == nullptr || noisy == nullptr || clean == nullptr || noise == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     if (clean->NumModel == 0 || noise->NumModel == 0) {
-        VAD_SET_ERROR(VAD_ERR_RANGE);
-        return VAD_ERR_RANGE;
+        return VAD_FAIL(VAD_ERR_RANGE);
     }
     const unsigned int NB = clean->NumModel;
     const unsigned int MB = clean->GMM[0].NumMix;
@@ -580,8 +567,7 @@ int CompMmseMapFilter(double* out, const double* y, const ModelBuf* noisy, const
         layout = noisy->GMM[g].NumMix == MB * MC && noisy->GMM[g].Dim >= D;
     }
     if (!layout) {
-        VAD_SET_ERROR(VAD_ERR_COMBINATION);
-        return VAD_ERR_COMBINATION;
+        return VAD_FAIL(VAD_ERR_COMBINATION);
     }
     for (unsigned int g = 0; g < NB; ++g) {
         for (unsigned int i = 0; i < NC; ++i) {

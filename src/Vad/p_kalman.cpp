@@ -365,8 +365,7 @@ void FreePKFPrms(PKFPrms* pkf)
 int ResetPKFPrms(PKFPrms* pkf)
 {
     if (pkf == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     const unsigned int D = pkf->NumFB;
     for (unsigned int c = 0; c < pkf->NumChan; ++c) {
@@ -388,8 +387,7 @@ int ResetPKFPrms(PKFPrms* pkf)
 int PKFBasedNoiseUpdating(PKFPrms* pkf, DataBuf* db, unsigned int t)
 {
     if (pkf == nullptr || db == nullptr || db->frames.tail == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     const unsigned int D = pkf->NumFB;
     const FrameNode* frame = db->frames.tail;

@@ -147,8 +147,7 @@ void FreeParadePrms(ParadePrms* p)
 int ResetParadePrms(ParadePrms* p)
 {
     if (p == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     for (unsigned int c = 0; c < p->NumChan; ++c) {
         PARChanBuf& ch = p->chan[c];
@@ -163,8 +162,7 @@ int ResetParadePrms(ParadePrms* p)
 int CompParade(ParadePrms* p, DataBuf* db)
 {
     if (p == nullptr || db == nullptr || db->frames.tail == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     const int result = PowSpc2ACCoef(db);
     if (result != 0) {

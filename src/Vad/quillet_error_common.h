@@ -35,3 +35,5 @@ void _SetErrorDetail(int code, const char* file, int line, const char* format, .
 
 #define VAD_SET_ERROR(code) _SetError((code), __FILE__, __LINE__)
 #define VAD_SET_ERROR_DETAIL(code, ...) _SetErrorDetail((code), __FILE__, __LINE__, __VA_ARGS__)
+// Records `code` like VAD_SET_ERROR and yields it: `return VAD_FAIL(code);`.
+#define VAD_FAIL(code) (VAD_SET_ERROR(code), (code))

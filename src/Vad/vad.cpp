@@ -241,8 +241,7 @@ void FreeVADPrms(VADPrms* v)
 int ResetRoHoPrms(RoHoPrms* r)
 {
     if (r == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     r->speechRun = 0;
     r->pendingPause = 0;
@@ -256,8 +255,7 @@ int ResetRoHoPrms(RoHoPrms* r)
 int ResetVADChanBuf(VADPrms* v)
 {
     if (v == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     for (unsigned int c = 0; c < v->NumChan; ++c) {
         VADChanBuf& ch = v->chan[c];
@@ -277,8 +275,7 @@ int ResetVADChanBuf(VADPrms* v)
 int ResetVADPrms(VADPrms* v)
 {
     if (v == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     v->ready = 0;
     v->posterior[0] = v->posterior[1] = 0.0;
@@ -294,8 +291,7 @@ int ResetVADPrms(VADPrms* v)
 int SetVADProb(VADPrms* v, const PKFPrms* pkf, const ParadePrms* parade, unsigned int frame)
 {
     if (v == nullptr || pkf == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     if (frame < pkf->InitFrame) {
         return 0;
@@ -321,12 +317,10 @@ int SetVADProb(VADPrms* v, const PKFPrms* pkf, const ParadePrms* parade, unsigne
 int StatisticalVAD(int* code, DataBuf* db, VADPrms* v, const PKFPrms* pkf, GMMWnrPrms* wnr, unsigned int frame)
 {
     if (code == nullptr || db == nullptr || v == nullptr || db->frames.tail == nullptr) {
-        VAD_SET_ERROR(VAD_ERR_NULL);
-        return VAD_ERR_NULL;
+        return VAD_FAIL(VAD_ERR_NULL);
     }
     if (!v->ready) {
-        VAD_SET_ERROR(VAD_ERR_NOT_STARTED);
-        return VAD_ERR_NOT_STARTED;
+        return VAD_FAIL(VAD_ERR_NOT_STARTED);
     }
     *code = VAD_CODE_NONSPEECH;
     if (v->output == 1) {
