@@ -79,9 +79,10 @@ void BM_MultipartReply8K(benchmark::State& state) { ParseOne(state, MultipartRep
 void BM_AudioPost240msPcm(benchmark::State& state) { ParseOne(state, AudioPost(7680)); }
 void BM_AudioPost240msOpus(benchmark::State& state) { ParseOne(state, AudioPost(720)); }
 
-// `count` small replies arriving in one read: every one is delivered, then the consumed
-// bytes leave the receive buffer in one trim.
-void BM_PipelinedReplies(benchmark::State& state)
+// Parses `state.range(0)` small replies arriving in one read, with `drain` delivering
+// them to a requester from a fresh buffer and parser each iteration; the wire's size.
+template <typename Drain>
+std::size_t PipelinedReplies(benchmark::State& state, const Drain& drain)
 {
     const std::string wire = Orvane::Test::PipelinedReplies(static_cast<std::size_t>(state.range(0)));
     const auto requester = Requester::CreateInstance("bench");
@@ -92,40 +93,38 @@ void BM_PipelinedReplies(benchmark::State& state)
         Buffer buffer(32768, Bytes(wire), wire.size());
         Parser parser;
         state.ResumeTiming();
-        const unsigned int consumed = parser.ParseMessages(buffer.storage.data(), buffer.dataLength, [&](unsigned int) {
-            requester->NotifyReceived(*parser.CompletedResponse());
-        });
-        buffer.Trim(consumed, buffer.dataLength - consumed);
+        drain(buffer, parser, *requester);
         benchmark::DoNotOptimize(buffer.dataLength);
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * wire.size());
     state.SetComplexityN(state.range(0));
+    return wire.size();
 }
 
-// For comparison: the same read with the rest of the buffer moved to the front after
-// every message, which is quadratic in the number of messages.
+// Every reply is delivered, then the consumed bytes leave the receive buffer in one trim.
+void BM_PipelinedReplies(benchmark::State& state)
+{
+    const std::size_t bytes = PipelinedReplies(state, [](Buffer& buffer, Parser& parser, Requester& requester) {
+        const unsigned int consumed = parser.ParseMessages(buffer.storage.data(), buffer.dataLength, [&](unsigned int) {
+            requester.NotifyReceived(*parser.CompletedResponse());
+        });
+        buffer.Trim(consumed, buffer.dataLength - consumed);
+    });
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * bytes);
+}
+
+// For comparison: the rest of the buffer moved to the front after every message, which
+// is quadratic in the number of messages.
 void BM_PipelinedRepliesTrimEach(benchmark::State& state)
 {
-    const std::string wire = Orvane::Test::PipelinedReplies(static_cast<std::size_t>(state.range(0)));
-    const auto requester = Requester::CreateInstance("bench");
-    const auto listener = boost::make_shared<CountingListener>();
-    requester->SetListener(listener);
-    for (auto _ : state) {
-        state.PauseTiming();
-        Buffer buffer(32768, Bytes(wire), wire.size());
-        Parser parser;
-        state.ResumeTiming();
+    PipelinedReplies(state, [](Buffer& buffer, Parser& parser, Requester& requester) {
         while (buffer.dataLength != 0 && parser.Parse(buffer.storage.data(), buffer.dataLength)) {
-            requester->NotifyReceived(*parser.CompletedResponse());
+            requester.NotifyReceived(*parser.CompletedResponse());
             const unsigned int end = parser.GetMessageEnd();
             parser.Reset();
             buffer.Trim(end, buffer.dataLength - end);
         }
-        benchmark::DoNotOptimize(buffer.dataLength);
-    }
-    state.SetItemsProcessed(state.iterations() * state.range(0));
-    state.SetComplexityN(state.range(0));
+    });
 }
 
 } // namespace

@@ -112,21 +112,19 @@ void BM_ControllerPipelinedReplies(benchmark::State& state)
     state.SetComplexityN(state.range(0));
 }
 
+// The reply counts and timing of both variants.
+void PipelinedArguments(benchmark::internal::Benchmark* bench)
+{
+    bench->Arg(1000)
+        ->Arg(10000)
+        ->Arg(40000)
+        ->Iterations(10)
+        ->UseManualTime()
+        ->Complexity(benchmark::oN)
+        ->Unit(benchmark::kMicrosecond);
+}
+
 } // namespace
 
-BENCHMARK_TEMPLATE(BM_ControllerPipelinedReplies, true)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(40000)
-    ->Iterations(10)
-    ->UseManualTime()
-    ->Complexity(benchmark::oN)
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_TEMPLATE(BM_ControllerPipelinedReplies, false)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(40000)
-    ->Iterations(10)
-    ->UseManualTime()
-    ->Complexity(benchmark::oN)
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_ControllerPipelinedReplies, true)->Apply(PipelinedArguments);
+BENCHMARK_TEMPLATE(BM_ControllerPipelinedReplies, false)->Apply(PipelinedArguments);
