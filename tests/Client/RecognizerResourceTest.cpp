@@ -85,6 +85,25 @@ class RecognizerResourceTest : public ::testing::Test, protected ConnectedRecogn
 protected:
     std::string IdOf(Orvane::Grammar* grammar) { return static_cast<Orvane::Client::Grammar*>(grammar)->Reference().Id(); }
 
+    // A call that the recognizer refuses with 7000 and `detail` before it sends anything.
+    struct Refusal {
+        const char* label;
+        std::function<void()> run;
+        std::string detail;
+    };
+
+    void ExpectRefused(const std::vector<Refusal>& refusals)
+    {
+        const std::size_t received = ReceivedCount();
+        for (const Refusal& c : refusals) {
+            SCOPED_TRACE(c.label);
+            const ClientError caught = CatchClientError(c.run);
+            EXPECT_EQ(7000, caught.number) << caught;
+            EXPECT_EQ(kInternal + c.detail, caught.message);
+        }
+        EXPECT_EQ(received, ReceivedCount());
+    }
+
     TemporaryDirectory directory_;
 };
 
@@ -163,11 +182,7 @@ TEST_F(RecognizerResourceTest, ResourceArgumentsAreCheckedBeforeAnythingIsSent)
     const std::string empty = directory_.Write("empty.bin", "");
     const std::string absent = directory_.File("absent.bin");
     const std::string huge = SparseFile(directory_, "huge.bin", off_t(1) << 32);
-    struct Case {
-        const char* label;
-        std::function<void()> run;
-        std::string message;
-    } cases[] = {
+    ExpectRefused({
         {"acoustic file null", [&] { recognizer->LoadAcousticModel(nullptr); }, "音響モデルファイルが指定されていません。"},
         {"acoustic file empty", [&] { recognizer->LoadAcousticModel(""); }, "音響モデルファイルが指定されていません。"},
         {"acoustic image null", [&] { recognizer->LoadAcousticModel(nullptr, 4); }, "音響モデルイメージが指定されていません。"},
@@ -188,15 +203,7 @@ TEST_F(RecognizerResourceTest, ResourceArgumentsAreCheckedBeforeAnythingIsSent)
          "指定されたファイルのサイズが０バイトです。" + directory_.Path()},
         {"file of 4 GiB", [&] { recognizer->LoadGrammar(huge.c_str()); },
          "指定されたファイルのサイズが上限を超えています。" + huge},
-    };
-    const std::size_t received = ReceivedCount();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        const ClientError caught = CatchClientError(c.run);
-        EXPECT_EQ(7000, caught.number) << caught;
-        EXPECT_EQ(kInternal + c.message, caught.message);
-    }
-    EXPECT_EQ(received, ReceivedCount());
+    });
 }
 
 TEST_F(RecognizerResourceTest, AReplyWithoutTargetOrIdIs4001AndAServerErrorPasses)
@@ -307,11 +314,7 @@ TEST_F(RecognizerResourceTest, PreparationRefusesMissingArgumentsAndFiles)
     const std::string absent = directory_.File("absent.wav");
     const std::string huge = SparseFile(directory_, "huge.raw", (off_t(1) << 32) + 2);
     const std::string data = Bytes(8);
-    struct Case {
-        const char* label;
-        std::function<void()> run;
-        std::string detail;
-    } cases[] = {
+    ExpectRefused({
         {"file, null method", [&] { recognizer->Prepare(nullptr, "f"); }, "メソッドが指定されていません。"},
         {"file, empty method", [&] { recognizer->Prepare("", nullptr); }, "メソッドが指定されていません。"},
         {"file, null file", [&] { recognizer->Prepare("m", nullptr); }, "音声ファイルが指定されていません。"},
@@ -324,15 +327,7 @@ TEST_F(RecognizerResourceTest, PreparationRefusesMissingArgumentsAndFiles)
         {"data, empty method", [&] { recognizer->Prepare("", nullptr, 0); }, "メソッドが指定されていません。"},
         {"data, size 0", [&] { recognizer->Prepare("m", data.data(), 0); }, "音声データが指定されていません。"},
         {"data, null", [&] { recognizer->Prepare("m", nullptr, 8); }, "音声データが指定されていません。"},
-    };
-    const std::size_t received = ReceivedCount();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        const ClientError caught = CatchClientError(c.run);
-        EXPECT_EQ(7000, caught.number) << caught;
-        EXPECT_EQ(kInternal + c.detail, caught.message);
-    }
-    EXPECT_EQ(received, ReceivedCount());
+    });
 
     // Speech from memory goes as it is, an odd size included.
     const std::string speech = Bytes(32000);
