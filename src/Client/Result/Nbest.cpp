@@ -1,10 +1,10 @@
 #include "Client/Result/Nbest.h"
 
 #include <exception>
-#include <stdexcept>
 #include <utility>
 
 #include "Client/Error.h"
+#include "Client/Result/CopyAt.h"
 #include "Utility/Log/ApplicationLoggerManager.h"
 
 namespace Orvane {
@@ -38,16 +38,8 @@ Orvane::Result::Nbest* Nbest::Duplicate()
 Orvane::Result::Sentence* Nbest::GetSentence(int index)
 {
     ORVANE_LOG_TRACE("文候補を取得します。");
-    const auto& sentences = impl_->GetSentences();
-    const Sentence* sentence = nullptr;
-    try {
-        // A negative index taken as unsigned lies beyond every count.
-        sentence = sentences.at(static_cast<unsigned int>(index)).get();
-    } catch (const std::out_of_range& e) {
-        ORVANE_LOG_TRACE("文候補の取得に失敗しました。原因=%1%, 文候補数=%2%, index=%3%", e.what(), sentences.size(), index);
-        throw Error::InvalidResponse("文候補の取得に失敗しました。");
-    }
-    return new Sentence(sentence->GetImpl());
+    return detail::CopyAt(impl_->GetSentences(), index, "文候補の取得に失敗しました。",
+                          "文候補の取得に失敗しました。原因=%1%, 文候補数=%2%, index=%3%");
 }
 
 int Nbest::GetCount()

@@ -1,9 +1,8 @@
 #include "Client/Result/Sentence.h"
 
-#include <stdexcept>
 #include <utility>
 
-#include "Client/Error.h"
+#include "Client/Result/CopyAt.h"
 #include "Utility/Log/ApplicationLoggerManager.h"
 
 namespace Orvane {
@@ -21,16 +20,8 @@ void Sentence::Release()
 Orvane::Result::Word* Sentence::GetWord(int index)
 {
     ORVANE_LOG_TRACE("単語を取得します。");
-    const auto& words = impl_->GetWords();
-    const Word* word = nullptr;
-    try {
-        // A negative index taken as unsigned lies beyond every count.
-        word = words.at(static_cast<unsigned int>(index)).get();
-    } catch (const std::out_of_range& e) {
-        ORVANE_LOG_TRACE("単語の取得に失敗しました。原因=%1%, 単語数=%2%, index=%3%", e.what(), words.size(), index);
-        throw Error::InvalidResponse("単語の取得に失敗しました。");
-    }
-    return new Word(word->GetImpl());
+    return detail::CopyAt(impl_->GetWords(), index, "単語の取得に失敗しました。",
+                          "単語の取得に失敗しました。原因=%1%, 単語数=%2%, index=%3%");
 }
 
 int Sentence::GetCount()
