@@ -40,7 +40,7 @@ void LoopbackServer::Start(std::uint16_t port)
     if (thread_.joinable()) {
         throw std::logic_error("loopback server already started");
     }
-    FileDescriptor listener(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!listener.IsOpen()) {
         ThrowErrno("socket");
     }
@@ -60,7 +60,7 @@ void LoopbackServer::Start(std::uint16_t port)
     if (::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         ThrowErrno("getsockname");
     }
-    FileDescriptor wake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    UniqueFd wake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
     if (!wake.IsOpen()) {
         ThrowErrno("eventfd");
     }
@@ -89,8 +89,8 @@ void LoopbackServer::Stop()
             connection->Abandon();
         }
     }
-    listener_.Close();
-    wake_.Close();
+    listener_.Reset();
+    wake_.Reset();
     changed_.notify_all();
 }
 
@@ -157,7 +157,7 @@ void LoopbackServer::RunRound(std::unique_lock<std::mutex>& lock)
 void LoopbackServer::Accept()
 {
     for (;;) {
-        FileDescriptor socket(::accept4(listener_.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+        UniqueFd socket(::accept4(listener_.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
         if (!socket.IsOpen()) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ECONNABORTED) {
                 return;

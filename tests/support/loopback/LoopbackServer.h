@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/loopback/FileDescriptor.h"
+#include "support/UniqueFd.h"
 #include "support/loopback/Notice.h"
 #include "support/loopback/Recording.h"
 #include "support/loopback/Reply.h"
@@ -112,8 +112,8 @@ private:
     Script script_;
     Recording recording_;
     std::vector<std::unique_ptr<TcpConnection>> connections_;
-    FileDescriptor listener_;
-    FileDescriptor wake_;
+    UniqueFd listener_;
+    UniqueFd wake_;
     std::uint16_t port_ = 0;
     bool stopping_ = false;
     std::thread thread_;

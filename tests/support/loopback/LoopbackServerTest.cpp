@@ -15,6 +15,7 @@
 #include <vector>
 
 using namespace Orvane::Test::Loopback;
+using Orvane::Test::UniqueFd;
 
 namespace {
 
@@ -164,7 +165,7 @@ private:
         return received;
     }
 
-    FileDescriptor socket_;
+    UniqueFd socket_;
     HttpReader reader_;
     bool connected_ = false;
 };

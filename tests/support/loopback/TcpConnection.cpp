@@ -25,7 +25,7 @@ int UnacknowledgedBytes(int socket)
 
 } // namespace
 
-TcpConnection::TcpConnection(FileDescriptor socket, std::size_t id, Script& script, Recording& recording)
+TcpConnection::TcpConnection(UniqueFd socket, std::size_t id, Script& script, Recording& recording)
     : socket_(std::move(socket)), protocol_(id, script, recording, *this)
 {
 }
@@ -124,7 +124,7 @@ void TcpConnection::Reset()
 
 void TcpConnection::Drop()
 {
-    socket_.Close();
+    socket_.Reset();
     output_.clear();
     protocol_.Finished();
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "support/loopback/ConnectionOutput.h"
-#include "support/loopback/FileDescriptor.h"
+#include "support/UniqueFd.h"
 #include "support/loopback/ProtocolConnection.h"
 
 #include <chrono>
@@ -16,7 +16,7 @@ namespace Loopback {
 // connection it carries. Used only by LoopbackServer, under its mutex.
 class TcpConnection : public ConnectionOutput {
 public:
-    TcpConnection(FileDescriptor socket, std::size_t id, Script& script, Recording& recording);
+    TcpConnection(UniqueFd socket, std::size_t id, Script& script, Recording& recording);
 
     ProtocolConnection& Protocol() { return protocol_; }
     int Socket() const { return socket_.Get(); }
@@ -42,7 +42,7 @@ public:
 private:
     void Drop();
 
-    FileDescriptor socket_;
+    UniqueFd socket_;
     ProtocolConnection protocol_;
     std::string output_;
     bool finRequested_ = false;
