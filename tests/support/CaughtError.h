@@ -1,18 +1,13 @@
 #pragma once
 
-#include <memory>
-
 #include "Orvane/Exception.h"
+#include "support/Owned.h"
 
 namespace Orvane {
 namespace Test {
 
-struct ErrorReleaser {
-    void operator()(Orvane::Exception* error) const { error->Release(); }
-};
-
 // An error object owned by a test: released when it goes.
-using OwnedError = std::unique_ptr<Orvane::Exception, ErrorReleaser>;
+using OwnedError = Owned<Orvane::Exception>;
 
 // Runs `action` and returns the error it threw by pointer, or null when it threw none.
 template <typename Action>

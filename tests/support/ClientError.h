@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Orvane/Exception.h"
+#include "support/CaughtError.h"
 
 namespace Orvane {
 namespace Test {
@@ -40,12 +41,8 @@ inline ClientError TakeError(Orvane::Exception* error)
 template <typename Action>
 ClientError CatchClientError(Action action)
 {
-    try {
-        action();
-    } catch (Orvane::Exception* error) {
-        return TakeError(error);
-    }
-    return ClientError();
+    OwnedError error = CaughtError(action);
+    return error ? TakeError(error.release()) : ClientError();
 }
 
 } // namespace Test
