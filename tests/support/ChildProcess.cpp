@@ -30,6 +30,27 @@ std::string Describe(const std::vector<std::string>& argv)
     return text;
 }
 
+// Appends what `fd` gives next to `text`, waiting until `deadline` (`late` raised then);
+// false once the output has ended.
+bool ReadMore(int fd, std::string& text, std::chrono::steady_clock::time_point deadline, const char* late)
+{
+    for (;;) {
+        if (!AwaitFd(fd, POLLIN, deadline)) {
+            throw std::runtime_error(late);
+        }
+        char chunk[4096];
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        text.append(chunk, static_cast<std::size_t>(n));
+        return true;
+    }
+}
+
 } // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv) : pid_(-1), status_(0)
@@ -113,18 +134,9 @@ std::string ChildProcess::ReadLine(std::chrono::milliseconds timeout)
             pending_.erase(0, end + 1);
             return line;
         }
-        if (!AwaitFd(output_.Get(), POLLIN, deadline)) {
-            throw std::runtime_error("no line from the child process in time");
-        }
-        char chunk[4096];
-        const ssize_t n = ::read(output_.Get(), chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
+        if (!ReadMore(output_.Get(), pending_, deadline, "no line from the child process in time")) {
             throw std::runtime_error("the child process's output ended");
         }
-        pending_.append(chunk, static_cast<std::size_t>(n));
     }
 }
 
@@ -133,20 +145,9 @@ std::string ChildProcess::ReadToEnd(std::chrono::milliseconds timeout)
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::string text;
     text.swap(pending_);
-    for (;;) {
-        if (!AwaitFd(output_.Get(), POLLIN, deadline)) {
-            throw std::runtime_error("the child process's output did not end in time");
-        }
-        char chunk[4096];
-        const ssize_t n = ::read(output_.Get(), chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return text;
-        }
-        text.append(chunk, static_cast<std::size_t>(n));
+    while (ReadMore(output_.Get(), text, deadline, "the child process's output did not end in time")) {
     }
+    return text;
 }
 
 bool ChildProcess::IsRunning()
