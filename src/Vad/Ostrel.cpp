@@ -46,6 +46,12 @@ int Values(int result, int size)
     ThrowManagerError();
 }
 
+// Samples from a wave queue of the manager, whose -1 (the end of the speech) passes on.
+int Samples(int result)
+{
+    return result == -1 ? -1 : Values(result, 2);
+}
+
 // UTF-8 of each code point; values that are not Unicode scalar values are dropped.
 std::string Utf8(const std::wstring& text)
 {
@@ -116,26 +122,12 @@ int Ostrel::detect(short* pcm, unsigned int n, int* /*unused*/, unsigned int /*u
 
 int Ostrel::read(short* out, unsigned int n)
 {
-    const int result = ReadSBM(handle_, out, Bytes(n, 2));
-    if (result > 0) {
-        return result / 2;
-    }
-    if (result == 0 || result == -1) {
-        return result;
-    }
-    ThrowManagerError();
+    return Samples(ReadSBM(handle_, out, Bytes(n, 2)));
 }
 
 int Ostrel::readRaw(short* out, unsigned int n)
 {
-    const int result = ReadRawSBM(handle_, out, Bytes(n, 2));
-    if (result > 0) {
-        return result / 2;
-    }
-    if (result == 0 || result == -1) {
-        return result;
-    }
-    ThrowManagerError();
+    return Samples(ReadRawSBM(handle_, out, Bytes(n, 2)));
 }
 
 int Ostrel::readDetectVADInput(short* out, unsigned int n)
