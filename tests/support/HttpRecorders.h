@@ -23,6 +23,12 @@
 namespace Orvane {
 namespace Test {
 
+// An OnError call as the tests write it: "error <kind> <category>:<value>".
+inline std::string ErrorCallText(int kind, const boost::system::error_code& error)
+{
+    return "error " + std::to_string(kind) + " " + error.category().name() + ":" + std::to_string(error.value());
+}
+
 // One listener call: "received", "error" or "closed".
 struct ListenerCall {
     std::string name;
@@ -30,6 +36,9 @@ struct ListenerCall {
     boost::system::error_code error;   // OnError's error
     std::string text;                  // a received message in short (start line and first body part)
     std::thread::id thread;
+
+    // The name, or ErrorCallText for an error.
+    std::string Describe() const { return name == "error" ? ErrorCallText(kind, error) : name; }
 };
 
 // The calls one listener received, in order.

@@ -27,6 +27,7 @@ namespace {
 using Orvane::Test::ClientPart;
 using Orvane::Test::ControllerRig;
 using Orvane::Test::ControllerTimers;
+using Orvane::Test::ErrorCallText;
 using Orvane::Test::FinishesWithin;
 using Orvane::Test::ListenerCall;
 using Orvane::Test::ListenerLog;
@@ -52,19 +53,11 @@ std::string EndOf(const ListenerLog& log)
 {
     std::string end;
     for (const ListenerCall& call : log.Calls()) {
-        if (call.name == "closed") {
-            end += (end.empty() ? "" : ", ") + std::string("closed");
-        } else if (call.name == "error") {
-            end += (end.empty() ? "" : ", ") + std::string("error ") + std::to_string(call.kind) + " " +
-                   call.error.category().name() + ":" + std::to_string(call.error.value());
+        if (call.name == "closed" || call.name == "error") {
+            end += (end.empty() ? "" : ", ") + call.Describe();
         }
     }
     return end;
-}
-
-std::string ErrorText(int kind, const boost::system::error_code& error)
-{
-    return "error " + std::to_string(kind) + " " + error.category().name() + ":" + std::to_string(error.value());
 }
 
 template <typename Rig>
@@ -169,14 +162,14 @@ TYPED_TEST(ControllerKindsTest, TheEndReachesEachListenerOnceAsCloseOrError)
         {"connection closed under the controller", [](ControllerRig<TypeParam>& c) { c.rig.connection->Close(); },
          "closed"},
         {"malformed message", [](ControllerRig<TypeParam>& c) { c.rig.PeerSends("HTTP/1.0 200 OK\nbroken\r\n\r\n"); },
-         ErrorText(2, kThreadFailed)},
+         ErrorCallText(2, kThreadFailed)},
         {"listener fails during delivery",
          [](ControllerRig<TypeParam>& c) {
              c.responses->SetReceivedHook(
                  [](const ResponseInformation&) { throw std::runtime_error("listener failed"); });
              c.rig.PeerSends(Reply("fails"));
          },
-         ErrorText(2, kThreadFailed)},
+         ErrorCallText(2, kThreadFailed)},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
@@ -225,19 +218,19 @@ TYPED_TEST(ControllerKindsTest, TimersReportTheirKindOnce)
     const std::string reply = Reply("<Response/>");
     const auto none = [](Controller&) {};
     const Case cases[] = {
-        {"receive timer, nothing arrives", {50, 10000, -1}, none, "", ErrorText(0, kTimedOut)},
+        {"receive timer, nothing arrives", {50, 10000, -1}, none, "", ErrorCallText(0, kTimedOut)},
         {"receive timer set before start", {-1, 10000, -1}, [](Controller& c) { c.SetReceiveTimer(50); }, "",
-         ErrorText(0, kTimedOut)},
-        {"receive timer, message incomplete", {300, 10000, -1}, none, reply.substr(0, 30), ErrorText(0, kTimedOut)},
+         ErrorCallText(0, kTimedOut)},
+        {"receive timer, message incomplete", {300, 10000, -1}, none, reply.substr(0, 30), ErrorCallText(0, kTimedOut)},
         // A complete message stops the receive timer; then nothing arrives for the
         // response-wait time.
-        {"response wait after a complete message", {2000, 10000, 200}, none, reply, ErrorText(2, kTimedOut)},
+        {"response wait after a complete message", {2000, 10000, 200}, none, reply, ErrorCallText(2, kTimedOut)},
         {"response wait set before start", {2000, 10000, -1}, [](Controller& c) { c.SetResponseTimer(200); }, reply,
-         ErrorText(2, kTimedOut)},
+         ErrorCallText(2, kTimedOut)},
         {"response wait shorter than the receive timer", {5000, 10000, 100}, none, reply.substr(0, 30),
-         ErrorText(2, kTimedOut)},
+         ErrorCallText(2, kTimedOut)},
         // A negative response wait is never armed: the receive timer is what ends it.
-        {"negative response wait", {300, 10000, -1}, none, reply.substr(0, 30), ErrorText(0, kTimedOut)},
+        {"negative response wait", {300, 10000, -1}, none, reply.substr(0, 30), ErrorCallText(0, kTimedOut)},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);

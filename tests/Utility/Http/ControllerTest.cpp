@@ -46,11 +46,7 @@ std::string Heard(const Orvane::Test::ListenerLog& log)
     std::string heard;
     for (const ListenerCall& call : log.Calls()) {
         heard += heard.empty() ? "" : ", ";
-        heard += call.name;
-        if (call.name == "error") {
-            heard += " " + std::to_string(call.kind) + " " + call.error.category().name() + ":" +
-                     std::to_string(call.error.value());
-        }
+        heard += call.Describe();
     }
     return heard;
 }
