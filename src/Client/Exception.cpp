@@ -53,6 +53,21 @@ Exception::Exception(const boost::shared_ptr<Utility::Xml::Node>& element) : err
 
 Exception::~Exception() = default;
 
+Exception* Exception::Copy() const
+{
+    Exception* copy = new Exception(type_.c_str(), errorNo_, message_.c_str());
+    copy->fromServer_ = fromServer_;
+    return copy;
+}
+
+Exception* Exception::CopyOf(Orvane::Exception& error)
+{
+    if (const Exception* client = dynamic_cast<const Exception*>(&error)) {
+        return client->Copy();
+    }
+    return new Exception(error.GetType(), error.GetErrorNo(), error.GetErrorMessage());
+}
+
 void Exception::Release() { delete this; }
 
 const char* Exception::GetType() { return type_.c_str(); }

@@ -44,6 +44,12 @@ public:
     // already in the session's encoding.
     bool IsFromServer() const { return fromServer_; }
 
+    // A new error with the same texts and number; a server's error stays marked as such.
+    Exception* Copy() const;
+    // A copy of any public error: a client error keeps its server mark, another one is
+    // read through the public interface.
+    static Exception* CopyOf(Orvane::Exception& error);
+
 protected:
     Exception();
     ~Exception() override;

@@ -19,6 +19,11 @@ Exception* Error::Wrap(int encoding, Client::Exception* error)
     return new Exception(encoding, held);
 }
 
+Orvane::Exception* Error::Adopt(int encoding, Orvane::Exception* error)
+{
+    return Exception::ForEncoding(encoding, error);
+}
+
 Exception* Error::NoServerAddress(int encoding)
 {
     return Make(encoding, 1000, "サーバアドレスが指定されていません。");

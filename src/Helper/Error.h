@@ -15,6 +15,8 @@ class Error {
 public:
     // Takes over `error` and wraps it.
     static Exception* Wrap(int encoding, Client::Exception* error);
+    // Takes over any error and gives it in `encoding` (Exception::ForEncoding).
+    static Orvane::Exception* Adopt(int encoding, Orvane::Exception* error);
 
     static Exception* NoServerAddress(int encoding);                            // 1000
     static Exception* InvalidServerPort(int encoding);                          // 1001

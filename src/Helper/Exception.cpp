@@ -33,17 +33,35 @@ boost::shared_ptr<Client::Exception> Exception::Hold(Client::Exception* error)
     return boost::shared_ptr<Client::Exception>(error, &ReleaseClientError);
 }
 
-Exception::Exception(int encoding, boost::shared_ptr<Client::Exception> error) : error_(error)
+Exception::Exception(int encoding, boost::shared_ptr<Client::Exception> error) : error_(error), encoding_(encoding)
 {
     if (!error_ || (encoding != 1 && encoding != 2)) {
         return;
     }
     // A server's text is already in the session's encoding; only the library's own
     // UTF-8 messages are converted.
-    const std::string message = (encoding == 1 && !error_->IsFromServer())
-                                    ? ToShiftJis(error_->GetErrorMessage())
-                                    : std::string(error_->GetErrorMessage());
-    error_ = Hold(new Client::Exception(error_->GetType(), error_->GetErrorNo(), message.c_str()));
+    if (encoding == 1 && !error_->IsFromServer()) {
+        const std::string message = ToShiftJis(error_->GetErrorMessage());
+        error_ = Hold(new Client::Exception(error_->GetType(), error_->GetErrorNo(), message.c_str()));
+    } else {
+        error_ = Hold(error_->Copy());
+    }
+}
+
+Orvane::Exception* Exception::ForEncoding(int encoding, Orvane::Exception* error)
+{
+    if (error == nullptr) {
+        return nullptr;
+    }
+    const Exception* own = dynamic_cast<const Exception*>(error);
+    if (own != nullptr && own->encoding_ == encoding) {
+        return error;
+    }
+    // Released whatever the copy does: the caller handed it over.
+    boost::shared_ptr<Orvane::Exception> handed(error, [](Orvane::Exception* e) { e->Release(); });
+    const boost::shared_ptr<Client::Exception> source =
+        own != nullptr ? own->error_ : Hold(Client::Exception::CopyOf(*error));
+    return new Exception(encoding, source);
 }
 
 Exception::~Exception() = default;

@@ -29,11 +29,19 @@ public:
     int GetErrorNo() override;
     const char* GetErrorMessage() override;
 
+    // The code this error was made for (1 Shift_JIS, 2 UTF-8, other: as held).
+    int GetEncoding() const { return encoding_; }
+    // `error` for a helper of `encoding`: the same object when it was made for that code,
+    // otherwise a new helper error over a copy (the library's own texts converted) and
+    // `error` released. Takes over `error`; null stays null.
+    static Orvane::Exception* ForEncoding(int encoding, Orvane::Exception* error);
+
 protected:
     virtual ~Exception();
 
 private:
     boost::shared_ptr<Client::Exception> error_;
+    int encoding_;
 };
 
 } // namespace Helper

@@ -44,9 +44,8 @@ void RecorderThread::Start()
 
 void RecorderThread::Stop()
 {
-    if (!running_.exchange(false)) {
-        return;
-    }
+    // A thread that ended by itself is joined too (never from that thread).
+    running_ = false;
     Join(true);
 }
 

@@ -25,8 +25,8 @@ public:
     // The running flag is set before the thread exists, so a Stop right after Start is
     // never lost. Already running: 2000; the thread cannot be made: 7000.
     void Start();
-    // While running: clears the flag, interrupts the thread and waits for it, unless
-    // called on the recording thread itself.
+    // Clears the running flag, interrupts the thread and waits for it, also when it has
+    // ended by itself; on the recording thread itself the thread is detached instead.
     void Stop();
 
     bool IsRunning() const { return running_; }
