@@ -153,3 +153,289 @@ INSTANTIATE_TEST_SUITE_P(Routes, HelperRouteCodecTest,
                          });
 
 } // namespace
+
+namespace {
+
+// One second of silence, a spoken sentence, two seconds of silence.
+struct Utterance {
+    std::vector<short> samples;
+    std::size_t speechStart; // first sample of the sentence
+    std::size_t speechEnd;   // one past its last sample
+};
+
+const Utterance& SpeechInSilence()
+{
+    static const Utterance utterance = [] {
+        const std::vector<short> speech = Speak("Please bring the red book to the kitchen table.", TestVoices()[0]);
+        Utterance made;
+        made.samples = Join({Silence(1.0), speech, Silence(2.0)});
+        made.speechStart = 16000;
+        made.speechEnd = 16000 + speech.size();
+        return made;
+    }();
+    return utterance;
+}
+
+class HelperDetectionTest : public ::testing::Test {
+protected:
+    void SetUp() override { rig_.server.SetReply("Recognizer::AsyncComplete", ResultsAfterComplete()); }
+
+    // Runs one recognition of `samples` with `changes`; returns the completion.
+    FlatHelper::Event Recognize(const std::vector<short>& samples, const std::map<std::string, std::string>& changes)
+    {
+        FlatHelper& helper = FlatHelper::Create();
+        EXPECT_EQ(0, helper.Initialize(rig_.WriteParameters(changes))) << helper.Error().message;
+        EXPECT_EQ(0, helper.SetOption("recognition_target", rig_.WriteAudio("input.raw", samples)));
+        EXPECT_EQ(0, helper.Start()) << helper.Error().message;
+        EXPECT_TRUE(helper.WaitForCompletions(1));
+        EXPECT_EQ(1u, helper.Completions());
+        kinds_ = helper.KindsWithoutRecord();
+        return helper.LastCompletion();
+    }
+
+    HelperRig rig_;
+    std::vector<int> kinds_;
+};
+
+TEST_F(HelperDetectionTest, WithoutNoiseReductionOneContiguousSliceAroundTheSpeechIsSent)
+{
+    const Utterance& input = SpeechInSilence();
+    const FlatHelper::Event completion =
+        Recognize(input.samples, {{"detection_mode", "true"}, {"noise_reduction_mode", "false"}});
+    EXPECT_FALSE(completion.error) << completion.message;
+    EXPECT_EQ((std::vector<int>{1, 4, 5, 3, 6}), kinds_) << "the recording stopped by itself at the speech end";
+
+    const std::string sent = rig_.server.Snapshot().Audio();
+    const std::string file = SignalTools::ToBytes(input.samples);
+    ASSERT_FALSE(sent.empty());
+    const std::size_t at = file.find(sent);
+    ASSERT_NE(std::string::npos, at) << "the bytes sent are one slice of the file";
+    const std::size_t first = at / 2;
+    const std::size_t last = first + sent.size() / 2;
+    EXPECT_LE(first, input.speechStart) << "the slice starts before the speech";
+    EXPECT_GE(first + 16000, input.speechStart) << "within a second before it";
+    EXPECT_GE(last + 1600, input.speechEnd) << "and reaches its end";
+    EXPECT_LT(last, input.samples.size()) << "the trailing silence is not all sent";
+}
+
+TEST_F(HelperDetectionTest, WithNoiseReductionAndOpusTheRecordsCoverTheSameSpan)
+{
+    const Utterance& input = SpeechInSilence();
+    Recognize(input.samples, {{"detection_mode", "true"}, {"noise_reduction_mode", "false"}});
+    const std::size_t plainSamples = rig_.server.Snapshot().Audio().size() / 2;
+
+    HelperRig opusRig;
+    opusRig.server.SetReply("Recognizer::AsyncComplete", ResultsAfterComplete());
+    FlatHelper& helper = FlatHelper::Create();
+    ASSERT_EQ(0, helper.Initialize(opusRig.WriteParameters(
+                     {{"detection_mode", "true"}, {"noise_reduction_mode", "true"}, {"codec", "Opus"}})));
+    ASSERT_EQ(0, helper.SetOption("recognition_target", opusRig.WriteAudio("input.raw", input.samples)));
+    ASSERT_EQ(0, helper.Start());
+    ASSERT_TRUE(helper.WaitForCompletions(1));
+    EXPECT_FALSE(helper.LastCompletion().error) << helper.LastCompletion().message;
+    std::size_t records = 0;
+    DecodeOpusRecords(opusRig.server.Snapshot().Audio(), &records);
+    EXPECT_NEAR(static_cast<double>(plainSamples), records * 320.0, 3 * 320.0);
+}
+
+TEST_F(HelperDetectionTest, TimeOuts)
+{
+    struct Case {
+        const char* name;
+        std::vector<short> samples;
+        std::map<std::string, std::string> changes;
+        int number; // 0: a normal end
+    };
+    const Utterance& input = SpeechInSilence();
+    const Case cases[] = {
+        {"silence alone", Silence(3.0), {{"detection_mode", "true"}, {"recognition_timeout", "1000"}}, 3000},
+        {"speech longer than the sentence time-out",
+         input.samples,
+         {{"detection_mode", "true"}, {"sentence_timeout", "300"}},
+         3001},
+        {"recognition time-out without detection ends normally",
+         Silence(3.0),
+         {{"recognition_timeout", "500"}},
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const FlatHelper::Event completion = Recognize(c.samples, c.changes);
+        EXPECT_EQ(c.number != 0, completion.error);
+        EXPECT_EQ(c.number, completion.number) << completion.message;
+    }
+}
+
+TEST_F(HelperDetectionTest, ServerSideDetectionSendsItsOptionsAndCountsNoTime)
+{
+    FlatHelper& helper = FlatHelper::Create();
+    const std::vector<short> tone = Tone(0.5);
+    ASSERT_EQ(0, helper.Initialize(rig_.WriteParameters({{"detection_mode", "true"},
+                                                         {"serverside_vad_mode", "TRUE"},
+                                                         {"recognition_timeout", "100"},
+                                                         {"sentence_timeout", "100"}})));
+    ASSERT_EQ(0, helper.SetOption("recognition_target", rig_.WriteAudio("tone.raw", tone)));
+    ASSERT_EQ(0, helper.Start());
+    ASSERT_TRUE(rig_.server.WaitForAudioBytes(tone.size() * 2));
+    rig_.server.Notify(Notice::EndPoint("", 1.0, Final, "r1"));
+    rig_.server.Notify(Notice::Completed());
+    ASSERT_TRUE(helper.WaitForCompletions(1));
+    EXPECT_FALSE(helper.LastCompletion().error) << helper.LastCompletion().message;
+    EXPECT_EQ((std::vector<int>{1, 5, 6}), helper.KindsWithoutRecord());
+    ASSERT_TRUE(rig_.server.WaitForCall("Recognizer::Release"));
+    const Recording seen = rig_.server.Snapshot();
+    EXPECT_EQ((std::vector<std::string>{"RODI:ContinuousSpeech=false", "RODI:NoiseReductionON=false",
+                                        "RODI:OstrelEnvMode=0", "RODI:SpeechFormat=PCM", "RODI:UserDefine=tester",
+                                        "RODI:VoiceDetectionON=TRUE"}),
+              RecognitionOptions(seen));
+    EXPECT_EQ(0u, seen.CallCount("Recognizer::AsyncComplete"));
+    EXPECT_EQ(SignalTools::ToBytes(tone), seen.Audio());
+}
+
+} // namespace
+
+namespace {
+
+struct Failure {
+    const char* name;
+    std::function<void(LoopbackServer&)> script;         // before the start
+    std::map<std::string, std::string> changes;          // parameter changes
+    double seconds;                                       // length of the recorded tone; 0: an empty file;
+                                                          // < 0: the microphone
+    std::function<void(LoopbackServer&)> whileStreaming; // once audio has arrived
+    int number;                                           // expected error; 0: a normal end
+};
+
+std::ostream& operator<<(std::ostream& out, const Failure& failure) { return out << failure.name; }
+
+void On(const char* key, Reply reply, LoopbackServer& server) { server.SetReply(key, reply); }
+
+class HelperFailureTest : public ::testing::TestWithParam<Failure> {};
+
+// Every failure ends the recognition with exactly one completion carrying its number, and
+// leaves no connection open.
+TEST_P(HelperFailureTest, EndsInOneCompletion)
+{
+    const Failure& failure = GetParam();
+    HelperRig rig;
+    rig.server.SetReply("Recognizer::AsyncComplete", ResultsAfterComplete());
+    if (failure.script) {
+        failure.script(rig.server);
+    }
+    FlatHelper& helper = FlatHelper::Create();
+    ASSERT_EQ(0, helper.Initialize(rig.WriteParameters(failure.changes))) << helper.Error().message;
+    if (failure.seconds >= 0) {
+        const std::vector<short> samples = failure.seconds > 0 ? Tone(failure.seconds) : std::vector<short>();
+        ASSERT_EQ(0, helper.SetOption("recognition_target", rig.WriteAudio("input.raw", samples)));
+    }
+    ASSERT_EQ(0, helper.Start()) << helper.Error().message;
+    if (failure.whileStreaming) {
+        ASSERT_TRUE(rig.server.WaitForAudioBytes(640));
+        failure.whileStreaming(rig.server);
+    }
+    ASSERT_TRUE(helper.WaitForCompletions(1));
+    const FlatHelper::Event completion = helper.LastCompletion();
+    EXPECT_EQ(failure.number != 0, completion.error);
+    EXPECT_EQ(failure.number, completion.number) << completion.message;
+    if (completion.error) {
+        EXPECT_STRNE("", completion.type.c_str());
+        EXPECT_STRNE("", completion.message.c_str());
+    }
+    // Torn down before the completion: every connection the client made is closed.
+    EXPECT_TRUE(rig.server.WaitUntil([](const Recording& seen) {
+        for (const ConnectionRecord& connection : seen.connections) {
+            if (connection.open && !connection.peerClosed && !connection.peerReset) {
+                return false;
+            }
+        }
+        return true;
+    }));
+    EXPECT_EQ(1u, helper.Completions());
+    EXPECT_EQ(0, helper.Start()) << "the helper is ready again: " << helper.Error().message;
+    ASSERT_TRUE(helper.WaitForCompletions(2));
+}
+
+const std::map<std::string, std::string> ShortResponse = {{"response_timer", "500"}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, HelperFailureTest,
+    ::testing::Values(
+        Failure{"ErrorReplyToRecognize",
+                [](LoopbackServer& s) { On("Recognizer::Recognize", Reply::Failure("Orvane::Server", 4002, "busy"), s); },
+                {}, 0.4, nullptr, 4002},
+        Failure{"ErrorNotificationMidStream", nullptr, {}, 3.0,
+                [](LoopbackServer& s) { s.Notify(Notice::Error("Orvane::Server", 4004, "fault")); }, 4004},
+        Failure{"FinOnAudio", [](LoopbackServer& s) { On(Script::kAudio, Reply::Close(), s); }, {}, 0.4, nullptr, 5006},
+        Failure{"RstOnAudio", [](LoopbackServer& s) { On(Script::kAudio, Reply::Reset(), s); }, {}, 0.4, nullptr, 5006},
+        Failure{"FinOnRecognize", [](LoopbackServer& s) { On("Recognizer::Recognize", Reply::Close(), s); }, {}, 0.4,
+                nullptr, 5006},
+        Failure{"RstOnRecognize", [](LoopbackServer& s) { On("Recognizer::Recognize", Reply::Reset(), s); }, {}, 0.4,
+                nullptr, 5006},
+        Failure{"SilenceOnRecognize", [](LoopbackServer& s) { On("Recognizer::Recognize", Reply::Silent(), s); },
+                ShortResponse, 3.0, nullptr, 5002},
+        Failure{"FinOnSetParameter", [](LoopbackServer& s) { On("Recognizer::SetParameter", Reply::Close(), s); }, {},
+                0.4, nullptr, 5006},
+        Failure{"RstOnSetParameter", [](LoopbackServer& s) { On("Recognizer::SetParameter", Reply::Reset(), s); }, {},
+                0.4, nullptr, 5006},
+        Failure{"SilenceOnSetParameter", [](LoopbackServer& s) { On("Recognizer::SetParameter", Reply::Silent(), s); },
+                ShortResponse, 3.0, nullptr, 5002},
+        Failure{"CloseOnAsyncComplete", [](LoopbackServer& s) { On("Recognizer::AsyncComplete", Reply::Close(), s); }, {},
+                0.4, nullptr, 5006},
+        Failure{"CompletedMidStream", nullptr, {}, 3.0, [](LoopbackServer& s) { s.Notify(Notice::Completed()); }, 0},
+        Failure{"NoServer", nullptr, {{"server_port", "1"}}, 0.4, nullptr, 5000},
+        Failure{"UserAgentRefused", [](LoopbackServer& s) { On("CreateRecognizer", Reply::Status(403), s); }, {}, 0.4,
+                nullptr, 1010},
+        Failure{"EmptyUserId", nullptr, {{"user_id", ""}}, 0.4, nullptr, 7000},
+        Failure{"UnreadableModelFile", nullptr, {{"detection_mode", "true"}, {"ostrel_model_file", "/dev/null"}}, 0.4,
+                nullptr, 7000},
+        Failure{"EmptyFile", [](LoopbackServer& s) { On("CreateRecognizer", Reply::Default().Held(), s); }, {}, 0.0,
+                nullptr, 5000},
+        Failure{"UnknownDevice", nullptr, {{"audio_input_device", "no such device"}}, -1.0, nullptr, 6000}),
+    [](const ::testing::TestParamInfo<Failure>& info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+// A recorder that fails at once (an empty file, a device that does not exist) races the
+// start-up: no recognizer helper may be left behind to connect after the completion.
+TEST(HelperImmediateFailureTest, RepeatedFailuresLeaveNoThreadOrConnection)
+{
+    struct Case {
+        const char* name;
+        bool microphone;
+        int number;
+    };
+    const Case cases[] = {{"empty file", false, 5000}, {"unknown device", true, 6000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HelperRig rig;
+        // The connection is never ready, so the end of the recording always comes first.
+        rig.server.SetReply("CreateRecognizer", Reply::Default().Held());
+        FlatHelper& helper = FlatHelper::Create();
+        ASSERT_EQ(0, helper.Initialize(rig.WriteParameters({{"audio_input_device", "no such device"}})));
+        if (!c.microphone) {
+            ASSERT_EQ(0, helper.SetOption("recognition_target", rig.WriteAudio("empty.raw", {})));
+        }
+        const std::size_t threads = ThreadCount();
+        const int rounds = 100;
+        for (int round = 1; round <= rounds; ++round) {
+            ASSERT_EQ(0, helper.Start()) << helper.Error().message;
+            ASSERT_TRUE(helper.WaitForCompletions(static_cast<std::size_t>(round)));
+            ASSERT_EQ(c.number, helper.LastCompletion().number) << "round " << round << ": " << helper.LastCompletion().message;
+        }
+        EXPECT_EQ(static_cast<std::size_t>(rounds), helper.Completions());
+        EXPECT_TRUE(WaitFor([&] { return ThreadCount() <= threads; })) << ThreadCount() << " threads, " << threads
+                                                                       << " before";
+        EXPECT_TRUE(rig.server.WaitUntil([](const Recording& seen) {
+            for (const ConnectionRecord& connection : seen.connections) {
+                if (connection.open && !connection.peerClosed && !connection.peerReset) {
+                    return false;
+                }
+            }
+            return true;
+        }));
+    }
+}
+
+} // namespace
