@@ -184,16 +184,15 @@ bool FlatHelper::WaitForCompletions(std::size_t count, std::chrono::milliseconds
     });
 }
 
-bool FlatHelper::WaitForKind(int kind, std::chrono::milliseconds timeout) const
+bool FlatHelper::WaitForKind(int kind, std::chrono::milliseconds timeout, std::size_t count) const
 {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] {
+        std::size_t seen = 0;
         for (const Event& event : events_) {
-            if (event.kind == kind) {
-                return true;
-            }
+            seen += event.kind == kind ? 1 : 0;
         }
-        return false;
+        return seen >= count;
     });
 }
 

@@ -53,7 +53,9 @@ public:
     // The last completion (kind 6).
     Event LastCompletion() const;
     bool WaitForCompletions(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
-    bool WaitForKind(int kind, std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
+    // `count` callbacks of `kind` have arrived.
+    bool WaitForKind(int kind, std::chrono::milliseconds timeout = std::chrono::seconds(20),
+                     std::size_t count = 1) const;
     // Samples delivered through kind 2, in order.
     std::vector<short> RecordedSamples() const;
     void Clear();
