@@ -87,7 +87,8 @@ TEST(FlatInterfaceTest, ANullHandleIsRefusedWithItsDetail)
 TEST(FlatInterfaceTest, CreationChoosesTheEncodingByName)
 {
     quor_helper_error error = Dirty();
-    _quor_helper* handle = quor_helper_create(nullptr);
+    // Handles live as long as the process: this one stays reachable.
+    static _quor_helper* const handle = quor_helper_create(nullptr);
     ASSERT_NE(nullptr, handle);
     EXPECT_EQ(nullptr, quor_helper_create2(&error, nullptr));
     EXPECT_EQ(7000, error.number);

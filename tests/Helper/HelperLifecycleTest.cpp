@@ -138,7 +138,7 @@ TEST(HelperReuseTest, ThreeRecognitionsOnOneHandleLeaveNoThreadBehind)
                         Reply::Ok().Then(Notice::EndPoint("", 1.0, Final, "r1")).Then(Notice::Completed()));
     FlatHelper& helper = FlatHelper::Create();
     ASSERT_EQ(0, helper.Initialize(rig.WriteParameters()));
-    ASSERT_EQ(0, helper.SetOption("recognition_target", rig.WriteAudio("tone.raw", Tone(0.2))));
+    ASSERT_EQ(0, helper.SetOption("recognition_target", rig.WriteAudio("tone.raw", Tone(1.0))));
     const std::size_t threads = ThreadCount();
     for (std::size_t round = 1; round <= 3; ++round) {
         ASSERT_EQ(0, helper.Start()) << helper.Error().message;

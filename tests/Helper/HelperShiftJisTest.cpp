@@ -58,7 +58,7 @@ TEST_F(HelperShiftJisTest, ResultsAndLibraryMessagesAreShiftJisAndServerTextsPas
 {
     rig_.server.SetReply("Recognizer::AsyncComplete",
                          Reply::Ok().Then(Notice::EndPoint("", 1.0, Final, "r1")).Then(Notice::Completed()));
-    FlatHelper& helper = Ready("shift_jis", {{"recognition_target", rig_.WriteAudio("tone.raw", Tone(0.2))}});
+    FlatHelper& helper = Ready("shift_jis", {{"recognition_target", rig_.WriteAudio("tone.raw", Tone(1.0))}});
     ASSERT_EQ(0, helper.Start());
     ASSERT_TRUE(helper.WaitForCompletions(1));
     ASSERT_EQ((std::vector<int>{1, 5, 6}), helper.KindsWithoutRecord());
@@ -77,7 +77,7 @@ TEST_F(HelperShiftJisTest, ResultsAndLibraryMessagesAreShiftJisAndServerTextsPas
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::map<std::string, std::string> changes = c.changes;
-        changes["recognition_target"] = rig_.WriteAudio("tone.raw", Tone(0.2));
+        changes["recognition_target"] = rig_.WriteAudio("tone.raw", Tone(1.0));
         FlatHelper& utf8 = Ready("UTF-8", changes);
         FlatHelper& sjis = Ready("Shift_JIS", changes);
         ASSERT_EQ(0, utf8.Start());
