@@ -2,6 +2,7 @@
 // process reads ALSA's configuration from its own HOME, set before PortAudio starts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "support/HelperRig.h"
 #include "support/SignalTools.h"
 #include "support/TemporaryDirectory.h"
+#include "support/WaitFor.h"
 
 namespace {
 
@@ -107,20 +109,24 @@ TEST_F(HelperShiftJisTest, MicrophoneRouteDeliversTheDeviceSamplesToKindTwoAndTh
 {
     rig_.server.SetReply("Recognizer::AsyncComplete",
                          Reply::Ok().Then(Notice::EndPoint("", 1.0, Final, "r1")).Then(Notice::Completed()));
-    // The file device delivers faster than real time: the recognition time-out (counted in
-    // samples) ends the recording after ten blocks, without detection.
-    FlatHelper& helper = Ready("UTF-8", {{"audio_input_device", "tessival_helper_mic"},
-                                         {"notify_record", "true"},
-                                         {"recognition_timeout", "200"}});
+    // The file device delivers faster than real time; what it delivers before the connection
+    // waits in the voice buffer's queue.
+    FlatHelper& helper = Ready("UTF-8", {{"audio_input_device", "tessival_helper_mic"}, {"notify_record", "true"}});
     ASSERT_EQ(0, helper.Start()) << helper.Error().message;
+    ASSERT_TRUE(helper.WaitForKind(1));
+    ASSERT_TRUE(WaitFor([&] { return helper.RecordedSamples().size() >= 3200; }));
+    ASSERT_EQ(0, helper.Stop()) << helper.Error().message;
     ASSERT_TRUE(helper.WaitForCompletions(1));
     EXPECT_FALSE(helper.LastCompletion().error) << helper.LastCompletion().message;
     EXPECT_EQ((std::vector<int>{1, 5, 6}), helper.KindsWithoutRecord());
     const std::string recorded = SignalTools::ToBytes(helper.RecordedSamples());
     const std::string sent = rig_.server.Snapshot().Audio();
-    EXPECT_EQ(640u * 9, recorded.size());
-    EXPECT_TRUE(microphone->input.substr(0, recorded.size()) == recorded) << "the device's samples, in order";
-    EXPECT_TRUE(recorded == sent) << "sent " << sent.size() << " bytes";
+    ASSERT_GE(recorded.size(), 640u);
+    const std::size_t compared = std::min(recorded.size(), microphone->input.size());
+    EXPECT_TRUE(microphone->input.substr(0, compared) == recorded.substr(0, compared))
+        << "the device's samples, in order";
+    ASSERT_GE(sent.size(), recorded.size()) << "every block recorded before the stop was sent";
+    EXPECT_TRUE(sent.substr(0, recorded.size()) == recorded);
 }
 
 } // namespace
