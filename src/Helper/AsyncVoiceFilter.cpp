@@ -26,7 +26,7 @@ AsyncVoiceFilter::~AsyncVoiceFilter()
         discard_ = true;
         condition_.notify_all();
     }
-    JoinWorker();
+    worker_.Join(false);
 }
 
 void AsyncVoiceFilter::OnFilterOutput(boost::shared_ptr<DataBuffer> block) { Emit(block); }
@@ -49,9 +49,7 @@ void AsyncVoiceFilter::OnStart()
     inner_->SetOutputListener(this);
     inner_->SetErrorListener(this);
     try {
-        boost::shared_ptr<boost::thread> worker(new boost::thread(boost::bind(&AsyncVoiceFilter::Run, this)));
-        boost::lock_guard<boost::recursive_mutex> lock(mutex_);
-        worker_ = worker;
+        worker_.Start(boost::bind(&AsyncVoiceFilter::Run, this));
     } catch (const std::exception&) {
         inner_->OnStop(true);
         inner_->SetState(Stopped);
@@ -70,7 +68,7 @@ void AsyncVoiceFilter::OnStop(bool discard)
         }
         condition_.notify_all();
     }
-    JoinWorker();
+    worker_.Join(false);
     if (inner_->GetState() == Filtering) {
         inner_->OnStop(discard);
         inner_->SetState(Stopped);
@@ -88,23 +86,6 @@ void AsyncVoiceFilter::OnInput(boost::shared_ptr<DataBuffer> block)
 }
 
 void AsyncVoiceFilter::OnVoiceFilterError(Orvane::Exception* error) { ReportError(error); }
-
-void AsyncVoiceFilter::JoinWorker()
-{
-    boost::shared_ptr<boost::thread> worker;
-    {
-        boost::lock_guard<boost::recursive_mutex> lock(mutex_);
-        worker.swap(worker_);
-    }
-    if (!worker) {
-        return;
-    }
-    if (worker->get_id() == boost::this_thread::get_id()) {
-        worker->detach();
-    } else {
-        worker->join();
-    }
-}
 
 void AsyncVoiceFilter::Run()
 {

@@ -6,9 +6,9 @@
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/recursive_mutex.hpp>
-#include <boost/thread/thread.hpp>
 
 #include "Helper/VoiceFilter.h"
+#include "Utility/OwnedThread.h"
 
 namespace Orvane {
 namespace Helper {
@@ -33,11 +33,10 @@ public:
 private:
     void Run();
     void Deliver(boost::shared_ptr<DataBuffer> block);
-    void JoinWorker();
 
     boost::shared_ptr<VoiceFilter> inner_;
     std::deque<boost::shared_ptr<DataBuffer>> pending_;
-    boost::shared_ptr<boost::thread> worker_;
+    Utility::OwnedThread worker_;
     boost::recursive_mutex mutex_;
     boost::condition_variable_any condition_;
     std::atomic<bool> discard_;

@@ -22,7 +22,7 @@ RecorderThread::RecorderThread(boost::shared_ptr<VoiceRecorder> recorder)
 RecorderThread::~RecorderThread()
 {
     running_ = false;
-    Join(true);
+    thread_.Join(true);
 }
 
 void RecorderThread::Start()
@@ -30,12 +30,9 @@ void RecorderThread::Start()
     if (running_.exchange(true)) {
         throw Error::InvalidState(encoding_, "RecorderThread is already started.");
     }
-    // A thread that ended by itself may still be finishing.
-    Join(false);
+    // A thread that ended by itself may still be finishing: Start joins it first.
     try {
-        boost::shared_ptr<boost::thread> thread(new boost::thread(boost::bind(&RecorderThread::Run, this)));
-        boost::lock_guard<boost::mutex> lock(threadMutex_);
-        thread_ = thread;
+        thread_.Start(boost::bind(&RecorderThread::Run, this));
     } catch (const std::exception&) {
         running_ = false;
         throw Error::Internal(encoding_, RunFailed);
@@ -46,27 +43,7 @@ void RecorderThread::Stop()
 {
     // A thread that ended by itself is joined too (never from that thread).
     running_ = false;
-    Join(true);
-}
-
-void RecorderThread::Join(bool interrupt)
-{
-    boost::shared_ptr<boost::thread> thread;
-    {
-        boost::lock_guard<boost::mutex> lock(threadMutex_);
-        thread.swap(thread_);
-    }
-    if (!thread) {
-        return;
-    }
-    if (thread->get_id() == boost::this_thread::get_id()) {
-        thread->detach();
-        return;
-    }
-    if (interrupt) {
-        thread->interrupt();
-    }
-    thread->join();
+    thread_.Join(true);
 }
 
 void RecorderThread::Record(VoiceRecorderListener* listener)

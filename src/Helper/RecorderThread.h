@@ -3,11 +3,10 @@
 #include <atomic>
 
 #include <boost/shared_ptr.hpp>
-#include <boost/thread/mutex.hpp>
-#include <boost/thread/thread.hpp>
 
 #include "Helper/VoiceRecorder.h"
 #include "Helper/VoiceRecorderListener.h"
+#include "Utility/OwnedThread.h"
 
 namespace Orvane {
 namespace Helper {
@@ -34,12 +33,10 @@ public:
 private:
     void Run();
     void Record(VoiceRecorderListener* listener);
-    void Join(bool interrupt);
 
     std::atomic<bool> running_;
     std::atomic<VoiceRecorderListener*> listener_;
-    boost::shared_ptr<boost::thread> thread_;
-    boost::mutex threadMutex_;
+    Utility::OwnedThread thread_;
     boost::shared_ptr<VoiceRecorder> recorder_;
     int samplesPerRead_;
     int encoding_;

@@ -1,5 +1,7 @@
 #include "Helper/VoiceBuffer.h"
 
+#include <utility>
+
 #include <boost/thread/locks.hpp>
 
 #include "Helper/Error.h"
@@ -7,11 +9,17 @@
 namespace Orvane {
 namespace Helper {
 VoiceBuffer::VoiceBuffer(int encoding)
-    : state_(Created), queue_(new BlockQueue()), queuedCount_(0), errorListener_(nullptr), encoding_(encoding)
+    : state_(Created), queue_(new BlockQueue()), queuedCount_(0), errorListener_(nullptr), pendingError_(nullptr),
+      encoding_(encoding)
 {
 }
 
-VoiceBuffer::~VoiceBuffer() = default;
+VoiceBuffer::~VoiceBuffer()
+{
+    if (pendingError_ != nullptr) {
+        pendingError_->Release();
+    }
+}
 
 void VoiceBuffer::AppendFilter(boost::shared_ptr<VoiceFilter> filter)
 {
@@ -65,18 +73,37 @@ void VoiceBuffer::OnFilterOutput(boost::shared_ptr<DataBuffer> block) { AddData(
 
 void VoiceBuffer::AddData(boost::shared_ptr<DataBuffer> block)
 {
-    boost::unique_lock<boost::recursive_mutex> lock(mutex_);
+    Orvane::Exception* refused = nullptr;
+    {
+        boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+        refused = Queue(block);
+        if (refused != nullptr && inputThread_ == boost::this_thread::get_id()) {
+            // Called from the chain inside Input, which holds the lock once more: Input
+            // reports the error once it has let go of the lock.
+            if (pendingError_ != nullptr) {
+                pendingError_->Release();
+            }
+            pendingError_ = refused;
+            return;
+        }
+    }
+    if (refused != nullptr) {
+        OnVoiceFilterError(refused);
+    }
+}
+
+Orvane::Exception* VoiceBuffer::Queue(boost::shared_ptr<DataBuffer> block)
+{
     if (queue_->Size() >= MaxQueued) {
-        lock.unlock();
         // Wrapped in the controller's encoding like every error the application receives.
-        OnVoiceFilterError(Error::Internal(encoding_, "音声データのバッファが最大値を超えました。"));
-        return;
+        return Error::Internal(encoding_, "音声データのバッファが最大値を超えました。");
     }
     const int state = state_;
     if (state == Started || state == Stopping) {
         queue_->Push(block);
         ++queuedCount_;
     }
+    return nullptr;
 }
 
 void VoiceBuffer::OnVoiceFilterError(Orvane::Exception* error)
@@ -90,14 +117,32 @@ void VoiceBuffer::OnVoiceFilterError(Orvane::Exception* error)
 
 void VoiceBuffer::Input(boost::shared_ptr<DataBuffer> block)
 {
-    boost::lock_guard<boost::recursive_mutex> lock(mutex_);
-    if (state_ != Started) {
-        return;
+    Orvane::Exception* refused = nullptr;
+    {
+        // The only place that holds the lock across a call out: the synchronous filters run
+        // under it, and the last one comes back into AddData (depth two).
+        boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+        if (state_ != Started) {
+            return;
+        }
+        inputThread_ = boost::this_thread::get_id();
+        try {
+            if (filters_.empty()) {
+                refused = Queue(block);
+            } else {
+                filters_.front()->Add(block);
+            }
+        } catch (...) {
+            inputThread_ = boost::thread::id();
+            throw;
+        }
+        inputThread_ = boost::thread::id();
+        if (refused == nullptr) {
+            std::swap(refused, pendingError_);
+        }
     }
-    if (filters_.empty()) {
-        AddData(block);
-    } else {
-        filters_.front()->Add(block);
+    if (refused != nullptr) {
+        OnVoiceFilterError(refused);
     }
 }
 

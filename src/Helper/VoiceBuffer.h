@@ -6,6 +6,7 @@
 
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/recursive_mutex.hpp>
+#include <boost/thread/thread.hpp>
 
 #include "Helper/DataBuffer.h"
 #include "Helper/VoiceBufferErrorListener.h"
@@ -18,8 +19,8 @@ namespace Orvane {
 namespace Helper {
 
 // The end of the chain: owns the filters and the bounded queue of blocks that the sender
-// empties. Lock order: this buffer's lock is taken before the error listener's own lock
-// (the listener is called while a block is being added).
+// empties. The error listener is always called with this buffer's lock released: a refusal
+// met inside Input (through the synchronous filters) is reported when Input lets go.
 class VoiceBuffer : public VoiceFilterListener, public VoiceFilterErrorListener {
 public:
     enum State { Created = 0, Started = 1, Stopping = 2, Stopped = 3 };
@@ -59,12 +60,18 @@ public:
     int GetEncoding() const { return encoding_; }
 
 private:
+    // Pushes `block` in the started and stopping states; a full queue gives the error.
+    Orvane::Exception* Queue(boost::shared_ptr<DataBuffer> block);
+
     std::atomic<int> state_;
     boost::shared_ptr<BlockQueue> queue_;
     std::atomic<uint64_t> queuedCount_;
     std::vector<boost::shared_ptr<VoiceFilter>> filters_;
     VoiceBufferErrorListener* errorListener_;
     boost::recursive_mutex mutex_;
+    // The thread inside Input (holding the lock), and the refusal it is to report.
+    boost::thread::id inputThread_;
+    Orvane::Exception* pendingError_;
     int encoding_;
 };
 
