@@ -51,7 +51,8 @@ ORVANE_EXPORT int SetVADGetVADInfoProc(_tagVADInfo* handle, GetVADInfoProc proc,
 ORVANE_EXPORT int AdaptVAD(_tagVADInfo* handle);
 ORVANE_EXPORT int UpdateVADModels(_tagVADInfo* handle);
 
-/* The calling thread's last error; the message is that thread's, valid until its next call into the engine. */
+/* The calling thread's last error; the message is that thread's, valid until its next call
+   into the engine. */
 ORVANE_EXPORT int GetVADLastError(void);
 ORVANE_EXPORT const char* GetVADLastErrorMessage(void);
 
