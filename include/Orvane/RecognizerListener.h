@@ -6,14 +6,18 @@
 
 namespace Orvane {
 
-// Events of a recognizer, called on its notification thread. An error passed to Error
-// becomes the listener's, which releases it.
+// Events of a recognizer, called one at a time on its notification thread, in the order
+// the server sent them. A listener may call the recognizer's operations, but should not
+// wait in Complete: the end it waits for is delivered on this same thread.
 class ORVANE_EXPORT RecognizerListener : public Framework {
 public:
+    // Never called by the library.
     void Release() override {}
+    // The error becomes the listener's, which releases it.
     virtual void Error(Exception*) {}
     virtual void SentenceEnd() {}
     virtual void Completed() {}
+    // The result is the library's and released after the call.
     virtual void Match(Result::Match*) {}
     virtual void Startable() {}
 };

@@ -5,11 +5,14 @@
 
 namespace Orvane {
 
-// Events of a session, called on the thread that detects a connection failure. The error
-// stays the library's: read it during the call, do not release it.
+// Events of a session, called on the thread that detects a connection failure (the
+// connection's receiving thread, which also delivers every reply: keep the call short and
+// make no remote call from it). Exceptions thrown by the listener are ignored.
 class ORVANE_EXPORT SessionListener : public Framework {
 public:
+    // Never called by the library.
     void Release() override {}
+    // The error stays the library's: read it during the call, do not release it.
     virtual void Error(Exception*) {}
 };
 

@@ -2,72 +2,38 @@
 
 namespace Orvane {
 namespace Client {
+namespace {
 
-const char* const Error::Type = "Orvane::Client";
-
-Exception* Error::UserAgentRefused()
+Exception* Make(const ErrorText& error)
 {
-    return new Exception(Type, 1010, "許可されていないUserAgentが指定されています。");
+    return new Exception(Errors::kType, error.number, error.text);
 }
 
-Exception* Error::InvalidState(const std::string& detail)
+Exception* Make(const ErrorText& error, const std::string& detail)
 {
-    return new Exception(Type, 2000, "状態が不正です。詳細=%s", detail);
+    return new Exception(Errors::kType, error.number, error.text, detail);
 }
 
-Exception* Error::RecognitionTimeout()
-{
-    return new Exception(Type, 3002, "音声認識処理がタイムアウトしました。");
-}
+} // namespace
 
-Exception* Error::InvalidResponse(const std::string& detail)
-{
-    return new Exception(Type, 4000, "受信したレスポンスが不正です。詳細=%s", detail);
-}
+const char* const Error::Type = Errors::kType;
 
-Exception* Error::MissingNode()
-{
-    return new Exception(Type, 4001, "受信したレスポンスに期待されたノードが存在しません。");
-}
-
-Exception* Error::InvalidRequest(const std::string& detail)
-{
-    return new Exception(Type, 4002, "受信したリクエストが不正です。詳細=%s", detail);
-}
-
-Exception* Error::ServerFault(const std::string& detail)
-{
-    return new Exception(Type, 4004, "音声認識サーバが異常な状態です。詳細=%s", detail);
-}
-
-Exception* Error::CannotConnect(const std::string& detail)
-{
-    return new Exception(Type, 5000, "音声認識サーバに接続できません。詳細=%s", detail);
-}
-
-Exception* Error::CommunicationFailed(const std::string& detail)
-{
-    return new Exception(Type, 5002, "通信で異常が発生しました。詳細=%s", detail);
-}
-
-Exception* Error::Disconnected()
-{
-    return new Exception(Type, 5006, "コネクションが切断されました。");
-}
-
-Exception* Error::Internal(const std::string& detail)
-{
-    return new Exception(Type, 7000, "内部エラーが発生しました。詳細=%s", detail);
-}
-
-Exception* Error::Unsupported()
-{
-    return new Exception(Type, 7001, "指定された処理は未サポートです。");
-}
+Exception* Error::UserAgentRefused() { return Make(Errors::kUserAgentRefused); }
+Exception* Error::InvalidState(const std::string& detail) { return Make(Errors::kInvalidState, detail); }
+Exception* Error::RecognitionTimeout() { return Make(Errors::kRecognitionTimeout); }
+Exception* Error::InvalidResponse(const std::string& detail) { return Make(Errors::kInvalidResponse, detail); }
+Exception* Error::MissingNode() { return Make(Errors::kMissingNode); }
+Exception* Error::InvalidRequest(const std::string& detail) { return Make(Errors::kInvalidRequest, detail); }
+Exception* Error::ServerFault(const std::string& detail) { return Make(Errors::kServerFault, detail); }
+Exception* Error::CannotConnect(const std::string& detail) { return Make(Errors::kCannotConnect, detail); }
+Exception* Error::CommunicationFailed(const std::string& detail) { return Make(Errors::kCommunicationFailed, detail); }
+Exception* Error::Disconnected() { return Make(Errors::kDisconnected); }
+Exception* Error::Internal(const std::string& detail) { return Make(Errors::kInternal, detail); }
+Exception* Error::Unsupported() { return Make(Errors::kUnsupported); }
 
 Utility::Exception Error::MissingElement(const std::string& parent, const std::string& child)
 {
-    return Utility::Exception(Type, 3, "必要な要素が存在しません。要素=%1%/%2%", parent, child);
+    return Utility::MakeError(Errors::kType, Errors::kMissingElement, parent, child);
 }
 
 } // namespace Client

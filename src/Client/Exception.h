@@ -21,7 +21,7 @@ namespace Client {
 class Exception : public Orvane::Exception, public std::exception {
 public:
     Exception(const char* type, int errorNo, const char* message);
-    // The message is `format` with its one "%s" replaced by `detail`; a format that cannot
+    // The message is `format` with its one placeholder filled with `detail`; a format that cannot
     // be filled is kept as the message unchanged.
     Exception(const char* type, int errorNo, const char* format, const char* detail);
     Exception(const char* type, int errorNo, const char* format, const std::string& detail);

@@ -1,10 +1,8 @@
 #include "Client/Recognizer.h"
 
-#include <algorithm>
 #include <exception>
 #include <stdexcept>
 
-#include <boost/chrono/system_clocks.hpp>
 #include <boost/make_shared.hpp>
 
 #include "Client/AcousticModel.h"
@@ -27,7 +25,7 @@ namespace Client {
 namespace {
 
 typedef boost::shared_ptr<Utility::Xml::Node> NodePtr;
-typedef boost::chrono::steady_clock Clock;
+typedef boost::recursive_mutex::scoped_lock Lock;
 
 bool Missing(const char* text) { return text == nullptr || *text == '\0'; }
 
@@ -71,19 +69,6 @@ void RequireMethod(const char* method)
         ORVANE_LOG(3, "準備の方法が指定されていません。");
         throw Error::Internal("メソッドが指定されていません。");
     }
-}
-
-// The completion wait's deadline: NaN and negative waits are already over; a huge one is
-// capped so that the clock arithmetic stays in range.
-Clock::time_point Deadline(double seconds)
-{
-    const double kMaxSeconds = 2147483647.0;
-    const Clock::time_point now = Clock::now();
-    if (!(seconds > 0.0)) {
-        return now;
-    }
-    const boost::chrono::duration<double> wait(std::min(seconds, kMaxSeconds));
-    return now + boost::chrono::duration_cast<Clock::duration>(wait);
 }
 
 // What each family of resources says.
@@ -163,7 +148,7 @@ FailureReport BuildFailure()
 
 Recognizer::Recognizer(const boost::shared_ptr<Utility::Http::Controller>& controller,
                        const boost::shared_ptr<RequestSender>& sender, int encodingMode)
-    : target_("", "", sender), state_(Idle), waiters_(0), encodingMode_(encodingMode)
+    : target_("", "", sender), encodingMode_(encodingMode)
 {
     ORVANE_LOG_TRACE("認識器クラスを構築します。");
     link_ = boost::make_shared<CompletionLink>(this);
@@ -197,14 +182,12 @@ void Recognizer::SetListener(RecognizerListener* listener)
 
 int Recognizer::GetState()
 {
-    boost::recursive_mutex::scoped_lock lock(lock_);
-    return state_;
+    return completion_.GetState();
 }
 
 int Recognizer::GetWaiterCount()
 {
-    boost::recursive_mutex::scoped_lock lock(lock_);
-    return waiters_;
+    return completion_.GetWaiterCount();
 }
 
 NodePtr Recognizer::Remote(const char* startLog, const char* method, const FailureReport& failure,
@@ -218,21 +201,20 @@ NodePtr Recognizer::Remote(const char* startLog, const char* method, const Failu
 
 void Recognizer::RequireRunning(const char* detail)
 {
-    if (state_ != Recognizing && state_ != Completing) {
+    const int state = completion_.StateHeld();
+    if (state != Recognizing && state != Completing) {
         throw Error::InvalidState(detail);
     }
 }
 
 void Recognizer::Begin(const char* detail, const char* startLog, const char* method, const FailureReport& failure)
 {
-    boost::recursive_mutex::scoped_lock lock(lock_);
-    if (state_ != Idle) {
+    Lock lock(completion_.Mutex());
+    if (completion_.StateHeld() != Idle) {
         throw Error::InvalidState(detail);
     }
     Remote(startLog, method, failure, Arguments());
-    state_ = Recognizing;
-    // A failed or aborted completion of an earlier recognition does not fail this one.
-    completionError_.clear();
+    completion_.Begin();
 }
 
 void Recognizer::Recognize()
@@ -249,26 +231,33 @@ void Recognizer::PatternMatch()
 
 void Recognizer::AsyncComplete()
 {
-    boost::recursive_mutex::scoped_lock lock(lock_);
+    Lock lock(completion_.Mutex());
     RequireRunning("AsyncCompleteリクエストを実行できる状態ではありません。");
-    if (state_ == Completing) {
+    if (completion_.StateHeld() == Completing) {
         return;
     }
-    state_ = Completing;
+    completion_.StartCompleting();
     Remote("音声認識処理の完了を指示します。", "Recognizer::AsyncComplete",
            ORVANE_CLIENT_FAILURE(4, "音声認識処理の完了の指示に失敗しました。"), Arguments());
 }
 
 void Recognizer::Complete(double seconds)
 {
-    boost::recursive_mutex::scoped_lock lock(lock_);
+    Lock lock(completion_.Mutex());
     RequireRunning("Completeリクエストを実行できる状態ではありません。");
-    if (state_ == Recognizing) {
-        state_ = Completing;
+    if (completion_.StateHeld() == Recognizing) {
+        completion_.StartCompleting();
         Remote("音声認識処理を完了します。", "Recognizer::AsyncComplete",
                ORVANE_CLIENT_FAILURE(4, "音声認識処理の完了に失敗しました。"), Arguments());
     }
-    WaitCompletedEvent(seconds);
+    // The lock is held once here; the wait releases it while it sleeps.
+    std::string error;
+    if (!completion_.Wait(seconds, error)) {
+        throw Error::RecognitionTimeout();
+    }
+    if (!error.empty()) {
+        throw Error::Internal(error);
+    }
 }
 
 void Recognizer::Complete()
@@ -276,87 +265,36 @@ void Recognizer::Complete()
     Complete(0.0);
 }
 
-void Recognizer::WaitCompletedEvent(double seconds)
-{
-    // The caller holds the lock once; each wait releases it and takes it back.
-    ++waiters_;
-    try {
-        if (seconds == 0.0) {
-            while (state_ == Completing) {
-                completion_.wait(lock_);
-            }
-        } else {
-            const Clock::time_point deadline = Deadline(seconds);
-            while (state_ == Completing) {
-                // A completion that came with the deadline still counts as completed.
-                if (completion_.wait_until(lock_, deadline) == boost::cv_status::timeout && state_ == Completing) {
-                    throw Error::RecognitionTimeout();
-                }
-            }
-        }
-        if (!completionError_.empty()) {
-            throw Error::Internal(completionError_);
-        }
-    } catch (...) {
-        LeaveCompletionWait();
-        throw;
-    }
-    LeaveCompletionWait();
-}
-
-void Recognizer::LeaveCompletionWait()
-{
-    // The last waiter out ends the completed state itself: a Recognize right after Complete
-    // has returned must not meet state 3 while the completion's thread waits for the lock.
-    if (--waiters_ == 0 && state_ == Completed) {
-        state_ = Idle;
-    }
-    completion_.notify_all();
-}
-
-void Recognizer::EndCompletion()
-{
-    state_ = Completed;
-    completion_.notify_all();
-    // A later recognition may have begun once the last waiter left: its state stays.
-    while (state_ == Completed && waiters_ != 0) {
-        completion_.wait(lock_);
-    }
-    if (state_ == Completed) {
-        state_ = Idle;
-    }
-}
-
 void Recognizer::ExecuteCompletedEvent(Exception* error)
 {
-    boost::recursive_mutex::scoped_lock lock(lock_);
-    if (state_ != Completing) {
+    Lock lock(completion_.Mutex());
+    if (completion_.StateHeld() != Completing) {
         return;
     }
+    std::string text;
     if (error != nullptr) {
         try {
-            completionError_ = Utility::detail::FormatText(
+            text = Utility::detail::FormatText(
                 "音声認識の完了中に例外が発生しました。エラー種別=%1% エラー番号=%2% メッセージ=%3%", error->GetType(),
                 error->GetErrorNo(), error->GetErrorMessage());
         } catch (const std::exception& e) {
-            completionError_ = e.what();
+            text = e.what();
         }
     }
-    EndCompletion();
+    completion_.Finish(text);
 }
 
 void Recognizer::Abort()
 {
-    boost::recursive_mutex::scoped_lock lock(lock_);
+    Lock lock(completion_.Mutex());
     RequireRunning("Abortリクエストを実行できる状態ではありません。");
     Remote("音声認識を中断します。", "Recognizer::Abort", ORVANE_CLIENT_FAILURE(4, "音声認識処理の中断に失敗しました。"),
            Arguments());
     // The lock was held across the call, so no completion event came in between.
-    if (state_ == Recognizing) {
-        state_ = Idle;
+    if (completion_.StateHeld() == Recognizing) {
+        completion_.Cancel();
     } else {
-        completionError_ = "音声認識の完了中に中断されました。";
-        EndCompletion();
+        completion_.Finish("音声認識の完了中に中断されました。");
     }
 }
 

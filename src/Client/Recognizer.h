@@ -5,9 +5,7 @@
 
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
-#include <boost/thread/condition_variable.hpp>
-#include <boost/thread/recursive_mutex.hpp>
-
+#include "Client/CompletionWait.h"
 #include "Client/ResourceReference.h"
 #include "Orvane/Recognizer.h"
 
@@ -35,12 +33,18 @@ struct FailureReport;
 // and reports the end of a recognition through the completion hook.
 //
 // States: 0 idle, 1 recognizing, 2 completing, 3 completed (only while the end of a
-// completion waits for the waiters to leave). The lock is recursive and held across the
-// blocking calls of Recognize, PatternMatch, AsyncComplete, Complete and Abort; the
-// completion wait and the ends of a completion release it while they sleep.
+// completion waits for the waiters to leave); CompletionWait keeps them with their table.
+// Its lock is recursive and held across the blocking calls of Recognize, PatternMatch,
+// AsyncComplete, Complete and Abort; the completion wait and the ends of a completion
+// release it while they sleep.
 class Recognizer : public Orvane::Recognizer, private boost::noncopyable {
 public:
-    enum State { Idle = 0, Recognizing = 1, Completing = 2, Completed = 3 };
+    enum State {
+        Idle = CompletionWait::Idle,
+        Recognizing = CompletionWait::Recognizing,
+        Completing = CompletionWait::Completing,
+        Completed = CompletionWait::Completed
+    };
 
     // Creates and starts the notification handler and installs it as the request listener
     // of the controller's respondent; keeps no reference to the controller.
@@ -102,12 +106,6 @@ public:
 private:
     virtual ~Recognizer();
 
-    // Waits while the state is 2; called by Complete with the lock held.
-    void WaitCompletedEvent(double seconds);
-    // Ends the completing state, with the lock held: state 3, waiters woken and awaited, state 0.
-    void EndCompletion();
-    // A waiter's way out of the completion wait, with the lock held.
-    void LeaveCompletionWait();
     // One remote call of the common shape: start record, call, failure report.
     boost::shared_ptr<Utility::Xml::Node> Remote(const char* startLog, const char* method, const FailureReport& failure,
                                                  const boost::shared_ptr<Utility::Xml::Node>& arguments);
@@ -130,11 +128,7 @@ private:
     ResourceReference target_;
     boost::shared_ptr<NotificationHandler> handler_;
     std::string parameterValue_;
-    boost::recursive_mutex lock_;
-    boost::condition_variable_any completion_;
-    int state_;
-    std::string completionError_;
-    int waiters_;
+    CompletionWait completion_;
     const int encodingMode_;
     boost::shared_ptr<CompletionLink> link_;
 };

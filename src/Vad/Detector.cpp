@@ -10,6 +10,7 @@
 #include <boost/property_tree/ptree.hpp>
 
 #include "Utility/Exception.h"
+#include "Vad/Errors.h"
 #include "Vad/OSTRELError.h"
 #include "Vad/Ostrel.h"
 
@@ -17,50 +18,6 @@ namespace Orvane {
 namespace Utility {
 namespace Vad {
 namespace {
-
-constexpr const char* kType = "Orvane::Utility::Vad";
-
-enum DetectorError {
-    kConfigNotFound = 1,
-    kModelEmpty = 2,
-    kModelOpen = 3,
-    kModelRead = 4,
-    kCreateFailed = 6,
-    kDetectFailed = 9,
-    kNoStartInTime = 12,
-    kNoEndInTime = 13,
-};
-
-const char* MessageOf(DetectorError error)
-{
-    switch (error) {
-    case kConfigNotFound: return "OSTRELファイルが見つかりません．ファイル名=[%1%]";
-    case kModelEmpty: return "OSTRELファイルが空です．ファイル名=[%1%]";
-    case kModelOpen: return "OSTRELファイルのオープンに失敗しました．ファイル名=[%1%]";
-    case kModelRead: return "OSTRELファイルの読込に失敗しました．ファイル名=[%1%]";
-    case kCreateFailed: return "Detectorの生成に失敗しました．原因=[%1%]";
-    case kDetectFailed: return "OSTREL音声区間検出に失敗しました．原因=[%1%]";
-    case kNoStartInTime: return "指定時間内に音声始端を検知できませんでした．";
-    case kNoEndInTime: return "指定時間内に音声終端を検知できませんでした．";
-    }
-    return "";
-}
-
-// Causes of error 9 and error 6 that the detector finds itself.
-constexpr const char* kOutputTooLarge = "データサイズが規定値を超えています。";
-constexpr const char* kNoInput = "入力データがありません。";
-constexpr const char* kModelTooLarge = "OSTRELファイルが大きすぎます．";
-
-Exception Error(DetectorError error)
-{
-    return Exception(kType, error, MessageOf(error));
-}
-
-template <typename Argument>
-Exception Error(DetectorError error, const Argument& argument)
-{
-    return Exception(kType, error, MessageOf(error), argument);
-}
 
 // Model files are a few kilobytes; anything near the engine's own bounds is no model.
 constexpr std::uintmax_t kMaxModelBytes = 64u << 20;
@@ -79,7 +36,7 @@ boost::shared_ptr<Detector> Detector::CreateDetector(int mode, bool noiseReducti
     } catch (const Exception&) {
         throw;
     } catch (const std::exception& e) {
-        throw Error(kCreateFailed, e.what());
+        throw MakeError(Errors::kCreateFailed, e.what());
     }
 }
 
@@ -101,19 +58,20 @@ boost::shared_ptr<Ostrel> Detector::PrepareOstrel()
     try {
         const std::uintmax_t size = boost::filesystem::file_size(modelFile_);
         if (size == 0) {
-            throw Error(kModelEmpty, modelFile_);
+            throw MakeError(Errors::kModelEmpty, modelFile_);
         }
         if (size > kMaxModelBytes) {
-            throw Error(kCreateFailed, std::string(kModelTooLarge) + "ファイル名=[" + modelFile_ + "]");
+            throw MakeError(Errors::kCreateFailed,
+                            std::string(Errors::kModelTooLarge) + "ファイル名=[" + modelFile_ + "]");
         }
         std::ifstream model(modelFile_, std::ios::binary);
         if (!model) {
-            throw Error(kModelOpen, modelFile_);
+            throw MakeError(Errors::kModelOpen, modelFile_);
         }
         model_.assign(static_cast<std::size_t>(size), 0);
         model.read(model_.data(), static_cast<std::streamsize>(size));
         if (static_cast<std::uintmax_t>(model.gcount()) < size) {
-            throw Error(kModelRead, modelFile_);
+            throw MakeError(Errors::kModelRead, modelFile_);
         }
         model.close();
 
@@ -125,7 +83,7 @@ boost::shared_ptr<Ostrel> Detector::PrepareOstrel()
         if (!configFile_.empty()) {
             std::ifstream config(configFile_);
             if (!config) {
-                throw Error(kConfigNotFound, configFile_);
+                throw MakeError(Errors::kConfigNotFound, configFile_);
             }
             boost::property_tree::ptree tree;
             boost::property_tree::ini_parser::read_ini(config, tree);
@@ -136,7 +94,7 @@ boost::shared_ptr<Ostrel> Detector::PrepareOstrel()
     } catch (const Exception&) {
         throw;
     } catch (const std::exception& e) {
-        throw Error(kCreateFailed, e.what());
+        throw MakeError(Errors::kCreateFailed, e.what());
     }
     return engine;
 }
@@ -149,14 +107,14 @@ std::deque<boost::shared_ptr<VadBuffer>> Detector::Detect(const char* data, unsi
     }
     try {
         if (data == nullptr && size != 0) {
-            throw Error(kDetectFailed, kNoInput);
+            throw MakeError(Errors::kDetectFailed, Errors::kNoInput);
         }
         DetectSteps(data, size, result);
     } catch (const Exception&) {
         throw;
     } catch (const std::exception& e) {
         // The engine's errors and any other failure arrive as the detector's own.
-        throw Error(kDetectFailed, e.what());
+        throw MakeError(Errors::kDetectFailed, e.what());
     }
     return result;
 }
@@ -196,10 +154,10 @@ void Detector::DetectSteps(const char* data, unsigned int size, std::deque<boost
     }
     if (timerEnabled_) {
         if (utteranceOutput_ == 0 && inputSinceEnd_ > static_cast<std::uint64_t>(std::max(startLimit_, 0.0))) {
-            throw Error(kNoStartInTime);
+            throw MakeError(Errors::kNoStartInTime);
         }
         if (utteranceOutput_ > 0 && utteranceOutput_ > static_cast<std::uint64_t>(std::max(endLimit_, 0.0))) {
-            throw Error(kNoEndInTime);
+            throw MakeError(Errors::kNoEndInTime);
         }
     }
     if (collected_ > 0) {
@@ -215,7 +173,7 @@ void Detector::Collect(const short* samples, int count)
     const std::size_t needed = collected_ + static_cast<std::size_t>(count);
     // A chunk's size in bytes must fit its unsigned size.
     if (needed > UINT_MAX / 2) {
-        throw Error(kDetectFailed, kOutputTooLarge);
+        throw MakeError(Errors::kDetectFailed, Errors::kOutputTooLarge);
     }
     if (output_.size() < needed) {
         output_.resize(std::max(needed, output_.size() * 2));
@@ -237,7 +195,7 @@ boost::shared_ptr<VadBuffer> Detector::RefillVadBuffer(const char* samples, unsi
 {
     const std::uint64_t bytes = 2 * static_cast<std::uint64_t>(count);
     if (bytes > UINT_MAX || (samples == nullptr && count != 0)) {
-        throw Error(kDetectFailed, kOutputTooLarge);
+        throw MakeError(Errors::kDetectFailed, Errors::kOutputTooLarge);
     }
     boost::shared_ptr<VadBuffer> chunk(new VadBuffer(static_cast<unsigned int>(bytes)));
     if (bytes != 0) {

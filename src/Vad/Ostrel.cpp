@@ -6,6 +6,7 @@
 
 #include <boost/lexical_cast.hpp>
 
+#include "Vad/Errors.h"
 #include "Vad/OSTRELError.h"
 #include "Vad/SBM.h"
 #include "Vad/env_list.h"
@@ -262,15 +263,15 @@ void Ostrel::_setVariable(const std::string& name, const std::string& value)
     _tagVADInfo* session = handle_->session;
     const VADEnv* variable = FindExact(session != nullptr ? session->env : nullptr, name);
     if (variable == nullptr) {
-        throw OSTRELError("定義されていない環境変数が指定されました");
+        throw OSTRELError(Errors::kUndefinedVariable);
     }
     int result = 0;
     switch (variable->type) {
     case VAD_INT: result = SetVariableVADInt(session, name.c_str(), boost::lexical_cast<int>(value)); break;
     case VAD_REAL: result = SetVariableVADReal(session, name.c_str(), boost::lexical_cast<double>(value)); break;
     case VAD_STR: result = SetVariableVADStr(session, name.c_str(), value.c_str()); break;
-    case VAD_PTR: throw OSTRELError("サポート外の環境変数が指定されました");
-    default: throw OSTRELError("環境変数の型が定義されていません");
+    case VAD_PTR: throw OSTRELError(Errors::kUnsupportedVariable);
+    default: throw OSTRELError(Errors::kUntypedVariable);
     }
     if (result != 0) {
         throw OSTRELError(Text(GetVADLastErrorMessage()));

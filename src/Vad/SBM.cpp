@@ -137,13 +137,36 @@ int FreeParts(SBMInfo* h)
     return result;
 }
 
+// The hang-over stage and the per-frame queues count detection frames; the wave queues and
+// their release counts count samples (all channels). The two meet only in Samples, which
+// knows the frame geometry.
+struct FrameCount {
+    long long value;
+};
+
+struct SampleCount {
+    long long value;
+};
+
+SampleCount operator+(SampleCount a, SampleCount b)
+{
+    return SampleCount{a.value + b.value};
+}
+
+// Samples of `frames` frames; the first frame of a stream (`first` 1) is a whole frame,
+// every other one a shift.
+SampleCount Samples(const RBsInfo_t* q, FrameCount frames, int first)
+{
+    return SampleCount{Frame2DataSmpls(q, frames.value, first)};
+}
+
 // Samples by which the output wave runs ahead of the input it came from: the first step
 // puts a whole frame into the output queue but only one shift of it is output. With a shift
 // longer than the frame the output lags instead; the input is then taken as it stands, so
 // its reader never passes the processed input.
-long long OutputLead(const RBsInfo_t* q)
+SampleCount OutputLead(const RBsInfo_t* q)
 {
-    return std::max(static_cast<long long>(q->channels) * (q->frameLength - q->shift), 0LL);
+    return SampleCount{std::max(static_cast<long long>(q->channels) * (q->frameLength - q->shift), 0LL)};
 }
 
 // Input samples already handed to the detection layer (the rest are still unprocessed).
@@ -157,6 +180,11 @@ int ProcessedInput(RBsInfo_t* q)
 int ClampToInt(long long v)
 {
     return static_cast<int>(std::max<long long>(std::min<long long>(v, INT32_MAX), INT32_MIN));
+}
+
+int ClampToInt(SampleCount samples)
+{
+    return ClampToInt(samples.value);
 }
 
 // Creates the queues for the frame geometry and wave capacity `wave`, keeping those that
@@ -187,7 +215,8 @@ int SyncRBsInfoFromOSTRELParams(RBsInfo_t* q, unsigned int wave, unsigned int fr
         return result;
     }
     // A later step may need more than the first when the shift exceeds the frame.
-    const long long step = std::max(Frame2DataSmpls(q, q->framesPerStep, 1), Frame2DataSmpls(q, q->framesPerStep, 0));
+    const long long step = std::max(Samples(q, FrameCount{q->framesPerStep}, 1).value,
+                                    Samples(q, FrameCount{q->framesPerStep}, 0).value);
     if (step <= 0 || step > wave) {
         return SBM_ERR_RANGE;
     }
@@ -199,9 +228,9 @@ int SyncRBsInfoFromOSTRELParams(RBsInfo_t* q, unsigned int wave, unsigned int fr
     if (q->stepInput == nullptr || q->stepOutput == nullptr) {
         return SBM_ERR_MEMORY;
     }
-    q->warmUp = ClampToInt(Frame2DataSmpls(q, q->initFrames, 1));
+    q->warmUp = ClampToInt(Samples(q, FrameCount{q->initFrames}, 1));
     q->inputDiscard = q->warmUp;
-    q->processedDiscard = ClampToInt(q->warmUp + OutputLead(q));
+    q->processedDiscard = ClampToInt(SampleCount{q->warmUp} + OutputLead(q));
     return 0;
 }
 
@@ -288,16 +317,16 @@ int Skip(RingBufferInfo_t* queue, unsigned int count)
 
 // Rewinds a wave queue so that the last `count` samples before `ahead` unprocessed ones
 // are readable; a shortfall is taken off the release count.
-void Rewind(RingBufferInfo_t* queue, long long count, int ahead)
+void Rewind(RingBufferInfo_t* queue, SampleCount count, SampleCount ahead)
 {
-    if (count <= 0) {
+    if (count.value <= 0) {
         return;
     }
     if (GetReadableRB(queue) <= 0) {
-        queue->release = ClampToInt(queue->release - count);
+        queue->release = ClampToInt(queue->release - count.value);
         return;
     }
-    const long long wanted = std::min<long long>(count + ahead, queue->capacity);
+    const long long wanted = std::min<long long>((count + ahead).value, queue->capacity);
     const int shortfall = SyncBackRB(queue, static_cast<unsigned int>(wanted));
     if (shortfall > 0) {
         queue->release -= shortfall;
@@ -308,34 +337,43 @@ void Rewind(RingBufferInfo_t* queue, long long count, int ahead)
     }
 }
 
+// One wave queue as its reader sees it, in samples:
+//
+//   | read | released: readable now | processed, held back | input only: not processed |
+//          ^ read position                                ^ processing point
+//
+// The hang-over stage asks in frames: `hoi->release` more frames become readable, and
+// `hoi->rewind` frames are taken back before the read position for the head margin. Each
+// is turned into samples once, below. The input queue's rewind reaches OutputLead samples
+// further back than the processed queue's, as the processed wave runs that far ahead.
 int ReadWave(SBMInfo* h, short* out, unsigned int bytes)
 {
     RBsInfo_t* q = h->queues;
     VADHangOverInfo_t* hoi = h->hangover;
     const int first = q->firstStep;
 
-    const long long released = Frame2DataSmpls(q, hoi->release, first);
-    q->processed->release = ClampToInt(q->processed->release + released);
-    q->input->release = ClampToInt(q->input->release + released);
+    const SampleCount released = Samples(q, FrameCount{hoi->release}, first);
+    q->processed->release = ClampToInt(q->processed->release + released.value);
+    q->input->release = ClampToInt(q->input->release + released.value);
     hoi->release = 0;
 
-    long long rewindProcessed = 0;
-    long long rewindInput = 0;
+    SampleCount rewindProcessed{0};
+    SampleCount rewindInput{0};
     if (hoi->rewind != 0) {
-        rewindProcessed = Frame2DataSmpls(q, hoi->rewind, first);
+        rewindProcessed = Samples(q, FrameCount{hoi->rewind}, first);
         rewindInput = rewindProcessed + OutputLead(q);
     }
 
     if (q->startFromBeginning == 1 && (hoi->startFrame == kHOUnknownFrame || hoi->rewind != 0)) {
         const long long readable[2] = {GetReadableRB(q->processed), ProcessedInput(q)};
         RingBufferInfo_t* queues[2] = {q->processed, q->input};
-        const long long rewinds[2] = {rewindProcessed, rewindInput};
+        const SampleCount rewinds[2] = {rewindProcessed, rewindInput};
         for (int i = 0; i < 2; ++i) {
-            queues[i]->release = ClampToInt(rewinds[i] > 0 ? readable[i] - (rewinds[i] - queues[i]->release)
-                                                           : readable[i]);
+            queues[i]->release = ClampToInt(
+                rewinds[i].value > 0 ? readable[i] - (rewinds[i].value - queues[i]->release) : readable[i]);
         }
         hoi->rewind = 0;
-        rewindProcessed = rewindInput = 0;
+        rewindProcessed = rewindInput = SampleCount{0};
     }
 
     if (q->processed->release <= 0 && q->input->release < 1) {
@@ -346,20 +384,20 @@ int ReadWave(SBMInfo* h, short* out, unsigned int bytes)
         return 0;
     }
 
-    if (rewindProcessed > 0 || rewindInput > 0) {
-        Rewind(q->processed, rewindProcessed, 0);
+    if (rewindProcessed.value > 0 || rewindInput.value > 0) {
+        Rewind(q->processed, rewindProcessed, SampleCount{0});
         // The input queue may hold samples not yet processed beyond the processing point.
-        Rewind(q->input, rewindInput, std::max(GetReadableRB(q->inputView), 0));
+        Rewind(q->input, rewindInput, SampleCount{std::max(GetReadableRB(q->inputView), 0)});
         hoi->rewind = 0;
     }
 
     if (hoi->state == PROC_END) {
-        const long long shift = static_cast<long long>(q->shift) * q->channels;
+        const SampleCount shift = Samples(q, FrameCount{1}, 0);
         if (GetReadableRB(q->processed) < q->processed->release) {
-            q->processed->release = ClampToInt(GetReadableRB(q->processed) - shift);
+            q->processed->release = ClampToInt(GetReadableRB(q->processed) - shift.value);
         }
         if (ProcessedInput(q) < q->input->release) {
-            q->input->release = ClampToInt(ProcessedInput(q) - shift);
+            q->input->release = ClampToInt(ProcessedInput(q) - shift.value);
         }
     }
 
@@ -651,7 +689,8 @@ int DetectSBM(SBMInfo* h, const short* pcm, unsigned int bytes)
         if (hoi->state == PROC_END) {
             return 0;
         }
-        const unsigned int need = static_cast<unsigned int>(Frame2DataSmpls(q, q->framesPerStep, q->firstStep));
+        const unsigned int need =
+            static_cast<unsigned int>(Samples(q, FrameCount{q->framesPerStep}, q->firstStep).value);
         if (IsReadableRB(q->inputView, need) != 1) {
             return 0;
         }
@@ -805,7 +844,7 @@ int ResetSBM(SBMInfo* h)
     q->firstStep = 1;
     q->prepared = 0;
     q->inputDiscard = q->warmUp;
-    q->processedDiscard = ClampToInt(q->warmUp + OutputLead(q));
+    q->processedDiscard = ClampToInt(SampleCount{q->warmUp} + OutputLead(q));
     // Detection restarts: no decision and no wave from before the reset is read again. Input
     // not yet processed stays queued for the new stream.
     if (q->decisions != nullptr) {

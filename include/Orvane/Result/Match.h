@@ -5,7 +5,7 @@
 namespace Orvane {
 namespace Result {
 
-// A pattern-match result.
+// A pattern-match result; its getters do not throw, and the name is valid while it lives.
 class ORVANE_EXPORT Match : public Framework {
 public:
     void Release() override = 0;

@@ -7,7 +7,10 @@ namespace Orvane {
 namespace Result {
 
 // A recognition result: candidate sentences in order, with text and XML forms.
-// GetSentence and Duplicate return new objects that the caller releases.
+// GetSentence and Duplicate return new objects that the caller releases; GetSentence
+// throws 4000 for an index out of range, Duplicate 7000 when it cannot copy. The texts of
+// ToString and ToXML stay valid until the next call of either on this result or one of its
+// duplicates, or until the last of them is released.
 class ORVANE_EXPORT Nbest : public Framework {
 public:
     void Release() override = 0;

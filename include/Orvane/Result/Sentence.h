@@ -6,7 +6,8 @@
 namespace Orvane {
 namespace Result {
 
-// One candidate sentence; GetWord returns a new object that the caller releases.
+// One candidate sentence; GetWord returns a new object that the caller releases and throws
+// 4000 for an index out of range.
 class ORVANE_EXPORT Sentence : public Framework {
 public:
     void Release() override = 0;

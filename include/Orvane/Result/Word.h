@@ -5,7 +5,7 @@
 namespace Orvane {
 namespace Result {
 
-// One recognized word.
+// One recognized word; its getters do not throw, and its texts are valid while it lives.
 class ORVANE_EXPORT Word : public Framework {
 public:
     void Release() override = 0;

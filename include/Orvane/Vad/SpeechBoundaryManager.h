@@ -4,7 +4,9 @@
    detection layer's frame steps, smooths the frame decisions by majority vote and hangover,
    and hands its reader only the samples between the speech start (less a head margin) and
    the speech end (plus a tail margin). Every function returns 0 or a negative code unless
-   stated otherwise and records failures in a per-thread error state (GetSBMLastError). */
+   stated otherwise and records failures in a per-thread error state (GetSBMLastError).
+   None blocks, takes a lock or starts a thread; a handle is used by one thread at a time,
+   and the pointers passed in are borrowed for the call (the model image is copied). */
 
 #include "Orvane/Export.h"
 #include "Orvane/Vad/VadEngine.h"
@@ -53,7 +55,8 @@ ORVANE_EXPORT int StopSBM(SBMInfo* handle);
 /* Prepares for the next utterance (restarting detection unless "SBM:ContinuousSpeech"). */
 ORVANE_EXPORT int ResetSBM(SBMInfo* handle);
 
-/* The calling thread's last manager error; the message is null when empty. */
+/* The calling thread's last manager error; the message is null when empty, and is that
+   thread's, valid until its next call. */
 ORVANE_EXPORT int GetSBMLastError(void);
 ORVANE_EXPORT const char* GetSBMLastErrorMessage(void);
 

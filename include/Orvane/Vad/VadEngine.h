@@ -2,7 +2,10 @@
 
 /* The Ostrel detection engine's exported plain functions and the records they take.
    Every function returns 0 or a negative code (unless stated otherwise) and records the
-   code with its message in a per-thread error state (GetVADLastError). */
+   code with its message in a per-thread error state (GetVADLastError). None blocks, takes
+   a lock or starts a thread; a handle is used by one thread at a time. Pointers passed in
+   are borrowed for the call; SetVariableVADPtr copies its data, and SetVADGetVADInfoProc
+   keeps `user` until it is replaced or the handle ends. */
 
 #include "Orvane/Export.h"
 
@@ -35,7 +38,8 @@ typedef struct _tagVADInfo _tagVADInfo;
 typedef struct DataBuf DataBuf;
 typedef struct GMMWnrPrms GMMWnrPrms;
 
-/* Called once per decided frame inside DetectVAD; a nonzero result stops DetectVAD. */
+/* Called once per decided frame inside DetectVAD, on its thread; a nonzero result stops
+   DetectVAD. */
 typedef int (*GetVADInfoProc)(_tagVADInfo* handle, void* user);
 
 /* Detection handle. */
@@ -47,7 +51,8 @@ ORVANE_EXPORT int SetVADGetVADInfoProc(_tagVADInfo* handle, GetVADInfoProc proc,
 ORVANE_EXPORT int AdaptVAD(_tagVADInfo* handle);
 ORVANE_EXPORT int UpdateVADModels(_tagVADInfo* handle);
 
-/* The calling thread's last error. */
+/* The calling thread's last error; the message is that thread's, valid until its next call
+   into the engine. */
 ORVANE_EXPORT int GetVADLastError(void);
 ORVANE_EXPORT const char* GetVADLastErrorMessage(void);
 
@@ -62,7 +67,8 @@ ORVANE_EXPORT int GetVariableVADReal(_tagVADInfo* handle, const char* name, doub
 ORVANE_EXPORT int GetVariableVADStr(_tagVADInfo* handle, const char* name, char* buffer,
                                     unsigned int capacity);
 
-/* Model sets: writing (1 on success, 0 on failure), copying (1/0), composition and conversion. */
+/* Model sets: writing (1 on success, 0 on failure), copying (1/0), composition and conversion.
+   A returned set is new and the caller's, null on failure. */
 ORVANE_EXPORT int WriteGMM(const char* path, const ModelBuf* set);
 ORVANE_EXPORT int CopyMixBuf(MixBuf* to, const MixBuf* from, unsigned int dim);
 ORVANE_EXPORT int CopyGMMBuf(GMMBuf* to, const GMMBuf* from);

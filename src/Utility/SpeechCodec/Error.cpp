@@ -3,46 +3,42 @@
 namespace Orvane {
 namespace Utility {
 namespace SpeechCodec {
-namespace {
-const char* const CreationFailedFormat =
-    "エンコーダの作成に失敗しました．対象=[%1%] サンプリング周波数[%2%] 原因=[%3%]";
-} // namespace
 
-const char* const Error::Type = "Orvane::Utility::SpeechCodec";
+const char* const Error::Type = Errors::kType;
 
 Exception Error::UnknownCodec(const std::string& name)
 {
-    return Exception(Type, 1, "規定外のコーデック名が指定されました.コーデック名=[%1%]", name);
+    return MakeError(Errors::kType, Errors::kUnknownCodec, name);
 }
 
 Exception Error::InvalidMode(const std::string& mode)
 {
-    return Exception(Type, 3, "モードの指定が不正です．値=[%1%]", mode);
+    return MakeError(Errors::kType, Errors::kInvalidMode, mode);
 }
 
 Exception Error::InvalidSamplingFrequency(double frequency)
 {
-    return Exception(Type, 4, "サンプリング周波数の指定が不正です．値=[%1%]", frequency);
+    return MakeError(Errors::kType, Errors::kInvalidSamplingFrequency, frequency);
 }
 
 Exception Error::CreationFailed(const char* codec, double frequency, const char* cause)
 {
-    return Exception(Type, 7, CreationFailedFormat, codec, frequency, cause);
+    return MakeError(Errors::kType, Errors::kCreationFailed, codec, frequency, cause);
 }
 
 Exception Error::CreationFailed(const std::string& codec, double frequency, const char* cause)
 {
-    return Exception(Type, 7, CreationFailedFormat, codec, frequency, cause);
+    return MakeError(Errors::kType, Errors::kCreationFailed, codec, frequency, cause);
 }
 
 Exception Error::UnsupportedCodec(const std::string& name)
 {
-    return Exception(Type, 9, "エンコードモジュールで未サポートのコーデック[%s]です．", name);
+    return MakeError(Errors::kType, Errors::kUnsupportedCodec, name);
 }
 
 Exception Error::EncodeFailed(const char* cause)
 {
-    return Exception(Type, 10, "エンコードに失敗しました．原因=[%1%]", cause);
+    return MakeError(Errors::kType, Errors::kEncodeFailed, cause);
 }
 
 } // namespace SpeechCodec

@@ -6,25 +6,13 @@
 
 #include "Orvane/Utility/TextEncoding.h"
 #include "Utility/Exception.h"
+#include "Utility/Xml/Errors.h"
 
 namespace Orvane {
 namespace Utility {
 namespace Xml {
 
 namespace {
-
-const char* const ErrorType = "Orvane::Utility::Xml";
-const int MalformedDocument = 3;
-
-Exception SyntaxErrorAt(std::uint64_t line, std::uint64_t byte)
-{
-    return Exception(ErrorType, MalformedDocument, "構文エラーです。エラー位置=%1%行目の%2%バイト目", line, byte);
-}
-
-Exception NestingError(int depth)
-{
-    return Exception(ErrorType, MalformedDocument, "タグのネストが多すぎます。ネストの数=%1%", depth);
-}
 
 inline bool IsWhitespace(char byte) { return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r'; }
 
@@ -70,7 +58,7 @@ std::size_t Parser::ReadTag(std::size_t open) const
 std::size_t Parser::ReadContent(Node& element, int depth, std::size_t position) const
 {
     if (depth >= MaxDepth) {
-        throw NestingError(depth);
+        throw MakeError(Errors::kNestingTooDeep, depth);
     }
     for (;;) {
         // An element still open at the end of the document is an error there.
@@ -138,7 +126,7 @@ void Parser::SyntaxError(std::size_t position) const
     while (lineStart != begin && lineStart[-1] != '\n') {
         --lineStart;
     }
-    throw SyntaxErrorAt(line, static_cast<std::uint64_t>(at - lineStart) + 1);
+    throw MakeError(Errors::kSyntax, line, static_cast<std::uint64_t>(at - lineStart) + 1);
 }
 
 } // namespace Xml
