@@ -7,17 +7,21 @@
 # Exits 0 when the recognition completed normally and the server found every message clean.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
 
-build=${1:-${BUILD_DIR:-build}}
+# A build directory given on the command line is taken relative to the caller's directory.
+if [ $# -gt 0 ]; then
+  build=$(realpath -m -- "$1")
+else
+  build=${BUILD_DIR:-build}
+  [[ $build == /* ]] || build=$root/$build
+fi
+cd "$root"
 recognize=$build/examples/recognize
 server=$build/tests/support/loopback/loopback-recognition-server
 if [ ! -x "$recognize" ] || [ ! -x "$server" ]; then
   [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -G Ninja
   cmake --build "$build" --target recognize loopback-recognition-server
 fi
-recognize=$(cd "$(dirname "$recognize")" && pwd)/recognize
-server=$(cd "$(dirname "$server")" && pwd)/loopback-recognition-server
 
 work=$(mktemp -d)
 server_pid=""
