@@ -18,6 +18,8 @@ static int show_xml = 0;
 static quor_helper_result interim;
 static quor_helper_result final_result;
 static quor_helper_error completion;
+/* The library never destroys a helper; the handle is kept for the life of the process. */
+static struct _quor_helper* helper = NULL;
 
 static void on_connected(struct _quor_helper* handle, void* data)
 {
@@ -94,7 +96,7 @@ int main(int argc, char** argv)
     const char* audio = argc - first == 2 ? argv[first + 1] : NULL;
 
     quor_helper_error error;
-    struct _quor_helper* helper = quor_helper_create(&error);
+    helper = quor_helper_create(&error);
     if (helper == NULL) {
         return report("create", &error);
     }

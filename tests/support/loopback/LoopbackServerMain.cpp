@@ -1,22 +1,36 @@
 // loopback-recognition-server [--port N] [--word LABEL]...
 // Serves the recognition protocol on 127.0.0.1 with the default replies; after each
 // "Recognizer::AsyncComplete" it sends an end point with a one-sentence result made of the
-// given words, then "Completed". Prints "listening 127.0.0.1:PORT", then one line per
-// message received, until SIGINT or SIGTERM.
+// given words, then "Completed". Prints "listening 127.0.0.1:PORT", then for each message
+// received a line, its problems, the parameter a SetParameter call sets and what the server
+// answered; at AsyncComplete or Abort a summary of the audio posted since the last one;
+// until SIGINT or SIGTERM.
+#include "support/loopback/HttpReader.h"
 #include "support/loopback/LoopbackServer.h"
 
 #include <atomic>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <optional>
 #include <pthread.h>
 #include <string>
+#include <strings.h>
 #include <thread>
+#include <vector>
 
 using namespace Orvane::Test::Loopback;
 
 namespace {
+
+const char* const kNotifyingMethod = "Recognizer::AsyncComplete";
+// The notifications sent after each AsyncComplete, in order.
+const char* const kNotificationNames[] = {"EndPoint", "Completed"};
+constexpr std::uint64_t kPcmBytesPerSecond = 16000 * 2;
+constexpr double kOpusPacketSeconds = 0.020;
 
 int Usage()
 {
@@ -24,20 +38,163 @@ int Usage()
     return 2;
 }
 
-std::string Describe(const Received& message)
+std::uint64_t BigEndian32(const std::string& bytes, std::uint64_t at)
+{
+    std::uint64_t value = 0;
+    for (std::uint64_t i = 0; i < 4; ++i) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    }
+    return value;
+}
+
+// Opus records (packet size, final range, packet) that fill `bytes` from its start;
+// `leftover` gets the bytes after the last whole record.
+std::uint64_t CountOpusRecords(const std::string& bytes, std::uint64_t& leftover)
+{
+    std::uint64_t records = 0;
+    std::uint64_t at = 0;
+    const std::uint64_t size = bytes.size();
+    while (size - at >= 8) {
+        const std::uint64_t next = at + 8 + BigEndian32(bytes, at);
+        if (next > size) {
+            break;
+        }
+        at = next;
+        ++records;
+    }
+    leftover = size - at;
+    return records;
+}
+
+bool EqualsIgnoringCase(const std::string& a, const char* b)
+{
+    return a.size() == std::strlen(b) && strncasecmp(a.c_str(), b, a.size()) == 0;
+}
+
+// Audio posted since the last summary, with the speech format the client named since then.
+struct AudioSinceSummary {
+    std::size_t posts = 0;
+    std::map<std::size_t, std::string> bytesByConnection; // records never span connections
+    std::string format;
+};
+
+std::string Summary(const AudioSinceSummary& audio)
+{
+    std::uint64_t bytes = 0;
+    std::uint64_t records = 0;
+    std::uint64_t leftover = 0;
+    for (const auto& connection : audio.bytesByConnection) {
+        bytes += connection.second.size();
+        std::uint64_t rest = 0;
+        records += CountOpusRecords(connection.second, rest);
+        leftover += rest;
+    }
+    // Without a named format the bytes are read as Opus records when they are made of them.
+    const bool named = !audio.format.empty();
+    const bool opus = named ? EqualsIgnoringCase(audio.format, "Opus") : records > 0 && leftover == 0;
+    char line[256];
+    if (opus) {
+        std::snprintf(line, sizeof line, "%llu Opus records = %.2f s of speech%s",
+                      static_cast<unsigned long long>(records), static_cast<double>(records) * kOpusPacketSeconds,
+                      named ? "" : " (no format named)");
+    } else {
+        std::snprintf(line, sizeof line, "%s = %.2f s of speech", named ? audio.format.c_str() : "no format named, PCM",
+                      static_cast<double>(bytes) / static_cast<double>(kPcmBytesPerSecond));
+    }
+    std::string text = "audio: " + std::to_string(audio.posts) + " posts, " + std::to_string(bytes) + " bytes, " + line;
+    if (opus && leftover != 0) {
+        text += "\n  problem: " + std::to_string(leftover) + " bytes after the last whole Opus record";
+    }
+    return text;
+}
+
+// The Response of a written reply: "Success 1", or "Success 0: Type Errno Errmsg", or the
+// status line of a reply without one.
+std::string Answer(const std::string& reply)
+{
+    HttpReader reader;
+    reader.Append(reply.data(), reply.size());
+    std::optional<HttpMessage> http;
+    try {
+        http = reader.Next();
+    } catch (const HttpReadError&) {
+    }
+    if (!http) {
+        return std::to_string(reply.size()) + " bytes that are no HTTP reply";
+    }
+    if (!http->isResponse || http->status != 200 || http->parts.empty()) {
+        return http->startLine;
+    }
+    try {
+        const XmlElement response = XmlElement::Parse(http->parts[0].data);
+        std::string text = "Success " + response.ChildText("Success");
+        const XmlElement* value = response.Child("Value");
+        const XmlElement* exception = value ? value->Child("Exception") : nullptr;
+        if (exception != nullptr) {
+            text += ": " + exception->ChildText("Type") + " " + exception->ChildText("Errno") + " " +
+                    exception->ChildText("Errmsg");
+        }
+        return text;
+    } catch (const XmlError&) {
+        return "a reply whose XML does not parse";
+    }
+}
+
+std::string Describe(const Received& message, const std::string& words)
 {
     std::string line = std::string(ToString(message.kind)) + " on connection " + std::to_string(message.connection);
     if (message.kind == MessageKind::Call) {
         line += ": " + message.call.method;
+        const std::vector<std::string> strings = message.call.Arguments("String");
+        const std::string suffix = "::SetParameter";
+        const std::string& method = message.call.method;
+        if (method.size() >= suffix.size() && method.compare(method.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+            strings.size() == 2) {
+            line += " " + strings[0] + " = " + strings[1];
+        }
     } else if (message.kind == MessageKind::Audio) {
         line += ": " + std::to_string(message.http.body.size()) + " bytes";
     } else if (message.kind == MessageKind::Acknowledgement) {
-        line += ": Success " + message.success;
+        const std::size_t names = sizeof kNotificationNames / sizeof kNotificationNames[0];
+        line += ": Success " + message.success + " to notification " + std::to_string(message.notification + 1) +
+                " (" + kNotificationNames[message.notification % names] + ")";
     }
     for (const std::string& problem : message.problems) {
         line += "\n  problem: " + problem;
     }
+    if (!message.reply.empty()) {
+        line += "\n  answered " + Answer(message.reply);
+    } else if (message.kind == MessageKind::Call) {
+        line += "\n  no answer";
+    }
+    if (message.kind == MessageKind::Call && message.call.method == kNotifyingMethod) {
+        line += "\n  then notifies EndPoint \"" + words + "\", then Completed";
+    }
     return line;
+}
+
+// Prints the messages from `printed` on, keeping the audio tally between summaries.
+void Print(const Recording& seen, std::size_t& printed, AudioSinceSummary& audio, const std::string& words)
+{
+    for (; printed < seen.messages.size(); ++printed) {
+        const Received& message = seen.messages[printed];
+        std::printf("%s\n", Describe(message, words).c_str());
+        if (message.kind == MessageKind::Audio) {
+            ++audio.posts;
+            audio.bytesByConnection[message.connection] += message.http.body;
+        } else if (message.kind == MessageKind::Call) {
+            const std::vector<std::string> strings = message.call.Arguments("String");
+            if (message.call.method == "Recognizer::SetParameter" && strings.size() == 2 &&
+                strings[0] == "RODI:SpeechFormat") {
+                audio.format = strings[1];
+            }
+            if (message.call.method == "Recognizer::AsyncComplete" || message.call.method == "Recognizer::Abort") {
+                std::printf("%s\n", Summary(audio).c_str());
+                audio = AudioSinceSummary();
+            }
+        }
+    }
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -63,6 +220,10 @@ int main(int argc, char** argv)
     if (sentence.words.empty()) {
         sentence.words.push_back(ResultWord{"こんにちは", "k o N n i ch i w a", 0.0, 100.0, 0.9});
     }
+    std::string words;
+    for (const ResultWord& word : sentence.words) {
+        words += (words.empty() ? "" : " ") + word.label;
+    }
 
     // Signals go to the waiting thread only; every other thread inherits the block.
     sigset_t signals;
@@ -78,23 +239,31 @@ int main(int argc, char** argv)
     });
 
     LoopbackServer server;
-    server.SetReply("Recognizer::AsyncComplete",
-                    Reply::Ok().Then(Notice::EndPoint("", 1.0, {sentence})).Then(Notice::Completed()));
+    server.SetReply(kNotifyingMethod, Reply::Ok().Then(Notice::EndPoint("", 1.0, {sentence})).Then(Notice::Completed()));
     server.Start(static_cast<std::uint16_t>(port));
     std::printf("listening %s\n", server.Address().c_str());
     std::fflush(stdout);
 
     std::size_t printed = 0;
+    AudioSinceSummary audio;
     while (!stop) {
         server.WaitUntil([&](const Recording& seen) { return seen.messages.size() > printed; },
                          std::chrono::milliseconds(200));
-        const Recording seen = server.Snapshot();
-        for (; printed < seen.messages.size(); ++printed) {
-            std::printf("%s\n", Describe(seen.messages[printed]).c_str());
-        }
-        std::fflush(stdout);
+        Print(server.Snapshot(), printed, audio, words);
     }
     server.Stop();
     waiter.join();
+    // What arrived between the last round and the stop.
+    const Recording seen = server.Snapshot();
+    Print(seen, printed, audio, words);
+    for (std::size_t i = 0; i < seen.connections.size(); ++i) {
+        for (const std::string& error : seen.connections[i].errors) {
+            std::printf("connection %zu: problem: %s\n", i, error.c_str());
+        }
+    }
+    for (const std::string& error : seen.serverErrors) {
+        std::printf("server: problem: %s\n", error.c_str());
+    }
+    std::fflush(stdout);
     return 0;
 }
