@@ -5,11 +5,14 @@
 namespace Orvane {
 namespace Helper {
 namespace {
-// A helper error over a new client error `number`: its message, or a format and its detail.
-template <typename... Text>
-Exception* Make(int encoding, int number, const Text&... text)
+Exception* Make(int encoding, const ErrorText& error)
 {
-    return Error::Wrap(encoding, new Client::Exception(Client::Error::Type, number, text...));
+    return Error::Wrap(encoding, new Client::Exception(Client::Error::Type, error.number, error.text));
+}
+
+Exception* Make(int encoding, const ErrorText& error, const std::string& detail)
+{
+    return Error::Wrap(encoding, new Client::Exception(Client::Error::Type, error.number, error.text, detail));
 }
 } // namespace
 
@@ -26,42 +29,42 @@ Orvane::Exception* Error::Adopt(int encoding, Orvane::Exception* error)
 
 Exception* Error::NoServerAddress(int encoding)
 {
-    return Make(encoding, 1000, "サーバアドレスが指定されていません。");
+    return Make(encoding, Errors::kNoServerAddress);
 }
 
 Exception* Error::InvalidServerPort(int encoding)
 {
-    return Make(encoding, 1001, "サーバポート番号が指定されていないか不正な値です。");
+    return Make(encoding, Errors::kInvalidServerPort);
 }
 
 Exception* Error::InvalidCompleteTimeout(int encoding)
 {
-    return Make(encoding, 1002, "認識結果取得タイムアウト時間が不正な値です。");
+    return Make(encoding, Errors::kInvalidCompleteTimeout);
 }
 
 Exception* Error::InvalidRecognitionTimeout(int encoding)
 {
-    return Make(encoding, 1003, "音声入力タイムアウト時間が不正な値です。");
+    return Make(encoding, Errors::kInvalidRecognitionTimeout);
 }
 
 Exception* Error::InvalidSentenceTimeout(int encoding)
 {
-    return Make(encoding, 1004, "音声区間検出タイムアウト時間が不正な値です。");
+    return Make(encoding, Errors::kInvalidSentenceTimeout);
 }
 
 Exception* Error::InvalidOstrelEnvMode(int encoding)
 {
-    return Make(encoding, 1005, "音声区間検出モード値が不正な値です。");
+    return Make(encoding, Errors::kInvalidOstrelEnvMode);
 }
 
 Exception* Error::NoUserAgent(int encoding)
 {
-    return Make(encoding, 1009, "UserAgentが指定されていません。");
+    return Make(encoding, Errors::kNoUserAgent);
 }
 
 Exception* Error::InvalidOption(int encoding, const std::string& detail)
 {
-    return Make(encoding, 1011, "その他の認識オプションが不正です。詳細=%s", detail);
+    return Make(encoding, Errors::kInvalidOption, detail);
 }
 
 Exception* Error::InvalidState(int encoding, const std::string& detail)
@@ -71,12 +74,12 @@ Exception* Error::InvalidState(int encoding, const std::string& detail)
 
 Exception* Error::SpeechStartNotDetected(int encoding)
 {
-    return Make(encoding, 3000, "音声区間の始端が検出できません。");
+    return Make(encoding, Errors::kSpeechStartNotDetected);
 }
 
 Exception* Error::SpeechEndNotDetected(int encoding)
 {
-    return Make(encoding, 3001, "音声区間の終端が検出できません。");
+    return Make(encoding, Errors::kSpeechEndNotDetected);
 }
 
 Exception* Error::CannotConnect(int encoding, const std::string& detail)
@@ -86,12 +89,17 @@ Exception* Error::CannotConnect(int encoding, const std::string& detail)
 
 Exception* Error::CaptureDeviceFailed(int encoding, const std::string& detail)
 {
-    return Make(encoding, 6000, "音声キャプチャデバイスが開始できません。詳細=%s", detail);
+    return Make(encoding, Errors::kCaptureDeviceFailed, detail);
 }
 
 Exception* Error::Internal(int encoding, const std::string& detail)
 {
     return Wrap(encoding, Client::Error::Internal(detail));
+}
+
+Client::Exception* Error::FlatInternal(const std::string& detail)
+{
+    return new Client::Exception(Client::Error::Type, Errors::kFlatInternal.number, Errors::kFlatInternal.text, detail);
 }
 
 } // namespace Helper

@@ -3,14 +3,11 @@
 #include <exception>
 #include <new>
 
-#include "Client/Error.h"
 #include "Helper/Error.h"
 #include "Helper/Tessival.h"
 
 namespace {
 using Orvane::Helper::Tessival;
-
-const char* const InternalFormat = "internal error occurred. detail=%s";
 
 void Clear(quor_helper_error* error)
 {
@@ -21,8 +18,7 @@ void Clear(quor_helper_error* error)
 
 void WriteInternal(quor_helper_error& record, const char* detail, int encoding)
 {
-    Orvane::Client::Exception* error =
-        new Orvane::Client::Exception(Orvane::Client::Error::Type, 7000, InternalFormat, detail);
+    Orvane::Client::Exception* error = Orvane::Helper::Error::FlatInternal(detail);
     Tessival::Fill(record, *error, encoding);
     error->Release();
 }
