@@ -1,8 +1,8 @@
-// loopback-recognition-server [--port N] [--word LABEL]...
+// loopback-recognition-server [--port N] [--word LABEL]... [--quiet]
 // Serves the recognition protocol on 127.0.0.1 with the default replies; after each
 // "Recognizer::AsyncComplete" it sends an end point with a one-sentence result made of the
 // given words, then "Completed". Prints "listening 127.0.0.1:PORT", then one line per
-// message received, until SIGINT or SIGTERM.
+// message received (none with --quiet, for long runs), until SIGINT or SIGTERM.
 #include "support/loopback/LoopbackServer.h"
 
 #include <atomic>
@@ -20,7 +20,7 @@ namespace {
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: loopback-recognition-server [--port N] [--word LABEL]...\n");
+    std::fprintf(stderr, "usage: loopback-recognition-server [--port N] [--word LABEL]... [--quiet]\n");
     return 2;
 }
 
@@ -46,6 +46,7 @@ int main(int argc, char** argv)
 {
     long port = 0;
     ResultSentence sentence{0.9, {}};
+    bool quiet = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
             char* end = nullptr;
@@ -56,6 +57,8 @@ int main(int argc, char** argv)
         } else if (std::strcmp(argv[i], "--word") == 0 && i + 1 < argc) {
             const double start = static_cast<double>(sentence.words.size()) * 100.0;
             sentence.words.push_back(ResultWord{argv[++i], "", start, start + 100.0, 0.9});
+        } else if (std::strcmp(argv[i], "--quiet") == 0) {
+            quiet = true;
         } else {
             return Usage();
         }
@@ -84,6 +87,13 @@ int main(int argc, char** argv)
     std::printf("listening %s\n", server.Address().c_str());
     std::fflush(stdout);
 
+    // Printing copies the whole recording each round, which grows with the run: a long run
+    // only waits for the signal.
+    if (quiet) {
+        waiter.join();
+        server.Stop();
+        return 0;
+    }
     std::size_t printed = 0;
     while (!stop) {
         server.WaitUntil([&](const Recording& seen) { return seen.messages.size() > printed; },
