@@ -1,10 +1,10 @@
-// loopback-recognition-server [--port N] [--word LABEL]...
+// loopback-recognition-server [--port N] [--word LABEL]... [--quiet]
 // Serves the recognition protocol on 127.0.0.1 with the default replies; after each
 // "Recognizer::AsyncComplete" it sends an end point with a one-sentence result made of the
 // given words, then "Completed". Prints "listening 127.0.0.1:PORT", then for each message
 // received a line, its problems, the parameter a SetParameter call sets and what the server
 // answered; at AsyncComplete or Abort a summary of the audio posted since the last one;
-// until SIGINT or SIGTERM.
+// until SIGINT or SIGTERM. With --quiet (for long runs) only the first line is printed.
 #include "support/loopback/HttpReader.h"
 #include "support/loopback/LoopbackServer.h"
 
@@ -34,7 +34,7 @@ constexpr double kOpusPacketSeconds = 0.020;
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: loopback-recognition-server [--port N] [--word LABEL]...\n");
+    std::fprintf(stderr, "usage: loopback-recognition-server [--port N] [--word LABEL]... [--quiet]\n");
     return 2;
 }
 
@@ -202,6 +202,7 @@ void Print(const Recording& seen, std::size_t& printed, AudioSinceSummary& audio
 int main(int argc, char** argv)
 {
     long port = 0;
+    bool quiet = false;
     ResultSentence sentence{0.9, {}};
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
@@ -213,6 +214,8 @@ int main(int argc, char** argv)
         } else if (std::strcmp(argv[i], "--word") == 0 && i + 1 < argc) {
             const double start = static_cast<double>(sentence.words.size()) * 100.0;
             sentence.words.push_back(ResultWord{argv[++i], "", start, start + 100.0, 0.9});
+        } else if (std::strcmp(argv[i], "--quiet") == 0) {
+            quiet = true;
         } else {
             return Usage();
         }
@@ -243,6 +246,13 @@ int main(int argc, char** argv)
     server.Start(static_cast<std::uint16_t>(port));
     std::printf("listening %s\n", server.Address().c_str());
     std::fflush(stdout);
+    // Printing copies the whole recording each round, which grows with the run: a long run
+    // only waits for the signal.
+    if (quiet) {
+        waiter.join();
+        server.Stop();
+        return 0;
+    }
 
     std::size_t printed = 0;
     AudioSinceSummary audio;

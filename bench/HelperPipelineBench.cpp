@@ -1,0 +1,632 @@
+// Whole recognitions through the flat interface against the standalone loopback server,
+// started as a child process (so its work is not counted here):
+//   cpu      recognitions of one ~8 s utterance (file recorder, detection with noise
+//            reduction, Opus, HTTP) until 60 s of audio is recorded; the process CPU they
+//            took beside bare opus_encode, and beside opus_encode plus bare detection, of
+//            the same audio in the same run, with the context switches per block and the
+//            CPU that one thread wake-up costs on this machine
+//   latency  from the recorded block holding the last speech sample (its kind-2 callback)
+//            to the final result (kind 5), over several recognitions
+//   memory   VmRSS, threads and descriptors over 1000 recognitions of 0.2 s on one handle
+// Usage: build/bench/HelperPipelineBench [cpu] [latency [RUNS]] [memory [COUNT] [pcm]]
+// (all three when none is named). The file recorder paces reads at real time, so the run
+// takes about as long as the audio it records.
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <dirent.h>
+#include <opus/opus.h>
+
+#include "Vad/Detector.h"
+#include "quor_helper.h"
+#include "support/AudioFixture.h"
+#include "support/ChildProcess.h"
+#include "support/TemporaryDirectory.h"
+
+namespace {
+
+using namespace Orvane::Test;
+using Clock = std::chrono::steady_clock;
+
+const std::size_t BlockSamples = 320; // the recorder's 20 ms block
+const double RecordedSecondsWanted = 60.0;
+
+// Process CPU (user and system) and the context switches that came with it.
+struct Usage {
+    double cpu = 0.0;
+    long switches = 0; // voluntary and involuntary
+
+    static Usage Now()
+    {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+        return Usage{seconds(usage.ru_utime) + seconds(usage.ru_stime), usage.ru_nvcsw + usage.ru_nivcsw};
+    }
+    Usage operator-(const Usage& earlier) const { return Usage{cpu - earlier.cpu, switches - earlier.switches}; }
+};
+
+double Milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// One second of silence, a spoken sentence of about 8 s, 1.5 s of silence.
+struct Utterance {
+    Samples samples;
+    std::size_t lastSpeech; // index of the last speech sample
+};
+
+// The end of the last 10 ms frame within 40 dB of the loudest one.
+std::size_t LastSpeechSample(const Samples& samples)
+{
+    const std::size_t frame = 160;
+    std::vector<double> power;
+    for (std::size_t at = 0; at + frame <= samples.size(); at += frame) {
+        double sum = 0.0;
+        for (std::size_t i = at; i < at + frame; ++i) {
+            sum += static_cast<double>(samples[i]) * samples[i];
+        }
+        power.push_back(sum / frame);
+    }
+    const double loudest = *std::max_element(power.begin(), power.end());
+    std::size_t last = 0;
+    for (std::size_t f = 0; f < power.size(); ++f) {
+        if (power[f] >= loudest * 1e-4) {
+            last = f;
+        }
+    }
+    return last * frame + frame - 1;
+}
+
+const Utterance& EightSeconds()
+{
+    static const Utterance utterance = [] {
+        Utterance made;
+        made.samples = Join({Silence(1.0),
+                             Speak("The weather tomorrow will be cloudy with a chance of light showers in the evening, "
+                                   "and a black cat slept on the warm stone wall in the afternoon sun.",
+                                   TestVoices()[0]),
+                             Silence(1.5)});
+        made.lastSpeech = LastSpeechSample(made.samples);
+        return made;
+    }();
+    return utterance;
+}
+
+std::string Bytes(const short* samples, std::size_t count)
+{
+    return std::string(reinterpret_cast<const char*>(samples), count * sizeof(short));
+}
+
+// The standalone loopback server, started on a free port and stopped by its pid.
+class ServerProcess {
+public:
+    ServerProcess() : child_({LOOPBACK_SERVER_PATH, "--quiet"})
+    {
+        const std::string line = child_.ReadLine();
+        const std::string prefix = "listening 127.0.0.1:";
+        if (line.compare(0, prefix.size(), prefix) != 0) {
+            throw std::runtime_error("unexpected first line of the loopback server: " + line);
+        }
+        port_ = std::stoi(line.substr(prefix.size()));
+    }
+    ~ServerProcess()
+    {
+        try {
+            child_.Stop();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "loopback server: %s\n", e.what());
+        }
+    }
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    int Port() const { return port_; }
+
+private:
+    ChildProcess child_;
+    int port_ = 0;
+};
+
+std::map<std::string, std::string> Options(const ServerProcess& server, const std::string& target,
+                                           const std::map<std::string, std::string>& changes)
+{
+    std::map<std::string, std::string> options = {
+        {"server_address", "127.0.0.1"},
+        {"server_port", std::to_string(server.Port())},
+        {"user_agent", "TessivalHelperBench/1.0"},
+        {"user_id", "bench"},
+        {"codec", "Opus"},
+        {"detection_mode", "true"},
+        {"noise_reduction_mode", "true"},
+        {"notify_record", "true"},
+        {"ostrel_model_file", ModelPath()},
+        {"ostrel_config_file", ConfigPath()},
+        {"recognition_target", target},
+        {"recognition_timeout", "0"},
+        {"sentence_timeout", "60000"},
+        // The loopback server sends nothing while audio arrives, and the client gives up on a
+        // connection silent for the response-wait time: 10 s by default, about one
+        // recognition of the utterance.
+        {"response_timer", "60000"},
+    };
+    for (const auto& change : changes) {
+        options[change.first] = change.second;
+    }
+    return options;
+}
+
+std::string WriteParameters(const TemporaryDirectory& directory, const std::map<std::string, std::string>& options)
+{
+    std::string text = "[Environment]\n";
+    for (const auto& option : options) {
+        text += option.first + "=" + option.second + "\n";
+    }
+    return directory.Write("parameters.ini", text);
+}
+
+// What one recognition delivered through the callbacks.
+struct Outcome {
+    struct Block {
+        std::uint64_t first; // index of its first sample in the recording
+        unsigned count;
+        Clock::time_point at;
+    };
+    std::vector<Block> blocks; // with notify_record
+    std::uint64_t samples = 0;
+    bool final = false;
+    Clock::time_point finalAt;
+    bool failed = false;
+    std::string error;
+};
+
+// The process's one helper handle; its callbacks fill the outcome of the running
+// recognition.
+class Helper {
+public:
+    static Helper& Get()
+    {
+        static Helper* helper = new Helper(); // callbacks may come late: never destroyed
+        return *helper;
+    }
+
+    void Initialize(const std::string& path)
+    {
+        Check(quor_helper_initialize(handle_, path.c_str(), &error_), "quor_helper_initialize");
+    }
+
+    // Starts a recognition and waits for its completion.
+    Outcome Recognize(std::chrono::seconds timeout = std::chrono::seconds(120))
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            outcome_ = Outcome();
+            completed_ = false;
+        }
+        Check(quor_helper_start(handle_, &error_), "quor_helper_start");
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!changed_.wait_for(lock, timeout, [this] { return completed_; })) {
+            throw std::runtime_error("no completion within " + std::to_string(timeout.count()) + " s");
+        }
+        return outcome_;
+    }
+
+private:
+    Helper()
+    {
+        handle_ = quor_helper_create(&error_);
+        if (handle_ == nullptr) {
+            throw std::runtime_error(std::string("quor_helper_create: ") + error_.message);
+        }
+        Check(quor_helper_regist_callback(handle_, QUOR_HELPER_RECORD, &Helper::OnRecord, &record_, &error_),
+              "register");
+        Check(quor_helper_regist_callback(handle_, QUOR_HELPER_RECOGNIZE, &Helper::OnFinal, &final_, &error_),
+              "register");
+        Check(quor_helper_regist_callback(handle_, QUOR_HELPER_COMPLETED, &Helper::OnCompleted, &completion_,
+                                          &error_),
+              "register");
+    }
+
+    void Check(int result, const char* what) const
+    {
+        if (result != 0) {
+            throw std::runtime_error(std::string(what) + ": " + error_.message);
+        }
+    }
+
+    static void OnRecord(_quor_helper*, void* data)
+    {
+        const Clock::time_point now = Clock::now();
+        const auto* record = static_cast<const quor_helper_record*>(data);
+        Helper& self = Get();
+        std::lock_guard<std::mutex> lock(self.mutex_);
+        self.outcome_.blocks.push_back(Outcome::Block{self.outcome_.samples, record->count, now});
+        self.outcome_.samples += record->count;
+    }
+
+    static void OnFinal(_quor_helper*, void*)
+    {
+        const Clock::time_point now = Clock::now();
+        Helper& self = Get();
+        std::lock_guard<std::mutex> lock(self.mutex_);
+        if (!self.outcome_.final) {
+            self.outcome_.final = true;
+            self.outcome_.finalAt = now;
+        }
+    }
+
+    static void OnCompleted(_quor_helper*, void* data)
+    {
+        Helper& self = Get();
+        std::lock_guard<std::mutex> lock(self.mutex_);
+        if (data != nullptr) {
+            const auto* error = static_cast<const quor_helper_error*>(data);
+            self.outcome_.failed = true;
+            self.outcome_.error = std::to_string(error->number) + " " + error->message;
+        }
+        self.completed_ = true;
+        self.changed_.notify_all();
+    }
+
+    _quor_helper* handle_ = nullptr;
+    quor_helper_error error_{};
+    // Filled by the library before each callback of their kind.
+    quor_helper_record record_{};
+    quor_helper_result final_{};
+    quor_helper_error completion_{};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    Outcome outcome_;
+    bool completed_ = false;
+};
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
+}
+
+// The recorded block holding sample `index`; null when the recording ended before it.
+const Outcome::Block* BlockHolding(const Outcome& outcome, std::size_t index)
+{
+    for (const Outcome::Block& block : outcome.blocks) {
+        if (index >= block.first && index < block.first + block.count) {
+            return &block;
+        }
+    }
+    return nullptr;
+}
+
+// Where the detector, as the detection filter runs it, reports the end of the utterance:
+// the index one past the block that brought the end (0 when it never does).
+std::size_t DetectedEnd(const Samples& audio);
+
+// Latency from the block holding the last speech sample to the final result, split at the
+// last recorded block (the detection's end stops the recording), in milliseconds.
+void PrintLatencies(const std::vector<Outcome>& outcomes, const Samples& audio, std::size_t lastSpeech)
+{
+    const std::size_t end = DetectedEnd(audio);
+    std::printf("  the detector alone ends the utterance %.0f ms of audio after the last speech sample\n",
+                (static_cast<double>(end) - static_cast<double>(lastSpeech + 1)) * 1000.0 / kSampleRate);
+    std::vector<double> latencies;
+    std::printf("  latency per recognition, ms (last speech block -> last recorded block + -> final result):\n   ");
+    for (const Outcome& outcome : outcomes) {
+        const Outcome::Block* speech = BlockHolding(outcome, lastSpeech);
+        if (!outcome.final || speech == nullptr) {
+            std::printf(" n/a");
+            continue;
+        }
+        const Outcome::Block& last = outcome.blocks.back();
+        latencies.push_back(Milliseconds(outcome.finalAt - speech->at));
+        std::printf(" %.0f (%.0f+%.0f)", latencies.back(), Milliseconds(last.at - speech->at),
+                    Milliseconds(outcome.finalAt - last.at));
+    }
+    std::printf("\n");
+    // The file recorder sleeps a block's length after each read, so it runs a little slower
+    // than real time.
+    std::vector<double> paces;
+    for (const Outcome& outcome : outcomes) {
+        if (outcome.blocks.size() > 1) {
+            paces.push_back(Milliseconds(outcome.blocks.back().at - outcome.blocks.front().at) /
+                            static_cast<double>(outcome.blocks.size() - 1));
+        }
+    }
+    if (!paces.empty()) {
+        std::printf("  recorder pace: median %.2f ms per 20 ms block\n", Median(paces));
+    }
+    if (latencies.empty()) {
+        std::printf("  latency: no recognition reached its last speech sample with a final result\n");
+        return;
+    }
+    std::printf("  latency: median %.0f ms, worst %.0f ms over %zu recognitions (goal <= 450 + 50 ms)\n",
+                Median(latencies), *std::max_element(latencies.begin(), latencies.end()), latencies.size());
+}
+
+// Runs recognitions of `utterance` with detection, noise reduction and Opus until `count`
+// are done or `seconds` of audio are recorded.
+std::vector<Outcome> RecognizeUtterance(const Utterance& utterance, std::size_t count, double seconds)
+{
+    TemporaryDirectory directory("helper-bench");
+    ServerProcess server;
+    const std::string target =
+        directory.Write("utterance.raw", Bytes(utterance.samples.data(), utterance.samples.size()));
+    Helper& helper = Helper::Get();
+    helper.Initialize(WriteParameters(directory, Options(server, target, {})));
+    std::vector<Outcome> outcomes;
+    std::uint64_t recorded = 0;
+    while (outcomes.size() < count && recorded < static_cast<std::uint64_t>(seconds * kSampleRate)) {
+        outcomes.push_back(helper.Recognize());
+        const Outcome& outcome = outcomes.back();
+        if (outcome.failed) {
+            throw std::runtime_error("recognition " + std::to_string(outcomes.size()) + " failed: " + outcome.error);
+        }
+        recorded += outcome.samples;
+    }
+    return outcomes;
+}
+
+// Bare opus_encode of the first `samples` of each recognition's audio, 20 ms frames, with
+// the encoder filter's settings; one encoder per recognition, like the pipeline.
+void BareOpus(const Samples& audio, const std::vector<std::uint64_t>& recorded)
+{
+    unsigned char packet[4000];
+    for (const std::uint64_t samples : recorded) {
+        int status = 0;
+        OpusEncoder* encoder = opus_encoder_create(16000, 1, OPUS_APPLICATION_AUDIO, &status);
+        if (encoder == nullptr || status != OPUS_OK) {
+            throw std::runtime_error("opus_encoder_create failed");
+        }
+        opus_encoder_ctl(encoder, OPUS_SET_BITRATE(24000));
+        opus_encoder_ctl(encoder, OPUS_SET_BANDWIDTH(OPUS_BANDWIDTH_WIDEBAND));
+        opus_encoder_ctl(encoder, OPUS_SET_VBR(1));
+        opus_encoder_ctl(encoder, OPUS_SET_LSB_DEPTH(16));
+        for (std::uint64_t at = 0; at + BlockSamples <= samples; at += BlockSamples) {
+            if (opus_encode(encoder, audio.data() + at, BlockSamples, packet, sizeof packet) < 0) {
+                throw std::runtime_error("opus_encode failed");
+            }
+        }
+        opus_encoder_destroy(encoder);
+    }
+}
+
+// The detector as the detection filter runs it: made anew per recognition (mode 0, noise
+// reduction, one utterance), fed one recorded block at a time. Returns the index one past
+// the block that brought the end of the utterance (0 when none did).
+std::size_t BareDetection(const Samples& audio, const std::vector<std::uint64_t>& recorded)
+{
+    std::size_t end = 0;
+    for (const std::uint64_t samples : recorded) {
+        const boost::shared_ptr<Orvane::Utility::Vad::Detector> detector =
+            Orvane::Utility::Vad::Detector::CreateDetector(0, true, false, ModelPath(), ConfigPath());
+        for (std::uint64_t at = 0; at + BlockSamples <= samples; at += BlockSamples) {
+            for (const auto& chunk :
+                 detector->Detect(reinterpret_cast<const char*>(audio.data() + at), BlockSamples * 2)) {
+                if (end == 0 && chunk->GetStatus() == Orvane::Utility::Vad::VAD_STATUS_END) {
+                    end = at + BlockSamples;
+                }
+            }
+        }
+    }
+    return end;
+}
+
+std::size_t DetectedEnd(const Samples& audio) { return BareDetection(audio, {audio.size()}); }
+
+// CPU per wake-up of a thread that sleeps 20 ms at a time, as the file recorder does: on a
+// virtual machine a context switch can cost more than the work around it.
+double WakeUpCost()
+{
+    const int sleeps = 250;
+    const Usage start = Usage::Now();
+    std::thread sleeper([] {
+        for (int i = 0; i < sleeps; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    sleeper.join();
+    return (Usage::Now() - start).cpu / sleeps;
+}
+
+void CpuBench()
+{
+    const Utterance& utterance = EightSeconds();
+    std::printf("cpu: utterance %.2f s, last speech sample at %.2f s\n",
+                static_cast<double>(utterance.samples.size()) / kSampleRate,
+                static_cast<double>(utterance.lastSpeech) / kSampleRate);
+    const Clock::time_point wallStart = Clock::now();
+    const Usage start = Usage::Now();
+    const std::vector<Outcome> outcomes = RecognizeUtterance(utterance, SIZE_MAX, RecordedSecondsWanted);
+    const Usage pipeline = Usage::Now() - start;
+    const double wall = Milliseconds(Clock::now() - wallStart) / 1000.0;
+
+    std::vector<std::uint64_t> recorded;
+    std::uint64_t total = 0;
+    for (const Outcome& outcome : outcomes) {
+        recorded.push_back(outcome.samples);
+        total += outcome.samples;
+    }
+    // The bare loops are short beside the pipeline: five rounds each, the median counts.
+    std::vector<double> opus;
+    std::vector<double> detection;
+    for (int round = 0; round < 5; ++round) {
+        Usage before = Usage::Now();
+        BareOpus(utterance.samples, recorded);
+        opus.push_back((Usage::Now() - before).cpu);
+        before = Usage::Now();
+        BareDetection(utterance.samples, recorded);
+        detection.push_back((Usage::Now() - before).cpu);
+    }
+    const double wakeUp = WakeUpCost();
+    const double audioSeconds = static_cast<double>(total) / kSampleRate;
+    const double blocks = static_cast<double>(total / BlockSamples);
+    const double bareOpus = Median(opus);
+    const double bareDetection = Median(detection);
+    std::printf("  %zu recognitions, %.1f s of audio (%.0f blocks) recorded in %.1f s wall\n", outcomes.size(),
+                audioSeconds, blocks, wall);
+    std::printf("  pipeline process CPU        %.3f s (%.2f%% of the audio's length), %.1f context switches per block\n",
+                pipeline.cpu, 100.0 * pipeline.cpu / audioSeconds, static_cast<double>(pipeline.switches) / blocks);
+    std::printf("  bare opus_encode            %.3f s (median of 5; rounds %.3f %.3f %.3f %.3f %.3f)\n", bareOpus,
+                opus[0], opus[1], opus[2], opus[3], opus[4]);
+    std::printf("  bare detection (NR on)      %.3f s (median of 5)\n", bareDetection);
+    std::printf("  one 20 ms sleep and wake-up %.0f us of CPU (x blocks: %.3f s)\n", wakeUp * 1e6, wakeUp * blocks);
+    std::printf("  pipeline / opus_encode                 %.2fx (goal <= 1.3x)\n", pipeline.cpu / bareOpus);
+    std::printf("  pipeline / (opus_encode + detection)   %.2fx\n", pipeline.cpu / (bareOpus + bareDetection));
+    std::printf("  pipeline / (opus_encode + detection + one wake-up per block)   %.2fx\n",
+                pipeline.cpu / (bareOpus + bareDetection + wakeUp * blocks));
+    std::printf("  pipeline / (opus_encode + detection + its context switches x one wake-up)   %.2fx\n",
+                pipeline.cpu / (bareOpus + bareDetection + wakeUp * static_cast<double>(pipeline.switches)));
+    PrintLatencies(outcomes, utterance.samples, utterance.lastSpeech);
+}
+
+void LatencyBench(std::size_t runs)
+{
+    const Utterance& utterance = EightSeconds();
+    std::printf("latency: %zu recognitions, last speech sample at %.2f s; hangover SBM:MaxGap 45 frames of 10 ms\n",
+                runs, static_cast<double>(utterance.lastSpeech) / kSampleRate);
+    const std::vector<Outcome> outcomes = RecognizeUtterance(utterance, runs, 1e9);
+    PrintLatencies(outcomes, utterance.samples, utterance.lastSpeech);
+}
+
+struct ProcessStatus {
+    long rssKb = 0;
+    long threads = 0;
+    std::size_t descriptors = 0;
+};
+
+ProcessStatus ReadStatus()
+{
+    ProcessStatus status;
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.compare(0, 6, "VmRSS:") == 0) {
+            status.rssKb = std::strtol(line.c_str() + 6, nullptr, 10);
+        } else if (line.compare(0, 8, "Threads:") == 0) {
+            status.threads = std::strtol(line.c_str() + 8, nullptr, 10);
+        }
+    }
+    if (DIR* descriptors = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(descriptors)) {
+            status.descriptors += entry->d_name[0] != '.' ? 1 : 0;
+        }
+        closedir(descriptors);
+        --status.descriptors; // the directory's own
+    }
+    return status;
+}
+
+void MemoryBench(std::size_t count, const std::string& codec)
+{
+    const Utterance& utterance = EightSeconds();
+    // 0.2 s from the middle of the speech.
+    const std::size_t from = 3 * kSampleRate;
+    const std::size_t length = kSampleRate / 5;
+    TemporaryDirectory directory("helper-bench");
+    ServerProcess server;
+    const std::string target = directory.Write("short.raw", Bytes(utterance.samples.data() + from, length));
+    Helper& helper = Helper::Get();
+    const std::map<std::string, std::string> changes = {
+        {"codec", codec}, {"detection_mode", "false"}, {"noise_reduction_mode", "false"}, {"notify_record", "false"}};
+    helper.Initialize(WriteParameters(directory, Options(server, target, changes)));
+    std::printf("memory: %zu recognitions of 0.2 s, %s, detection off, one handle\n", count, codec.c_str());
+    std::printf("  %6s %10s %8s %8s %12s\n", "after", "VmRSS kB", "threads", "fds", "wall ms/rec");
+    const ProcessStatus before = ReadStatus();
+    std::printf("  %6d %10ld %8ld %8zu\n", 0, before.rssKb, before.threads, before.descriptors);
+    long reference = 0;
+    long highest = 0;
+    Clock::time_point since = Clock::now();
+    std::size_t sinceCount = 0;
+    for (std::size_t i = 1; i <= count; ++i) {
+        const Outcome outcome = helper.Recognize(std::chrono::seconds(30));
+        if (outcome.failed) {
+            throw std::runtime_error("recognition " + std::to_string(i) + " failed: " + outcome.error);
+        }
+        if (i == 1 || i == 10 || i % 100 == 0 || i == count) {
+            const ProcessStatus now = ReadStatus();
+            const double perRecognition = Milliseconds(Clock::now() - since) / static_cast<double>(i - sinceCount);
+            std::printf("  %6zu %10ld %8ld %8zu %12.0f\n", i, now.rssKb, now.threads, now.descriptors, perRecognition);
+            std::fflush(stdout);
+            since = Clock::now();
+            sinceCount = i;
+            if (i == 10) {
+                reference = now.rssKb;
+            }
+            if (i >= 10) {
+                highest = std::max(highest, now.rssKb);
+            }
+        }
+    }
+    const long last = ReadStatus().rssKb;
+    std::printf("  growth after recognition 10: at the end %+ld kB, highest %+ld kB (goal <= 8192 kB)\n",
+                last - reference, highest - reference);
+}
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: HelperPipelineBench [cpu] [latency [RUNS]] [memory [COUNT] [pcm]]\n");
+    return 2;
+}
+
+bool IsNumber(const char* text) { return *text != '\0' && std::strspn(text, "0123456789") == std::strlen(text); }
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool cpu = argc == 1;
+    bool latency = argc == 1;
+    bool memory = argc == 1;
+    std::size_t runs = 8;
+    std::size_t count = 1000;
+    std::string codec = "Opus";
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "cpu") {
+            cpu = true;
+        } else if (word == "latency") {
+            latency = true;
+            if (i + 1 < argc && IsNumber(argv[i + 1])) {
+                runs = std::strtoul(argv[++i], nullptr, 10);
+            }
+        } else if (word == "memory") {
+            memory = true;
+            if (i + 1 < argc && IsNumber(argv[i + 1])) {
+                count = std::strtoul(argv[++i], nullptr, 10);
+            }
+            if (i + 1 < argc && std::strcmp(argv[i + 1], "pcm") == 0) {
+                codec = "PCM";
+                ++i;
+            }
+        } else {
+            return Usage();
+        }
+    }
+    try {
+        if (cpu) {
+            CpuBench();
+        }
+        if (latency) {
+            LatencyBench(runs);
+        }
+        if (memory) {
+            MemoryBench(count, codec);
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "HelperPipelineBench: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
