@@ -35,6 +35,7 @@
 #include <webrtc/modules/interface/module_common_types.h>
 
 #include "Vad/DetectionScore.h"
+#include "Vad/Ostrel.h"
 #include "Vad/hangover.h"
 #include "Vad/majority_mode.h"
 #include "Vad/ring_buffer.h"
@@ -61,6 +62,43 @@ std::vector<bool> WebRtcFlags(const Samples& audio, int likelihood)
         flags.push_back(apm->voice_detection()->stream_has_voice());
     }
     return flags;
+}
+
+// The detector's own frame decisions with the committed configuration, before the majority
+// vote (frame index = decision index + the warm-up frames).
+std::vector<bool> OstrelFlags(const Samples& audio)
+{
+    const std::vector<char> model = ReadFile(ModelPath());
+    Orvane::Utility::Vad::Ostrel engine;
+    engine.setMode(0, model.data(), static_cast<unsigned>(model.size()));
+    engine.setVariable(std::string("VAD:Output"), std::string("OBS_WAV"));
+    boost::property_tree::ptree tree;
+    boost::property_tree::ini_parser::read_ini(ConfigPath(), tree);
+    for (const auto& entry : tree.get_child("Environment")) {
+        engine.setVariable(entry.first, entry.second.data());
+    }
+    std::vector<bool> flags(10, false);
+    std::vector<short> block(kFrame);
+    short out[kFrame];
+    signed char decisions[64];
+    for (std::size_t at = 0; at + kFrame <= audio.size(); at += kFrame) {
+        std::copy(audio.begin() + static_cast<std::ptrdiff_t>(at), audio.begin() + static_cast<std::ptrdiff_t>(at + kFrame),
+                  block.begin());
+        engine.detect(block.data(), kFrame);
+        while (engine.read(out, kFrame) > 0) {
+        }
+        for (int n; (n = engine.getVADRawState(decisions, sizeof decisions)) > 0;) {
+            for (int i = 0; i < n; ++i) {
+                flags.push_back(decisions[i] > 0);
+            }
+        }
+    }
+    return flags;
+}
+
+double FlaggedPercent(const std::vector<bool>& flags)
+{
+    return flags.empty() ? 0.0 : 100.0 * static_cast<double>(std::count(flags.begin(), flags.end(), true)) / flags.size();
 }
 
 struct Settings {
@@ -226,6 +264,19 @@ int main(int argc, char** argv)
             std::printf("%-6s %3.0f %-6s  %s\n", kind.c_str(), snr, "ours", ours.at({kind, snr}).Row().c_str());
             std::printf("%-6s %3.0f %-6s  %s\n", "", snr, "webrtc", theirs.at({kind, snr}).Row().c_str());
         }
+    }
+    // What the majority vote and hangover are given: frame decisions on noise alone.
+    std::printf("\nframe decisions on noise alone, %% of frames flagged as speech at the 20/10/5/0 dB levels\n");
+    for (const std::string& kind : EvaluationSet::Kinds()) {
+        std::printf("%-6s ours", kind.c_str());
+        for (double snr : EvaluationSet::Snrs()) {
+            std::printf(" %5.1f", FlaggedPercent(OstrelFlags(set.NoiseAlone(kind, snr, kNoiseAloneSeconds))));
+        }
+        std::printf("   webrtc");
+        for (double snr : EvaluationSet::Snrs()) {
+            std::printf(" %5.1f", FlaggedPercent(WebRtcFlags(set.NoiseAlone(kind, snr, kNoiseAloneSeconds), likelihood)));
+        }
+        std::printf("\n");
     }
     return 0;
 }
