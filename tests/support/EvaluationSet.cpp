@@ -28,21 +28,22 @@ Samples ReadSamples(const std::string& path)
     return samples;
 }
 
-// Makes the set in `dir` unless it is there: the script writes a private directory that is
-// then renamed, so parallel test processes never read a part.
+// Makes the set in `dir` unless it is there. One process makes it under a file lock while
+// the others wait; the script writes a private directory that is then renamed.
 void MakeOnce(const std::string& list, int seed, std::size_t sentences, const std::string& dir)
 {
     if (std::ifstream(dir + "/manifest").good()) {
         return;
     }
     const std::string part = dir + ".part" + std::to_string(getpid());
-    std::ostringstream command;
-    command << "mkdir -p '" << dir << "/..' && rm -rf '" << part << "' && '" << TESSIVAL_SOURCE_DIR
-            << "/scripts/make-vad-set.sh' '" << DataPath("vad/" + list) << "' " << seed << " '" << part << "' "
-            << sentences << " >/dev/null 2>&1 && (mv -T '" << part << "' '" << dir << "' 2>/dev/null || rm -rf '"
-            << part << "')";
-    if (std::system(command.str().c_str()) != 0 || !std::ifstream(dir + "/manifest").good()) {
-        throw std::runtime_error("cannot make the detection set: " + command.str());
+    std::ostringstream make;
+    make << "[ -f '" << dir << "/manifest' ] || (rm -rf '" << part << "' && '" << TESSIVAL_SOURCE_DIR
+         << "/scripts/make-vad-set.sh' '" << DataPath("vad/" + list) << "' " << seed << " '" << part << "' "
+         << sentences << " >/dev/null 2>&1 && mv -T '" << part << "' '" << dir << "')";
+    const std::string command =
+        "mkdir -p '" + dir.substr(0, dir.rfind('/')) + "' && flock '" + dir + ".lock' -c \"" + make.str() + "\"";
+    if (std::system(command.c_str()) != 0 || !std::ifstream(dir + "/manifest").good()) {
+        throw std::runtime_error("cannot make the detection set: " + command);
     }
 }
 
