@@ -25,10 +25,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 : > "$out/manifest.part"
 
-# Numbers from awk's generator with a fixed seed: `random N K A B` prints N numbers in
-# [A, B) from stream K.
+# Numbers from mawk's generator with a fixed seed (Debian's required awk, named so that
+# another awk cannot change the set): `random N K A B` prints N numbers in [A, B) from
+# stream K.
 random() {
-  awk -v n="$1" -v s="$((seed * 131 + $2))" -v a="$3" -v b="$4" \
+  mawk -v n="$1" -v s="$((seed * 131 + $2))" -v a="$3" -v b="$4" \
     'BEGIN { srand(s); for (i = 0; i < n; i++) printf "%.4f\n", a + (b - a) * rand() }'
 }
 
@@ -117,7 +118,7 @@ train() { # event output gaps...
   shift 2
   local length=$(( $(stat -c %s "$event") / 2 ))
   local pads
-  mapfile -t pads < <(printf '%s\n' "$@" | awk -v r=$rate -v l="$length" '{ printf "%ds@%ds\n", int($1 * r + 0.5), (NR - 1) * l }')
+  mapfile -t pads < <(printf '%s\n' "$@" | mawk -v r=$rate -v l="$length" '{ printf "%ds@%ds\n", int($1 * r + 0.5), (NR - 1) * l }')
   sox -D "${raw[@]}" "$event" "${raw[@]}" "$output" repeat $(($# - 1)) pad "${pads[@]}" trim 0 $noise_seconds
 }
 
@@ -137,7 +138,7 @@ taps() {
   local all=()
   for i in "${!gaps[@]}"; do
     # One gap in eight is a pause of up to 1.5 s.
-    if [ $((i % 8)) -eq 7 ]; then all+=("$(awk -v p="${pauses[$i]}" 'BEGIN { printf "%.3f", 0.4 + 1.1 * p }')")
+    if [ $((i % 8)) -eq 7 ]; then all+=("$(mawk -v p="${pauses[$i]}" 'BEGIN { printf "%.3f", 0.4 + 1.1 * p }')")
     else all+=("${gaps[$i]}"); fi
   done
   train "$work/key.raw" "$out/noise-taps.raw" "${all[@]}"
