@@ -4,6 +4,7 @@
 // evaluation list is never read here), by coordinate search from a starting file.
 //
 //   VadConfigSearch [--start FILE] [--out FILE] [--model FILE] [--rounds N] [--threads N]
+//                   [--only PREFIX]   (search only the keys that start with PREFIX)
 //
 // The objective, summed over every noise kind and SNR of the set (lower is better):
 //   3.0 x missed speech (% of speech frames outside every utterance)
@@ -144,6 +145,7 @@ int main(int argc, char** argv)
         const std::string model = Option(argc, argv, "--model", ModelPath());
         const int rounds = std::atoi(Option(argc, argv, "--rounds", "2").c_str());
         const unsigned threads = static_cast<unsigned>(std::atoi(Option(argc, argv, "--threads", "3").c_str()));
+        const std::string only = Option(argc, argv, "--only", "");
         const EvaluationSet& set = EvaluationSet::Tuning();
         const std::string scratch = "/tmp/vad-config-search-" + std::to_string(getpid()) + ".ini";
 
@@ -157,6 +159,9 @@ int main(int argc, char** argv)
         for (int round = 0; round < rounds; ++round) {
             bool changed = false;
             for (const Candidate& c : Candidates()) {
+                if (c.key.compare(0, only.size(), only) != 0) {
+                    continue;
+                }
                 const std::string was = Get(best, c.key);
                 for (const std::string& value : c.values) {
                     if (value == was) {
