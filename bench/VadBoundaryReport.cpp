@@ -1,14 +1,24 @@
-// Boundary accuracy of the detector beside webrtc-audio-processing's voice detection on the
-// same audio: held-out sentences with 1.5 s of noise before and 1 s after, in white, pink
-// and brown noise at 20, 10 and 5 dB SNR, truth from the clean signal.
+// Speech detection and noise reduction on the evaluation set (data/vad/evaluation-sentences.txt
+// made by scripts/make-vad-set.sh; nothing is tuned on it), per noise kind and SNR, beside
+// webrtc-audio-processing on the same files in the same run.
 //
-// The detector runs as the helper runs it (mode 0, noise reduction, committed model and
-// configuration). webrtc gives one voice flag per 10 ms frame and no boundaries, so its
-// flags are shown twice: as they are (span from the first to the last voiced frame), and
-// run through this library's majority vote and hangover with the settings the detector uses.
-// Frame-level figures compare the two decisions themselves.
+// The detector runs as the helper runs it (mode 0, continuous, noise reduction, committed
+// model and configuration). webrtc gives one voice flag per 10 ms frame and no boundaries,
+// so its flags are run through this library's majority vote and hangover with the
+// detector's settings, restarted after each end as the manager restarts; its noise
+// suppression processes the whole file. Columns (DetectionScore.h):
+//   found%   speech frames inside utterances
+//   far%     frames more than 1 s from speech taken into utterances (noise alone included)
+//   start    utterance start - speech start, s (median, 90th percentile; negative: early)
+//   end      end status - speech end, s (median, 90th percentile, of the utterances that end)
+//   in1s%    files whose utterance ends within 1 s of the speech's end
+//   noEnd    files whose utterance never ends (2.5 s of silence follow the speech)
+//   fs/min   utterances started on 20 s of noise alone at the level of the mixtures
+//   SI-SDR+  scale-invariant SDR gain of the noise-reduced speech, dB (ours: delivered samples)
+//   level    level of the speech within the output, dB
 //
-// usage: VadBoundaryReport [sentences per condition (10)] [webrtc likelihood 0..3 (1)]
+// usage: VadBoundaryReport [webrtc likelihood 0..3 (1)] [webrtc suppression level 0..3 (1)]
+//                          [threads (3)]
 
 #include <algorithm>
 #include <cstdio>
@@ -24,7 +34,7 @@
 #include <webrtc/modules/audio_processing/include/audio_processing.h>
 #include <webrtc/modules/interface/module_common_types.h>
 
-#include "Vad/BoundaryFixture.h"
+#include "Vad/DetectionScore.h"
 #include "Vad/Ostrel.h"
 #include "Vad/hangover.h"
 #include "Vad/majority_mode.h"
@@ -35,11 +45,6 @@ namespace {
 using namespace Orvane::Test;
 
 constexpr std::size_t kFrame = 160;
-
-const char* Name(NoiseKind noise)
-{
-    return noise == NoiseKind::White ? "white" : noise == NoiseKind::Pink ? "pink" : "brown";
-}
 
 std::vector<bool> WebRtcFlags(const Samples& audio, int likelihood)
 {
@@ -59,13 +64,19 @@ std::vector<bool> WebRtcFlags(const Samples& audio, int likelihood)
     return flags;
 }
 
-// The detector's own frame decisions (frame index = decision index + the warm-up frames).
+// The detector's own frame decisions with the committed configuration, before the majority
+// vote (frame index = decision index + the warm-up frames).
 std::vector<bool> OstrelFlags(const Samples& audio)
 {
     const std::vector<char> model = ReadFile(ModelPath());
     Orvane::Utility::Vad::Ostrel engine;
     engine.setMode(0, model.data(), static_cast<unsigned>(model.size()));
     engine.setVariable(std::string("VAD:Output"), std::string("OBS_WAV"));
+    boost::property_tree::ptree tree;
+    boost::property_tree::ini_parser::read_ini(ConfigPath(), tree);
+    for (const auto& entry : tree.get_child("Environment")) {
+        engine.setVariable(entry.first, entry.second.data());
+    }
     std::vector<bool> flags(10, false);
     std::vector<short> block(kFrame);
     short out[kFrame];
@@ -83,6 +94,11 @@ std::vector<bool> OstrelFlags(const Samples& audio)
         }
     }
     return flags;
+}
+
+double FlaggedPercent(const std::vector<bool>& flags)
+{
+    return flags.empty() ? 0.0 : 100.0 * static_cast<double>(std::count(flags.begin(), flags.end(), true)) / flags.size();
 }
 
 struct Settings {
@@ -108,172 +124,159 @@ Settings ConfiguredSettings()
     return s;
 }
 
-struct Span {
-    bool started = false;
-    bool ended = false;
-    std::size_t begin = 0; // frames
-    std::size_t end = 0;
-    std::size_t endAt = 0; // frame on which the end was known
-};
-
-// Flags through the majority vote and hangover, as the manager runs them, first utterance.
-Span Hangover(const std::vector<bool>& flags, const Settings& s)
+// Flags through the majority vote and hangover as the manager runs them, restarted after
+// each end; utterance places in samples.
+std::vector<Utterance> Hangover(const std::vector<bool>& flags, const Settings& s)
 {
-    RingBufferInfo_t* queue = nullptr;
-    MajorityModeInfo_t* mm = nullptr;
-    VADHangOverInfo_t* hoi = nullptr;
-    AllocateRB(&queue, 1024, RB_BYTE);
-    AllocateMM(&mm);
-    AllocHOI(&hoi);
-    mm->majority = 1;
-    mm->majorityFrames = s.frames;
-    mm->majorityVotes = s.votes;
-    mm->pauseFrames = s.pauseFrames;
-    mm->pauseVotes = s.pauseVotes;
-    hoi->headMargin = s.head;
-    hoi->tailMargin = s.tail;
-    hoi->maxGap = s.maxGap;
-    BeginMM(mm, &queue);
-    BeginHO(hoi, &queue, mm);
-    Span span;
-    long long from = 0;
-    long long released = 0;
-    for (std::size_t k = 0; k < flags.size() && !span.ended; ++k) {
-        const signed char d = flags[k] ? 1 : 0;
-        WriteRB(queue, &d, 1);
-        RunHO(hoi, mm);
-        released += hoi->release;
-        hoi->release = 0;
-        if (hoi->rewind != 0) {
-            from = static_cast<long long>(k) + 1 - hoi->rewind;
-            hoi->rewind = 0;
-            span.started = true;
+    std::vector<Utterance> utterances;
+    std::size_t k = 0;
+    while (k < flags.size()) {
+        RingBufferInfo_t* queue = nullptr;
+        MajorityModeInfo_t* mm = nullptr;
+        VADHangOverInfo_t* hoi = nullptr;
+        AllocateRB(&queue, 1024, RB_BYTE);
+        AllocateMM(&mm);
+        AllocHOI(&hoi);
+        mm->majority = 1;
+        mm->majorityFrames = s.frames;
+        mm->majorityVotes = s.votes;
+        mm->pauseFrames = s.pauseFrames;
+        mm->pauseVotes = s.pauseVotes;
+        hoi->headMargin = s.head;
+        hoi->tailMargin = s.tail;
+        hoi->maxGap = s.maxGap;
+        BeginMM(mm, &queue);
+        BeginHO(hoi, &queue, mm);
+        const std::size_t origin = k;
+        bool started = false;
+        bool ended = false;
+        long long from = 0;
+        long long released = 0;
+        for (; k < flags.size() && !ended; ++k) {
+            const signed char d = flags[k] ? 1 : 0;
+            WriteRB(queue, &d, 1);
+            RunHO(hoi, mm);
+            released += hoi->release;
+            hoi->release = 0;
+            if (hoi->rewind != 0) {
+                from = static_cast<long long>(k) + 1 - hoi->rewind;
+                hoi->rewind = 0;
+                started = true;
+            }
+            if (hoi->state == PROC_END) {
+                ended = true;
+            }
         }
-        if (hoi->state == PROC_END) {
-            span.ended = true;
-            span.endAt = k + 1;
+        if (started) {
+            Utterance u;
+            u.begin = kFrame * static_cast<std::size_t>(std::max(from, static_cast<long long>(origin)));
+            u.end = kFrame * static_cast<std::size_t>(std::max(from + released, static_cast<long long>(origin)));
+            u.ended = ended;
+            u.endKnownAt = kFrame * k;
+            utterances.push_back(u);
         }
+        FreeHOI(&hoi);
+        EndMM(mm);
+        FreeRB(&queue);
     }
-    if (span.started) {
-        span.begin = static_cast<std::size_t>(std::max(from, 0LL));
-        span.end = static_cast<std::size_t>(std::max(from + released, 0LL));
-    }
-    FreeHOI(&hoi);
-    EndMM(mm);
-    FreeRB(&queue);
-    return span;
+    return utterances;
 }
 
-struct Figures {
-    double covered = 0.0;   // sum of per-sentence coverage
-    double maxLead = -99.0; // s
-    double maxDelay = -99.0;
-    int missedEnds = 0;
-    int missedStarts = 0;
-    int count = 0;
-    void Add(bool started, bool ended, double coverage, double lead, double delay)
-    {
-        ++count;
-        if (!started) {
-            ++missedStarts;
-            return;
-        }
-        covered += coverage;
-        maxLead = std::max(maxLead, lead);
-        if (ended) {
-            maxDelay = std::max(maxDelay, delay);
-        } else {
-            ++missedEnds;
-        }
-    }
-    void Print(const char* what) const
-    {
-        std::printf("  %-22s | %6.1f%% | %6.2f s | ", what, 100.0 * covered / count, maxLead);
-        if (maxDelay > -99.0) {
-            std::printf("%6.2f s", maxDelay);
-        } else {
-            std::printf("%8s", "-");
-        }
-        std::printf(" | %d/%d no start, %d no end\n", missedStarts, count, missedEnds);
-    }
-};
-
-double Coverage(const std::vector<bool>& truth, std::size_t begin, std::size_t end)
+// webrtc's noise suppression over the whole signal, 10 ms at a time.
+Samples WebRtcSuppressed(const Samples& audio, int level)
 {
-    std::size_t inside = 0, total = 0;
-    for (std::size_t f = 0; f < truth.size(); ++f) {
-        if (truth[f]) {
-            ++total;
-            inside += f >= begin && f < end;
+    std::unique_ptr<webrtc::AudioProcessing> apm(webrtc::AudioProcessing::Create());
+    apm->noise_suppression()->Enable(true);
+    apm->noise_suppression()->set_level(static_cast<webrtc::NoiseSuppression::Level>(level));
+    webrtc::AudioFrame frame;
+    Samples out(audio.size(), 0);
+    for (std::size_t at = 0; at + kFrame <= audio.size(); at += kFrame) {
+        frame.sample_rate_hz_ = 16000;
+        frame.num_channels_ = 1;
+        frame.samples_per_channel_ = kFrame;
+        std::memcpy(frame.data_, audio.data() + at, kFrame * 2);
+        apm->ProcessStream(&frame);
+        std::memcpy(out.data() + at, frame.data_, kFrame * 2);
+    }
+    // The suppressor delays its output: shift it back by the lag that matches the input best.
+    std::size_t best = 0;
+    double bestDot = -1e300;
+    for (std::size_t lag = 0; lag <= 3 * kFrame; ++lag) {
+        double dot = 0.0;
+        for (std::size_t i = audio.size() / 4; i < audio.size() / 4 + kSampleRate && i + lag < audio.size(); ++i) {
+            dot += double(audio[i]) * out[i + lag];
+        }
+        if (dot > bestDot) {
+            bestDot = dot;
+            best = lag;
         }
     }
-    return static_cast<double>(inside) / total;
+    out.erase(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(best));
+    out.resize(audio.size(), 0);
+    return out;
+}
+
+// webrtc on every file of the set: voice flags through the hangover, and suppression.
+Figures EvaluateWebRtc(const EvaluationSet& set, const Settings& settings, int likelihood, int level)
+{
+    Figures figures;
+    for (const std::string& kind : EvaluationSet::Kinds()) {
+        for (double snr : EvaluationSet::Snrs()) {
+            ConditionFigures& f = figures[{kind, snr}];
+            for (std::size_t i = 0; i < set.SpeechCount(); ++i) {
+                const Samples& clean = set.Clean(i);
+                const Samples noisy = set.Noisy(i, kind, snr);
+                const std::vector<bool> truth = SpeechFrames(clean);
+                f.Add(ScoreFile(truth, Hangover(WebRtcFlags(noisy, likelihood), settings)));
+                const std::size_t first = kFrame * static_cast<std::size_t>(
+                    std::find(truth.begin(), truth.end(), true) - truth.begin());
+                const std::size_t last = kFrame * (truth.size() - static_cast<std::size_t>(
+                    std::find(truth.rbegin(), truth.rend(), true) - truth.rbegin()));
+                f.AddNoiseReduction(ScoreNoiseReduction(clean, noisy, WebRtcSuppressed(noisy, level), first, last));
+            }
+            const Samples noise = set.NoiseAlone(kind, snr, kNoiseAloneSeconds);
+            f.AddNoiseAlone(ScoreFile(std::vector<bool>(noise.size() / kFrame, false),
+                                      Hangover(WebRtcFlags(noise, likelihood), settings)),
+                            kNoiseAloneSeconds);
+        }
+    }
+    return figures;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const std::size_t count = argc > 1 ? static_cast<std::size_t>(std::atoi(argv[1])) : 10;
-    const int likelihood = argc > 2 ? std::atoi(argv[2]) : 1;
+    const int likelihood = argc > 1 ? std::atoi(argv[1]) : 1;
+    const int level = argc > 2 ? std::atoi(argv[2]) : 1;
+    const unsigned threads = argc > 3 ? static_cast<unsigned>(std::atoi(argv[3])) : 3;
     const Settings settings = ConfiguredSettings();
-    std::printf("%zu held-out sentences per condition; webrtc likelihood %d; boundary settings: head %d, tail %d, "
-                "max gap %d, votes %d/%d, pause votes %d/%d\n\n",
-                count, likelihood, settings.head, settings.tail, settings.maxGap, settings.votes, settings.frames,
-                settings.pauseVotes, settings.pauseFrames);
-    std::printf("  %-22s | in span | start early | end late | misses\n", "");
-    for (NoiseKind noise : {NoiseKind::White, NoiseKind::Pink, NoiseKind::Brown}) {
-        for (double snr : {20.0, 10.0, 5.0}) {
-            Figures detector, rawWebRtc, votedWebRtc;
-            // Frame decisions against the truth: speech frames found, other frames taken.
-            double speech = 0, quiet = 0, hitOwn = 0, hitWebRtc = 0, takenOwn = 0, takenWebRtc = 0;
-            for (const BoundaryCase& c : HeldOutCases(noise, snr, count)) {
-                const BoundaryResult r = MeasureBoundaries(c);
-                detector.Add(r.started, r.ended, r.coverage, r.startLead(), r.endDelay());
-
-                const Samples noisy = NoisySignal(c);
-                const std::vector<bool> truth = SpeechFrames(CleanSignal(c));
-                const std::vector<bool> flags = WebRtcFlags(noisy, likelihood);
-                const auto first = std::find(flags.begin(), flags.end(), true);
-                const auto last = std::find(flags.rbegin(), flags.rend(), true);
-                const bool any = first != flags.end();
-                const std::size_t begin = any ? static_cast<std::size_t>(first - flags.begin()) : 0;
-                const std::size_t end = any ? static_cast<std::size_t>(flags.rend() - last) : 0;
-                rawWebRtc.Add(any, any, Coverage(truth, begin, end), r.trueStart - begin * 0.01, end * 0.01 - r.trueEnd);
-                const Span span = Hangover(flags, settings);
-                votedWebRtc.Add(span.started, span.ended, Coverage(truth, span.begin, span.end),
-                                r.trueStart - span.begin * 0.01, span.endAt * 0.01 - r.trueEnd);
-
-                const std::vector<bool> own = OstrelFlags(noisy);
-                for (std::size_t f = 0; f < truth.size(); ++f) {
-                    const bool o = f < own.size() && own[f];
-                    const bool w = f < flags.size() && flags[f];
-                    (truth[f] ? speech : quiet) += 1;
-                    (truth[f] ? hitOwn : takenOwn) += o;
-                    (truth[f] ? hitWebRtc : takenWebRtc) += w;
-                }
-            }
-            std::printf("%s %g dB\n", Name(noise), snr);
-            detector.Print("detector");
-            votedWebRtc.Print("webrtc + our hangover");
-            rawWebRtc.Print("webrtc flags as such");
-            std::printf("  frames: detector finds %.1f%% of speech, takes %.1f%% of the rest; webrtc %.1f%%, %.1f%%\n",
-                        100 * hitOwn / speech, 100 * takenOwn / quiet, 100 * hitWebRtc / speech, 100 * takenWebRtc / quiet);
+    const EvaluationSet& set = EvaluationSet::Evaluation();
+    std::printf("evaluation set: %zu sentences per condition, %g s of noise alone; webrtc likelihood %d, "
+                "suppression level %d; boundary settings: head %d, tail %d, max gap %d, votes %d/%d, pause votes %d/%d\n\n",
+                set.SpeechCount(), kNoiseAloneSeconds, likelihood, level, settings.head, settings.tail,
+                settings.maxGap, settings.votes, settings.frames, settings.pauseVotes, settings.pauseFrames);
+    const Figures ours = EvaluateDetector(set, ConfigPath(), EvaluationSet::Kinds(), threads);
+    const Figures theirs = EvaluateWebRtc(set, settings, likelihood, level);
+    std::printf("%-6s %3s %-6s  %s\n", "noise", "SNR", "", ConditionFigures::Header().c_str());
+    for (const std::string& kind : EvaluationSet::Kinds()) {
+        for (double snr : EvaluationSet::Snrs()) {
+            std::printf("%-6s %3.0f %-6s  %s\n", kind.c_str(), snr, "ours", ours.at({kind, snr}).Row().c_str());
+            std::printf("%-6s %3.0f %-6s  %s\n", "", snr, "webrtc", theirs.at({kind, snr}).Row().c_str());
         }
     }
-    std::printf("\n10 s of noise alone (level of the 5 dB mixtures / full scale): delivered s; webrtc voiced frames; "
-                "webrtc + hangover start\n");
-    for (NoiseKind noise : {NoiseKind::White, NoiseKind::Pink, NoiseKind::Brown}) {
-        for (double gain : {NoiseGainAt(noise, 5.0), 1.0}) {
-            Samples audio = Noise(noise, 10.0, 7);
-            for (short& x : audio) {
-                x = static_cast<short>(x * gain);
-            }
-            const std::vector<bool> flags = WebRtcFlags(audio, likelihood);
-            std::printf("  %-5s gain %.3f: detector %.2f s; webrtc %zu of %zu frames; webrtc + hangover %s\n", Name(noise),
-                        gain, DeliveredSamples(audio) / 16000.0, static_cast<std::size_t>(std::count(flags.begin(), flags.end(), true)),
-                        flags.size(), Hangover(flags, settings).started ? "starts" : "no start");
+    // What the majority vote and hangover are given: frame decisions on noise alone.
+    std::printf("\nframe decisions on noise alone, %% of frames flagged as speech at the 20/10/5/0 dB levels\n");
+    for (const std::string& kind : EvaluationSet::Kinds()) {
+        std::printf("%-6s ours", kind.c_str());
+        for (double snr : EvaluationSet::Snrs()) {
+            std::printf(" %5.1f", FlaggedPercent(OstrelFlags(set.NoiseAlone(kind, snr, kNoiseAloneSeconds))));
         }
+        std::printf("   webrtc");
+        for (double snr : EvaluationSet::Snrs()) {
+            std::printf(" %5.1f", FlaggedPercent(WebRtcFlags(set.NoiseAlone(kind, snr, kNoiseAloneSeconds), likelihood)));
+        }
+        std::printf("\n");
     }
     return 0;
 }

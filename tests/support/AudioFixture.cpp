@@ -98,7 +98,7 @@ std::string ConfigPath()
 
 std::vector<std::string> HeldOutSentences()
 {
-    std::ifstream in(DataPath("vad/heldout-sentences.txt"));
+    std::ifstream in(DataPath("vad/tuning-sentences.txt"));
     std::vector<std::string> sentences;
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line[0] != '#') {

@@ -22,7 +22,8 @@ struct Voice {
 
 enum class NoiseKind { White, Pink, Brown };
 
-// The sentences of data/vad/heldout-sentences.txt, never used to train the model.
+// Sentences never used to train the model (data/vad/tuning-sentences.txt), for the unit
+// tests; figures that are reported come from the evaluation list (EvaluationSet.h).
 std::vector<std::string> HeldOutSentences();
 // A few voices that differ in accent, sex, speed and pitch.
 std::vector<Voice> TestVoices();

@@ -1,0 +1,163 @@
+#!/usr/bin/env bash
+# Makes a detection test set from a sentence list with espeak-ng and sox only, the same
+# files for the same arguments: clean speech with silence around it, one file per
+# sentence, and one long file per noise kind. Mixing at a given SNR and the truth (from
+# the clean signal) are left to the reader of the set (tests/support/EvaluationSet).
+#   scripts/make-vad-set.sh SENTENCE-LIST SEED OUTPUT-DIR [SENTENCES]
+# Files are 16 kHz mono 16-bit little-endian raw PCM. OUTPUT-DIR/manifest lists them:
+#   speech FILE VOICE      one sentence; 1.0-2.5 s of silence before, 2.5 s after
+#   noise KIND FILE        60 s of one noise kind at a level near full scale
+# Noise kinds: white pink brown (steady), hum (mains, 50 or 60 Hz with harmonics), babble
+# (six espeak-ng voices talking at once), music (chords, a melody and a beat), clicks,
+# taps (keyboard-like), cutoff (pink noise that stops dead for stretches of digital
+# silence).
+set -euo pipefail
+[ $# -ge 3 ] || { echo "usage: $0 SENTENCE-LIST SEED OUTPUT-DIR [SENTENCES]" >&2; exit 2; }
+list=$1
+seed=$2
+out=$3
+count=${4:-1000}
+rate=16000
+noise_seconds=60
+raw=(-r $rate -b 16 -c 1 -e signed-integer -t raw)
+mkdir -p "$out"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+: > "$out/manifest.part"
+
+# Numbers from mawk's generator with a fixed seed (Debian's required awk, named so that
+# another awk cannot change the set): `random N K A B` prints N numbers in [A, B) from
+# stream K.
+random() {
+  mawk -v n="$1" -v s="$((seed * 131 + $2))" -v a="$3" -v b="$4" \
+    'BEGIN { srand(s); for (i = 0; i < n; i++) printf "%.4f\n", a + (b - a) * rand() }'
+}
+
+mapfile -t sentences < <(grep -v '^#' "$list" | grep -v '^$' | head -n "$count")
+
+# Voices: English in several accents with male, female and other variants, and English
+# text read by other languages' voices (an accent the model has not heard).
+voices=(en-us en-gb+f3 en-gb-scotland+m3 en-029+f2 en-us+m7 en-gb-x-rp+f4 en-us-nyc+m5 de+m2 fr-fr+f1 es+m4
+        it+f5 nl+m6)
+mapfile -t picks < <(random ${#sentences[@]} 1 0 ${#voices[@]})
+mapfile -t speeds < <(random ${#sentences[@]} 2 125 200)
+mapfile -t pitches < <(random ${#sentences[@]} 3 25 80)
+mapfile -t gains < <(random ${#sentences[@]} 4 0.25 0.9)
+mapfile -t leads < <(random ${#sentences[@]} 5 1.0 2.5)
+for i in "${!sentences[@]}"; do
+  voice=${voices[$(printf '%.0f' "${picks[$i]%.*}")]}
+  espeak-ng -v "$voice" -s "${speeds[$i]%.*}" -p "${pitches[$i]%.*}" -w "$work/s.wav" "${sentences[$i]}"
+  sox -D -v "${gains[$i]}" "$work/s.wav" "${raw[@]}" "$out/speech-$i.raw" pad "${leads[$i]}" 2.5 2>/dev/null
+  echo "speech speech-$i.raw $voice" >> "$out/manifest.part"
+done
+
+steady() { # colour
+  local skip=$((seed % 97))
+  sox -R -D -n "${raw[@]}" "$out/noise-$1.raw" synth $((noise_seconds + skip)) "$1noise" vol 0.7 trim "$skip"
+}
+
+hum() {
+  local f=50
+  [ $((seed % 2)) -eq 0 ] || f=60
+  sox -R -D -n "${raw[@]}" "$work/tones.raw" synth $noise_seconds sine $f sine $((2 * f)) sine $((3 * f)) \
+    sine $((5 * f)) sine $((7 * f)) square $((2 * f))
+  sox -R -D -n "${raw[@]}" "$work/hiss.raw" synth $noise_seconds whitenoise vol 0.01
+  sox -D -m "${raw[@]}" "$work/tones.raw" "${raw[@]}" "$work/hiss.raw" "${raw[@]}" "$out/noise-hum.raw" norm -3
+}
+
+babble() {
+  local talkers=(en-us+m3 en-gb+f2 de+m5 en-029+f4 fr-fr+m1 en-us+f3)
+  local mixes=()
+  for t in "${!talkers[@]}"; do
+    # Each talker reads the whole list from its own place in it, at its own speed.
+    local text=""
+    for k in "${!sentences[@]}"; do
+      text+="${sentences[$(( (k + 3 * t + seed) % ${#sentences[@]} ))]} "
+    done
+    espeak-ng -v "${talkers[$t]}" -s $((140 + 10 * t)) -g 2 -w "$work/talker.wav" "$text"
+    sox -D "$work/talker.wav" "${raw[@]}" "$work/talker-$t.raw" trim "$((t * 3 + seed % 5))" repeat 6 trim 0 $noise_seconds
+    mixes+=("${raw[@]}" "$work/talker-$t.raw")
+  done
+  sox -D -m "${mixes[@]}" "${raw[@]}" "$out/noise-babble.raw" norm -3
+}
+
+music() {
+  # Two-second bars at 120 beats a minute: a chord, four melody notes and a beat each.
+  local bars=$((noise_seconds / 2))
+  mapfile -t roots < <(random $bars 11 -12 0)
+  mapfile -t notes < <(random $((bars * 4)) 12 0 12)
+  local scale=(0 2 4 5 7 9 11 12 14 16 17 19)
+  local parts=()
+  for b in $(seq 0 $((bars - 1))); do
+    local r=${roots[$b]%.*}
+    sox -D -n "${raw[@]}" "$work/chord-$b.raw" synth 2 pluck %$((r - 12)) pluck %$((r - 8)) pluck %$((r - 5)) \
+      fade 0 2 0.3
+    for k in 0 1 2 3; do
+      local n=${scale[${notes[$((b * 4 + k))]%.*}]}
+      sox -D -n "${raw[@]}" "$work/note-$b-$k.raw" synth 0.5 pluck %$((r + n)) fade 0 0.5 0.1
+      parts+=("${raw[@]}" "$work/note-$b-$k.raw")
+    done
+  done
+  sox -D "${parts[@]}" "${raw[@]}" "$work/melody.raw"
+  parts=()
+  for b in $(seq 0 $((bars - 1))); do parts+=("${raw[@]}" "$work/chord-$b.raw"); done
+  sox -D "${parts[@]}" "${raw[@]}" "$work/chords.raw"
+  # Kick on every beat, a hat between: half a second per beat.
+  sox -D -n "${raw[@]}" "$work/kick.raw" synth 0.12 sine 110:45 fade q 0 0.12 0.1 pad 0 0.13
+  sox -D -R -n "${raw[@]}" "$work/hat.raw" synth 0.04 whitenoise highpass 6000 fade q 0 0.04 0.035 vol 0.5 pad 0 0.21
+  sox -D "${raw[@]}" "$work/kick.raw" "${raw[@]}" "$work/hat.raw" "${raw[@]}" "$work/beat1.raw"
+  sox -D "${raw[@]}" "$work/beat1.raw" "${raw[@]}" "$work/beat.raw" repeat $((noise_seconds * 2 - 1))
+  sox -D -m -v 1.0 "${raw[@]}" "$work/chords.raw" -v 0.8 "${raw[@]}" "$work/melody.raw" -v 0.7 "${raw[@]}" \
+    "$work/beat.raw" "${raw[@]}" "$out/noise-music.raw" trim 0 $noise_seconds norm -3
+}
+
+# A train of copies of `event` (a raw file) after the given gaps (seconds): the copies
+# back to back, with silence inserted before each by one pad effect.
+train() { # event output gaps...
+  local event=$1 output=$2
+  shift 2
+  local length=$(( $(stat -c %s "$event") / 2 ))
+  local pads
+  mapfile -t pads < <(printf '%s\n' "$@" | mawk -v r=$rate -v l="$length" '{ printf "%ds@%ds\n", int($1 * r + 0.5), (NR - 1) * l }')
+  sox -D "${raw[@]}" "$event" "${raw[@]}" "$output" repeat $(($# - 1)) pad "${pads[@]}" trim 0 $noise_seconds
+}
+
+clicks() {
+  sox -D -R -n "${raw[@]}" "$work/click.raw" synth 0.003 whitenoise fade q 0 0.003 0.002 vol 0.95
+  mapfile -t gaps < <(random 150 21 0.05 0.8)
+  train "$work/click.raw" "$out/noise-clicks.raw" "${gaps[@]}"
+}
+
+taps() {
+  # A key: a short high burst over a low knock, in bursts of typing with pauses between.
+  sox -D -R -n "${raw[@]}" "$work/key-high.raw" synth 0.03 whitenoise bandpass 3000 1.5q fade q 0 0.03 0.027
+  sox -D -n "${raw[@]}" "$work/key-low.raw" synth 0.03 sine 220:120 fade q 0 0.03 0.025 vol 0.6
+  sox -D -m "${raw[@]}" "$work/key-high.raw" "${raw[@]}" "$work/key-low.raw" "${raw[@]}" "$work/key.raw" norm -1
+  mapfile -t gaps < <(random 400 31 0.06 0.25)
+  mapfile -t pauses < <(random 400 32 0 1)
+  local all=()
+  for i in "${!gaps[@]}"; do
+    # One gap in eight is a pause of up to 1.5 s.
+    if [ $((i % 8)) -eq 7 ]; then all+=("$(mawk -v p="${pauses[$i]}" 'BEGIN { printf "%.3f", 0.4 + 1.1 * p }')")
+    else all+=("${gaps[$i]}"); fi
+  done
+  train "$work/key.raw" "$out/noise-taps.raw" "${all[@]}"
+}
+
+cutoff() {
+  # 3 s of pink noise, then 2 s of digital silence, over and over.
+  sox -R -D -n "${raw[@]}" "$work/pink.raw" synth 3 pinknoise vol 0.7 trim 0 3 pad 0 2
+  sox -D "${raw[@]}" "$work/pink.raw" "${raw[@]}" "$out/noise-cutoff.raw" repeat $((noise_seconds / 5 - 1))
+}
+
+for kind in white pink brown; do steady $kind; done
+hum
+babble
+music
+clicks
+taps
+cutoff
+for kind in white pink brown hum babble music clicks taps cutoff; do
+  echo "noise $kind noise-$kind.raw" >> "$out/manifest.part"
+done
+mv -f "$out/manifest.part" "$out/manifest"

@@ -1,0 +1,159 @@
+#include "support/EvaluationSet.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace Orvane {
+namespace Test {
+namespace {
+
+constexpr int kEvaluationSeed = 1;
+constexpr int kTuningSeed = 2;
+constexpr std::size_t kEvaluationSentences = 12;
+constexpr std::size_t kTuningSentences = 10;
+
+Samples ReadSamples(const std::string& path)
+{
+    const std::vector<char> bytes = ReadFile(path);
+    Samples samples(bytes.size() / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<short>(static_cast<unsigned char>(bytes[2 * i]) |
+                                        (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    }
+    return samples;
+}
+
+// Makes the set in `dir` unless it is there. One process makes it under a file lock while
+// the others wait; the script writes a private directory that is then renamed.
+void MakeOnce(const std::string& list, int seed, std::size_t sentences, const std::string& dir)
+{
+    if (std::ifstream(dir + "/manifest").good()) {
+        return;
+    }
+    const std::string part = dir + ".part" + std::to_string(getpid());
+    std::ostringstream make;
+    make << "[ -f '" << dir << "/manifest' ] || (rm -rf '" << part << "' && '" << TESSIVAL_SOURCE_DIR
+         << "/scripts/make-vad-set.sh' '" << DataPath("vad/" + list) << "' " << seed << " '" << part << "' "
+         << sentences << " >/dev/null 2>&1 && mv -T '" << part << "' '" << dir << "')";
+    const std::string command =
+        "mkdir -p '" + dir.substr(0, dir.rfind('/')) + "' && flock '" + dir + ".lock' -c \"" + make.str() + "\"";
+    if (std::system(command.c_str()) != 0 || !std::ifstream(dir + "/manifest").good()) {
+        throw std::runtime_error("cannot make the detection set: " + command);
+    }
+}
+
+short Saturate(double v)
+{
+    return static_cast<short>(std::max(-32768.0, std::min(32767.0, std::round(v))));
+}
+
+} // namespace
+
+EvaluationSet::EvaluationSet(const std::string& list, int seed, std::size_t sentences)
+{
+    const std::string dir = std::string(TESSIVAL_BINARY_DIR) + "/vad-sets/" + list + "-" + std::to_string(seed) + "-" +
+                            std::to_string(sentences);
+    MakeOnce(list, seed, sentences, dir);
+    std::ifstream manifest(dir + "/manifest");
+    for (std::string line; std::getline(manifest, line);) {
+        std::istringstream fields(line);
+        std::string type, a, b;
+        fields >> type >> a >> b;
+        if (type == "speech") {
+            speech_.push_back(ReadSamples(dir + "/" + a));
+            voices_.push_back(b);
+            meanSpeechPower_ += ActivePower(speech_.back());
+        } else if (type == "noise") {
+            noise_[a] = ReadSamples(dir + "/" + b);
+            noisePower_[a] = ActivePower(noise_[a]);
+        }
+    }
+    if (speech_.empty() || noise_.size() != Kinds().size()) {
+        throw std::runtime_error("incomplete detection set in " + dir);
+    }
+    meanSpeechPower_ /= static_cast<double>(speech_.size());
+}
+
+const EvaluationSet& EvaluationSet::Evaluation()
+{
+    static const EvaluationSet set("evaluation-sentences.txt", kEvaluationSeed, kEvaluationSentences);
+    return set;
+}
+
+const EvaluationSet& EvaluationSet::Tuning()
+{
+    static const EvaluationSet set("tuning-sentences.txt", kTuningSeed, kTuningSentences);
+    return set;
+}
+
+const std::vector<std::string>& EvaluationSet::Kinds()
+{
+    static const std::vector<std::string> kinds{"white", "pink",  "brown", "hum",   "babble",
+                                                "music", "clicks", "taps", "cutoff"};
+    return kinds;
+}
+
+const std::vector<double>& EvaluationSet::Snrs()
+{
+    static const std::vector<double> snrs{20.0, 10.0, 5.0, 0.0};
+    return snrs;
+}
+
+const Samples& EvaluationSet::NoiseOf(const std::string& kind) const
+{
+    const auto found = noise_.find(kind);
+    if (found == noise_.end()) {
+        throw std::invalid_argument("no noise kind " + kind);
+    }
+    return found->second;
+}
+
+std::size_t EvaluationSet::KindIndex(const std::string& kind) const
+{
+    return static_cast<std::size_t>(std::find(Kinds().begin(), Kinds().end(), kind) - Kinds().begin());
+}
+
+double EvaluationSet::Gain(const std::string& kind, double speechPower, double snrDb) const
+{
+    return std::sqrt(speechPower / (noisePower_.at(kind) * std::pow(10.0, snrDb / 10.0)));
+}
+
+Samples EvaluationSet::Noisy(std::size_t speech, const std::string& kind, double snrDb) const
+{
+    const Samples& clean = Clean(speech);
+    const Samples& noise = NoiseOf(kind);
+    if (noise.size() <= clean.size()) {
+        throw std::runtime_error("noise shorter than the speech");
+    }
+    // A stretch that differs by sentence, kind and SNR, on a 10 ms grid.
+    const std::size_t room = (noise.size() - clean.size()) / 160;
+    const std::size_t start =
+        160 * ((speech * 7919 + KindIndex(kind) * 3001 + static_cast<std::size_t>(snrDb) * 613) % room);
+    const double gain = Gain(kind, ActivePower(clean), snrDb);
+    Samples mixed(clean.size());
+    for (std::size_t i = 0; i < clean.size(); ++i) {
+        mixed[i] = Saturate(clean[i] + gain * noise[start + i]);
+    }
+    return mixed;
+}
+
+Samples EvaluationSet::NoiseAlone(const std::string& kind, double snrDb, double seconds) const
+{
+    const Samples& noise = NoiseOf(kind);
+    const std::size_t count = std::min(noise.size(), static_cast<std::size_t>(seconds * kSampleRate));
+    const std::size_t start = 160 * ((KindIndex(kind) * 4021) % ((noise.size() - count) / 160 + 1));
+    const double gain = Gain(kind, meanSpeechPower_, snrDb);
+    Samples out(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = Saturate(gain * noise[start + i]);
+    }
+    return out;
+}
+
+} // namespace Test
+} // namespace Orvane

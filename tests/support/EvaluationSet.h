@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/AudioFixture.h"
+
+// A detection test set made by scripts/make-vad-set.sh from one of the sentence lists of
+// data/vad (once per build tree, under TESSIVAL_BINARY_DIR/vad-sets), with the mixing of
+// its speech and noise at a given SNR. The SNR is between the active levels of the speech
+// and of the noise (ActivePower), so transients and interrupted noise are measured where
+// they sound.
+namespace Orvane {
+namespace Test {
+
+class EvaluationSet {
+public:
+    // `list` names a file of data/vad (e.g. "evaluation-sentences.txt"); `sentences` caps
+    // the number of sentences taken from its start.
+    EvaluationSet(const std::string& list, int seed, std::size_t sentences);
+
+    // The evaluation list as the tests and reports use it, and the tuning list.
+    static const EvaluationSet& Evaluation();
+    static const EvaluationSet& Tuning();
+
+    // Noise kinds in report order, and the SNRs of the mixtures (dB).
+    static const std::vector<std::string>& Kinds();
+    static const std::vector<double>& Snrs();
+
+    std::size_t SpeechCount() const { return speech_.size(); }
+    const Samples& Clean(std::size_t speech) const { return speech_.at(speech); }
+    const std::string& Voice(std::size_t speech) const { return voices_.at(speech); }
+    // Sentence `speech` with noise `kind` at `snrDb`; the noise stretch depends on both.
+    Samples Noisy(std::size_t speech, const std::string& kind, double snrDb) const;
+    // `seconds` of noise alone at the level it has in the mixtures at `snrDb` with speech of
+    // the set's mean active level.
+    Samples NoiseAlone(const std::string& kind, double snrDb, double seconds) const;
+
+private:
+    const Samples& NoiseOf(const std::string& kind) const;
+    double Gain(const std::string& kind, double speechPower, double snrDb) const;
+    std::size_t KindIndex(const std::string& kind) const;
+
+    std::vector<Samples> speech_;
+    std::vector<std::string> voices_;
+    std::map<std::string, Samples> noise_;
+    std::map<std::string, double> noisePower_;
+    double meanSpeechPower_ = 0.0;
+};
+
+} // namespace Test
+} // namespace Orvane
