@@ -85,7 +85,8 @@ bool Succeeds(const Call& call)
 } // namespace
 
 NotificationHandler::NotificationHandler(const CompletionHook& hook, int encodingMode)
-    : listener_(nullptr), running_(true), hook_(hook), encodingMode_(encodingMode), freeOnExit_(false)
+    : listener_(nullptr), running_(true), backlogged_(false), hook_(hook), encodingMode_(encodingMode),
+      freeOnExit_(false)
 {
 }
 
@@ -188,6 +189,9 @@ void NotificationHandler::NotifyRequest(const Utility::Http::RequestInformation&
         boost::recursive_mutex::scoped_lock lock(queueLock_);
         if (running_) {
             queue_.insert(queue_.end(), notifications.begin(), notifications.end());
+            if (!backlogged_ && queue_.size() >= kMaxQueued) {
+                TellBacklog(true);
+            }
         } else {
             ORVANE_LOG(3, "停止処理中に通知を受信しました。");
         }
@@ -217,6 +221,30 @@ void NotificationHandler::OnClosed()
 {
     detail::Released<Exception> failure(Error::Disconnected());
     CallHook(failure.get());
+}
+
+void NotificationHandler::SetBacklogFunction(const BacklogFunction& function)
+{
+    boost::recursive_mutex::scoped_lock lock(queueLock_);
+    if (backlogged_ && backlog_) {
+        TellBacklog(false);
+    }
+    backlog_ = function;
+}
+
+void NotificationHandler::TellBacklog(bool full)
+{
+    backlogged_ = full;
+    if (!backlog_) {
+        return;
+    }
+    ORVANE_LOG_TRACE("未配信の通知数=%1%, 受信を%2%します。", static_cast<unsigned int>(queue_.size()),
+                     full ? "停止" : "再開");
+    try {
+        backlog_(full);
+    } catch (...) {
+        LogCurrentException("受信の停止・再開に失敗しました。");
+    }
 }
 
 void NotificationHandler::SetListener(RecognizerListener* listener)
@@ -299,6 +327,9 @@ void NotificationHandler::Run()
             }
             notification = queue_.front();
             queue_.pop_front();
+            if (backlogged_ && queue_.size() <= kMaxQueued / 2) {
+                TellBacklog(false);
+            }
         }
         Deliver(notification);
     }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include <boost/asio/error.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/chrono.hpp>
 
@@ -37,7 +38,7 @@ Connection::Connection(unsigned int receiveBufferSize)
       timers_(io_, [this](const boost::system::error_code& e, const TimeoutFunction& function) {
           HandleTimeout(e, function);
       }),
-      sendTimer_(io_), receiveStore_(receiveBufferSize), closed_(false), failed_(false)
+      sendTimer_(io_), receiveStore_(receiveBufferSize), closed_(false), readStopped_(false), failed_(false)
 {
 }
 
@@ -147,11 +148,48 @@ void Connection::HandleReceive(const boost::shared_ptr<Buffer>& target, unsigned
         if (closed_) {
             return;
         }
-        timers_.RestartReceive();
+        if (timers_.IsHeld() || sendQueue_.size() > kMaxQueuedSends) {
+            ORVANE_LOG_TRACE("受信を一時停止します。送信待ち=%1%", static_cast<unsigned int>(sendQueue_.size()));
+            readStopped_ = true;
+            return;
+        }
         StartRead();
     } catch (...) {
         Fail();
     }
+}
+
+void Connection::PauseReading(bool paused)
+{
+    Lock lock(mutex_);
+    if (closed_) {
+        return;
+    }
+    timers_.Hold(paused);
+    if (!paused) {
+        ResumeReading();
+    }
+}
+
+void Connection::ResumeReading()
+{
+    if (!readStopped_ || closed_ || timers_.IsHeld() || sendQueue_.size() > kMaxQueuedSends / 2) {
+        return;
+    }
+    readStopped_ = false;
+    ORVANE_LOG_TRACE("受信を再開します。");
+    // The read starts on the loop thread, like every other socket operation of a running
+    // connection's receive side.
+    boost::asio::post(io_, [this] {
+        try {
+            Lock lock(mutex_);
+            if (!closed_) {
+                StartRead();
+            }
+        } catch (...) {
+            Fail();
+        }
+    });
 }
 
 void Connection::Send(boost::shared_ptr<Buffer> buffer, int sendTimeout, unsigned int chunkSize,
@@ -253,6 +291,7 @@ void Connection::HandleSend(const boost::shared_ptr<SendData>& data, const boost
                 if (data->sent == data->buffer->dataLength) {
                     sendTimer_.Cancel();
                     sendQueue_.pop_front();
+                    ResumeReading();
                     finished = data;
                     if (!sendQueue_.empty()) {
                         next = sendQueue_.front();
@@ -399,7 +438,11 @@ void Connection::Close()
             ORVANE_LOG_TRACE("socket::is_open() false!!");
         }
         received_.clear();
-        timers_.ForgetReceiveFunction();
+        try {
+            timers_.CancelAll();
+        } catch (const std::exception& e) {
+            ORVANE_LOG_TRACE("タイマのキャンセルに失敗しました。原因=[%1%]", e.what());
+        }
     }
     DispatchSendError(boost::asio::error::eof);
 }
