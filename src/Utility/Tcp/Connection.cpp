@@ -58,15 +58,19 @@ void Connection::Run(ReceivedFunction received)
         socket_.set_option(boost::asio::socket_base::reuse_address(true));
         received_ = received;
         loopThread_ = boost::this_thread::get_id();
+        // While reading is paused nothing may be pending at all: the loop waits on until Close.
+        running_.reset(new WorkGuard(io_.get_executor()));
         StartRead();
     } catch (const Exception&) {
         Lock lock(mutex_);
         received_.clear();
+        running_.reset();
         loopThread_ = boost::thread::id();
         throw;
     } catch (const std::exception& e) {
         Lock lock(mutex_);
         received_.clear();
+        running_.reset();
         loopThread_ = boost::thread::id();
         throw MakeError(Errors::kRunPrepareFailed, RemoteAddress(), e.what());
     }
@@ -402,6 +406,7 @@ void Connection::Close()
         }
         ORVANE_LOG_TRACE("コネクションを切断します。リモートホスト=%1%", RemoteAddress());
         closed_ = true;
+        running_.reset();
 
         struct Step {
             OneShotTimer& timer;

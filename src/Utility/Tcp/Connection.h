@@ -1,8 +1,10 @@
 #pragma once
 
 #include <deque>
+#include <memory>
 #include <string>
 
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/noncopyable.hpp>
@@ -115,7 +117,11 @@ private:
     // Records an exception that left a completion and ends the event loop; Run raises it.
     void Fail();
 
+    typedef boost::asio::executor_work_guard<boost::asio::io_context::executor_type> WorkGuard;
+
     boost::asio::io_context io_;
+    // Keeps the loop running from Run until Close.
+    std::unique_ptr<WorkGuard> running_;
     boost::asio::ip::tcp::socket socket_;
     ConnectionTimers timers_;
     OneShotTimer sendTimer_;
