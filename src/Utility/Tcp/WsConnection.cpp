@@ -127,6 +127,9 @@ private:
     // holds; the resume is made outside it and starts the one next read.
     bool pauseWanted_;
     bool readPaused_;
+    // websocketpp keeps a connection alive only through its pending operations: with no
+    // read pending the paused connection is held here.
+    Client::connection_ptr pausedConnection_;
     // The WebSocket thread while it runs the loop. Kept here rather than asked of the
     // thread object, which Close may be joining at the same time.
     boost::thread::id loopThread_;
@@ -421,6 +424,18 @@ bool WsConnection::Impl::Close()
 void WsConnection::Impl::CloseConnection(const websocketpp::connection_hdl& handle)
 {
     try {
+        // The closing handshake reads the server's close frame.
+        Client::connection_ptr paused;
+        {
+            Lock lock(mutex_);
+            if (readPaused_) {
+                readPaused_ = false;
+                paused.swap(pausedConnection_);
+            }
+        }
+        if (paused) {
+            paused->handle_resume_reading();
+        }
         websocketpp::lib::error_code error;
         endpoint_.close(handle, websocketpp::close::status::going_away, "", error);
         if (error) {
@@ -642,6 +657,7 @@ void WsConnection::Impl::PauseIfDue()
             return;
         }
         readPaused_ = true;
+        pausedConnection_ = connection;
         if (backlog) {
             ArmSendQueuePoll();
         }
@@ -689,6 +705,7 @@ void WsConnection::Impl::ResumeIfDue()
             return;
         }
         readPaused_ = false;
+        pausedConnection_.reset();
     }
     ORVANE_LOG_TRACE("受信を再開します。");
     connection->handle_resume_reading();
