@@ -194,4 +194,27 @@ TEST(HostileServerTest, AReplyTricklingInEndsWithTheReceiveTimer)
     }
 }
 
+TEST(HostileServerTest, OneLargeNotificationCostsASmallMultipleOfItsSize)
+{
+    const std::size_t size = 16 * kMiB;
+    HostilePeer::Options options;
+    options.count = 1;
+    options.text.assign(size, 'x');
+    HostilePeer peer(options);
+    Client client(peer, "2000");
+    client.Connect();
+    client.recognizer->Recognize();
+    HeapPeak heap;
+    client.recognizer->AsyncComplete();
+    ASSERT_TRUE(WaitFor([&] { return client.listener.Count() == 1; }, std::chrono::seconds(30)));
+    heap.Stop();
+    // The receive buffer, the document's text and the result's label, each once: a buffer
+    // grown by doubling on the way would hold up to twice the message.
+    if (kHeapMeasured) {
+        EXPECT_LT(heap.Growth(), size * 7 / 2);
+    }
+    // The server answers nothing more: the response wait ends the remote Release.
+    EXPECT_TRUE(client.ReleaseWithin(std::chrono::seconds(5)));
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <stdexcept>
 
@@ -47,7 +48,8 @@ std::string MethodOf(const Loopback::HttpMessage& message)
 } // namespace
 
 HostilePeer::HostilePeer(Options options)
-    : options_(std::move(options)), server_(16, options_.reading ? 0 : 4096), failure_(new std::string)
+    : options_(std::move(options)), server_(16, options_.reading ? 0 : 4096), failure_(new std::string),
+      first_(std::make_shared<const std::string>(EndPointMessage(0, options_.text)))
 {
     thread_ = std::thread([this] {
         try {
@@ -100,7 +102,14 @@ void HostilePeer::Run()
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
 
     Loopback::HttpReader reader;
-    std::string output;
+    // What is still to be written: whole messages, the first one from `offset` on.
+    std::deque<std::shared_ptr<const std::string>> output;
+    std::size_t offset = 0;
+    std::size_t pending = 0;
+    const auto write = [&](std::shared_ptr<const std::string> bytes) {
+        pending += bytes->size();
+        output.push_back(std::move(bytes));
+    };
     bool flooding = false;
     bool trickling = false;
     auto nextTrickle = std::chrono::steady_clock::now();
@@ -108,12 +117,12 @@ void HostilePeer::Run()
     while (!stopping_ && !clientClosed_) {
         const bool read = !flooding || options_.reading;
         const bool more = flooding && (options_.count == 0 || queued < options_.count);
-        if (more && output.size() < 64 * 1024) {
-            output += EndPointMessage(queued++, options_.text);
-            sent_ = queued;
+        if (more && pending < 64 * 1024) {
+            write(queued == 0 ? first_ : std::make_shared<const std::string>(EndPointMessage(queued, options_.text)));
+            sent_ = ++queued;
         }
-        const bool write = !output.empty() && (!trickling || std::chrono::steady_clock::now() >= nextTrickle);
-        pollfd entry{fd, static_cast<short>((read ? POLLIN : 0) | (write ? POLLOUT : 0)), 0};
+        const bool writing = pending != 0 && (!trickling || std::chrono::steady_clock::now() >= nextTrickle);
+        pollfd entry{fd, static_cast<short>((read ? POLLIN : 0) | (writing ? POLLOUT : 0)), 0};
         if (::poll(&entry, 1, trickling ? 5 : 20) < 0 && errno != EINTR) {
             throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
         }
@@ -136,23 +145,29 @@ void HostilePeer::Run()
                         continue;
                     }
                     const std::string method = MethodOf(*message);
-                    output += SuccessReply();
+                    write(std::make_shared<const std::string>(SuccessReply()));
                     trickling = method == options_.trickle;
                     flooding = method == options_.floodAfter;
                 }
             }
         }
-        if ((entry.revents & POLLOUT) != 0 && !output.empty()) {
-            const std::size_t size = trickling ? 1 : output.size();
-            const ssize_t put = ::send(fd, output.data(), size, MSG_NOSIGNAL);
+        if ((entry.revents & POLLOUT) != 0 && pending != 0) {
+            const std::string& front = *output.front();
+            const std::size_t size = trickling ? 1 : front.size() - offset;
+            const ssize_t put = ::send(fd, front.data() + offset, size, MSG_NOSIGNAL);
             if (put < 0 && errno != EAGAIN && errno != EINTR) {
                 clientClosed_ = true;
                 break;
             }
             if (put > 0) {
-                output.erase(0, static_cast<std::size_t>(put));
+                offset += static_cast<std::size_t>(put);
+                pending -= static_cast<std::size_t>(put);
                 nextTrickle = std::chrono::steady_clock::now() + options_.trickleInterval;
-                if (output.empty()) {
+                if (offset == front.size()) {
+                    output.pop_front();
+                    offset = 0;
+                }
+                if (pending == 0) {
                     trickling = false;
                 }
             }

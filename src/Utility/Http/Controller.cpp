@@ -428,6 +428,10 @@ void Controller::HandleRecv(const unsigned char* data, unsigned int size, unsign
         ArmReceiveTimer();
     }
     messageStarted_ = partial;
+    if (partial && parser_.GetState() >= Parser::StateBodyWait) {
+        // The message's length is known: its bytes go into one buffer of that size.
+        WithConnection([&](auto& connection) { connection.ReserveReceived(parser_.GetMessageEnd()); });
+    }
     if (awaiting && (reply || (partial && parser_.GetKind() == Parser::KindResponse))) {
         ArmResponseWaitTimer();
     }

@@ -513,6 +513,12 @@ void Connection::SetReceiveBufferExtended(bool extended)
     receiveStore_.SetExtended(extended);
 }
 
+void Connection::ReserveReceived(unsigned int length)
+{
+    Lock lock(mutex_);
+    receiveStore_.Reserve(length);
+}
+
 void Connection::ConsumeReceived(unsigned int length)
 {
     Lock lock(mutex_);

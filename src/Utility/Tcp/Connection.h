@@ -93,6 +93,8 @@ public:
     // Drops a consumed message of `length` bytes from the front of the receive buffer;
     // a buffer that had to grow is replaced by one of the configured size.
     void ConsumeReceived(unsigned int length);
+    // Makes room at once for a message of `length` bytes at the front of the buffer.
+    void ReserveReceived(unsigned int length);
 
 private:
     friend class Connector;

@@ -884,6 +884,12 @@ void WsConnection::SetReceiveBufferExtended(bool extended)
     impl_->receiveStore_.SetExtended(extended);
 }
 
+void WsConnection::ReserveReceived(unsigned int length)
+{
+    Lock lock(impl_->mutex_);
+    impl_->receiveStore_.Reserve(length);
+}
+
 void WsConnection::ConsumeReceived(unsigned int length)
 {
     Lock lock(impl_->mutex_);

@@ -80,6 +80,7 @@ public:
     bool IsReceiveBufferExtended();
     void SetReceiveBufferExtended(bool extended);
     void ConsumeReceived(unsigned int length);
+    void ReserveReceived(unsigned int length);
 
 private:
     class Impl;
