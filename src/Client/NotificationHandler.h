@@ -40,7 +40,8 @@ public:
     // the error stays the handler's.
     typedef boost::function<void(Exception*)> CompletionHook;
     // Told true when the undelivered notifications reach kMaxQueued, and false once no
-    // more than half as many are left; called under the queue lock.
+    // more than half as many are left; called with no lock of the handler held, on the
+    // receiving thread or the handler's thread.
     typedef boost::function<void(bool full)> BacklogFunction;
 
     static const std::size_t kMaxQueued = 256;
@@ -116,7 +117,7 @@ private:
     // Prints and logs a failed delivery and gives the recognizer listener error 7000.
     void ReportFailure(const char* failure, const std::string& logText);
     void CallHook(Exception* error);
-    // Tells the backlog function of a change; under the queue lock.
+    // Tells the backlog function of a change, until it has heard the present state.
     void TellBacklog(bool full);
 
     RecognizerListener* listener_;
