@@ -85,7 +85,8 @@ bool Succeeds(const Call& call)
 } // namespace
 
 NotificationHandler::NotificationHandler(const CompletionHook& hook, int encodingMode)
-    : listener_(nullptr), running_(true), hook_(hook), encodingMode_(encodingMode), freeOnExit_(false)
+    : listener_(nullptr), running_(true), backlogged_(false), hook_(hook), encodingMode_(encodingMode),
+      freeOnExit_(false)
 {
 }
 
@@ -185,13 +186,22 @@ void NotificationHandler::NotifyRequest(const Utility::Http::RequestInformation&
         Utility::Xml::Parser parser(reinterpret_cast<const char*>(bytes), length, encodingMode_);
         const std::vector<NodePtr> notifications = NotificationsOf(parser.Parse());
 
-        boost::recursive_mutex::scoped_lock lock(queueLock_);
-        if (running_) {
-            queue_.insert(queue_.end(), notifications.begin(), notifications.end());
-        } else {
-            ORVANE_LOG(3, "停止処理中に通知を受信しました。");
+        bool full = false;
+        {
+            boost::recursive_mutex::scoped_lock lock(queueLock_);
+            if (running_) {
+                queue_.insert(queue_.end(), notifications.begin(), notifications.end());
+                if (!backlogged_ && queue_.size() >= kMaxQueued) {
+                    full = backlogged_ = true;
+                }
+            } else {
+                ORVANE_LOG(3, "停止処理中に通知を受信しました。");
+            }
+            queueCondition_.notify_all();
         }
-        queueCondition_.notify_all();
+        if (full) {
+            TellBacklog(true);
+        }
     }
 }
 
@@ -217,6 +227,40 @@ void NotificationHandler::OnClosed()
 {
     detail::Released<Exception> failure(Error::Disconnected());
     CallHook(failure.get());
+}
+
+void NotificationHandler::SetBacklogFunction(const BacklogFunction& function)
+{
+    boost::recursive_mutex::scoped_lock lock(queueLock_);
+    backlog_ = function;
+}
+
+void NotificationHandler::TellBacklog(bool full)
+{
+    // Told without the queue lock: the function may let go of the last reference to the
+    // connection, whose end may wait for a thread that waits for that lock. A change made
+    // meanwhile by the other thread is told again, so the last word is the present state.
+    bool told = full;
+    for (;;) {
+        BacklogFunction backlog;
+        {
+            boost::recursive_mutex::scoped_lock lock(queueLock_);
+            backlog = backlog_;
+        }
+        if (backlog) {
+            ORVANE_LOG_TRACE("受信を%1%します。", told ? "停止" : "再開");
+            try {
+                backlog(told);
+            } catch (...) {
+                LogCurrentException("受信の停止・再開に失敗しました。");
+            }
+        }
+        boost::recursive_mutex::scoped_lock lock(queueLock_);
+        if (backlogged_ == told) {
+            return;
+        }
+        told = backlogged_;
+    }
 }
 
 void NotificationHandler::SetListener(RecognizerListener* listener)
@@ -289,6 +333,7 @@ void NotificationHandler::Run()
 {
     for (;;) {
         NodePtr notification;
+        bool caughtUp = false;
         {
             boost::recursive_mutex::scoped_lock lock(queueLock_);
             while (queue_.empty()) {
@@ -299,6 +344,13 @@ void NotificationHandler::Run()
             }
             notification = queue_.front();
             queue_.pop_front();
+            if (backlogged_ && queue_.size() <= kMaxQueued / 2) {
+                backlogged_ = false;
+                caughtUp = true;
+            }
+        }
+        if (caughtUp) {
+            TellBacklog(false);
         }
         Deliver(notification);
     }

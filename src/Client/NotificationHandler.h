@@ -39,6 +39,12 @@ public:
     // Called with null when a recognition completed, else with the error that ended it;
     // the error stays the handler's.
     typedef boost::function<void(Exception*)> CompletionHook;
+    // Told true when the undelivered notifications reach kMaxQueued, and false once no
+    // more than half as many are left; called with no lock of the handler held, on the
+    // receiving thread or the handler's thread.
+    typedef boost::function<void(bool full)> BacklogFunction;
+
+    static const std::size_t kMaxQueued = 256;
 
     // Builds the handler and starts its thread. When the last shared pointer goes, the
     // thread delivers what is still queued and ends; dropped on that thread itself (from
@@ -56,6 +62,11 @@ public:
 
     void NotifyRequest(const Utility::Http::RequestInformation& request);
     void CreateResponseBody(std::ostream& out, bool success);
+
+    // The function that stops and resumes the receiving while the queue is full (null:
+    // none). Nothing is ever dropped: the queue only stops growing once the server is
+    // slowed down.
+    void SetBacklogFunction(const BacklogFunction& function);
 
     // The recognizer listener (null: none); not owned.
     void SetListener(RecognizerListener* listener);
@@ -106,6 +117,8 @@ private:
     // Prints and logs a failed delivery and gives the recognizer listener error 7000.
     void ReportFailure(const char* failure, const std::string& logText);
     void CallHook(Exception* error);
+    // Tells the backlog function of a change, until it has heard the present state.
+    void TellBacklog(bool full);
 
     RecognizerListener* listener_;
     std::map<std::string, GrammarListener*> registry_;
@@ -113,6 +126,8 @@ private:
     boost::recursive_mutex queueLock_;
     boost::condition_variable_any queueCondition_;
     std::deque<boost::shared_ptr<Utility::Xml::Node>> queue_;
+    BacklogFunction backlog_;
+    bool backlogged_;
     boost::scoped_ptr<boost::thread> thread_;
     boost::recursive_mutex listenerLock_;
     boost::recursive_mutex registryLock_;

@@ -154,6 +154,14 @@ Recognizer::Recognizer(const boost::shared_ptr<Utility::Http::Controller>& contr
     link_ = boost::make_shared<CompletionLink>(this);
     const boost::shared_ptr<CompletionLink> link = link_;
     handler_ = NotificationHandler::CreateInstance([link](Exception* error) { link->Call(error); }, encodingMode_);
+    // Undelivered notifications beyond the handler's bound stop the reading until its
+    // thread has caught up; the handler may outlive the controller.
+    const boost::weak_ptr<Utility::Http::Controller> weak = controller;
+    handler_->SetBacklogFunction([weak](bool full) {
+        if (const boost::shared_ptr<Utility::Http::Controller> live = weak.lock()) {
+            live->HoldReceive(full);
+        }
+    });
     controller->GetRespondent()->SetListener(handler_);
 }
 

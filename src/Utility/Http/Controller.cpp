@@ -68,7 +68,8 @@ Controller::Controller(boost::shared_ptr<Tcp::Connection> connection,
                        int receiveTimer, int sendTimer, int responseTimer)
     : connection_(std::move(connection)), wsConnection_(std::move(wsConnection)), userAgent_(userAgent),
       receiveTimer_(receiveTimer), sendTimer_(sendTimer), responseTimer_(responseTimer),
-      webSocket_(wsConnection_ != nullptr), state_(StateCreated), joining_(false)
+      messageStarted_(false), responseWaitArmed_(false), webSocket_(wsConnection_ != nullptr),
+      state_(StateCreated), joining_(false)
 {
 }
 
@@ -357,6 +358,22 @@ void Controller::ArmReceiveTimer()
     WithConnection([&](auto& connection) { connection.StartReceiveTimer(milliseconds, receiveTimeout_); });
 }
 
+void Controller::ArmResponseWaitTimer()
+{
+    // A failure to arm it is ignored.
+    try {
+        const int milliseconds = responseTimer_;
+        WithConnection([&](auto& connection) { connection.StartEtcTimer(milliseconds, responseTimeout_); });
+        responseWaitArmed_ = true;
+    } catch (const std::exception&) {
+    }
+}
+
+void Controller::HoldReceive(bool hold)
+{
+    WithConnection([&](auto& connection) { connection.PauseReading(hold); });
+}
+
 void Controller::HandleRecv(const unsigned char* data, unsigned int size, unsigned int,
                             const boost::system::error_code& error)
 {
@@ -364,20 +381,26 @@ void Controller::HandleRecv(const unsigned char* data, unsigned int size, unsign
         HandleError(FailureReceive, error);
         return;
     }
-    // Nothing at all arriving for the response-wait time is a failure.
-    try {
-        const int milliseconds = responseTimer_;
-        WithConnection([&](auto& connection) { connection.StartEtcTimer(milliseconds, responseTimeout_); });
-    } catch (const std::exception&) {
+    // Nothing at all arriving for the response-wait time is a failure. While a reply is
+    // awaited only the reply's bytes count: a server that keeps sending requests of its
+    // own must not keep a remote call waiting without end.
+    const bool awaiting = requester_->IsAwaitingReply();
+    if (!awaiting || !responseWaitArmed_) {
+        ArmResponseWaitTimer();
     }
     if (size == 0 || IsStopped()) {
         return;
     }
+    bool reply = false;
+    bool completed = false;
     const unsigned int consumed = parser_.ParseMessages(data, size, [&](unsigned int end) {
         // A listener that stopped the controller has had its last message.
         if (IsStopped()) {
             return;
         }
+        completed = true;
+        // The whole of a message must arrive within the receive time from its first byte:
+        // the timer stops with the last message and starts anew for one that follows.
         if (end == size) {
             WithConnection([](auto& connection) { connection.StopReceiveTimer(); });
         } else {
@@ -386,6 +409,7 @@ void Controller::HandleRecv(const unsigned char* data, unsigned int size, unsign
         if (parser_.GetKind() == Parser::KindRequest) {
             respondent_->NotifyReceived(*parser_.CompletedRequest());
         } else {
+            reply = true;
             requester_->NotifyReceived(*parser_.CompletedResponse());
         }
     });
@@ -395,8 +419,21 @@ void Controller::HandleRecv(const unsigned char* data, unsigned int size, unsign
     if (consumed != 0) {
         WithConnection([&](auto& connection) { connection.ConsumeReceived(consumed); });
     }
-    if (consumed < size && !IsStopped()) {
+    if (IsStopped()) {
+        return;
+    }
+    const bool partial = consumed < size;
+    if (partial && !completed && !messageStarted_) {
+        // The first bytes of a message: its time starts now.
         ArmReceiveTimer();
+    }
+    messageStarted_ = partial;
+    if (partial && parser_.GetState() >= Parser::StateBodyWait) {
+        // The message's length is known: its bytes go into one buffer of that size.
+        WithConnection([&](auto& connection) { connection.ReserveReceived(parser_.GetMessageEnd()); });
+    }
+    if (awaiting && (reply || (partial && parser_.GetKind() == Parser::KindResponse))) {
+        ArmResponseWaitTimer();
     }
 }
 

@@ -69,6 +69,11 @@ public:
     void SendRequest(boost::shared_ptr<Tcp::Buffer> message);
     void SendResponse(boost::shared_ptr<Tcp::Buffer> message);
 
+    // For a listener whose undelivered messages pile up: stops reading from the connection
+    // and holds the receive and response-wait timers (true), or resumes both (false), so
+    // that TCP's flow control slows the server down. Any thread; nothing once closed.
+    void HoldReceive(bool hold);
+
     // New timer values in ms, counted from the next arming or send.
     void SetReceiveTimer(int milliseconds);
     void SetSendTimer(int milliseconds);
@@ -107,6 +112,7 @@ private:
 
     bool IsStopped();
     void ArmReceiveTimer();
+    void ArmResponseWaitTimer();
     // Lets go of the thread object from the thread itself.
     void DropThread();
     // Waits for the controller thread unless called on it or on the event-loop thread.
@@ -124,8 +130,12 @@ private:
     Tcp::TimeoutFunction responseTimeout_;
     boost::shared_ptr<Requester> requester_;
     boost::shared_ptr<Respondent> respondent_;
-    // Used by the receive step only, which runs on one thread at a time.
+    // Used by the receive step only, which runs on one thread at a time: the parser, whether
+    // the buffer ends in the first bytes of a message, and whether the response-wait timer
+    // was ever armed.
     Parser parser_;
+    bool messageStarted_;
+    bool responseWaitArmed_;
     const bool webSocket_;
     int state_;
     // Lock order: stateMutex_, then threadMutex_; both before the requester's, the

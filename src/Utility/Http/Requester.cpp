@@ -24,7 +24,7 @@ void AppendRequestLine(Tcp::Buffer& buffer, const char* method, const std::strin
 } // namespace
 
 Requester::Requester(const std::string& userAgent)
-    : MessageEndpoint(StateReady), userAgent_(userAgent)
+    : MessageEndpoint(StateReady), userAgent_(userAgent), awaiting_(0)
 {
 }
 
@@ -37,7 +37,7 @@ Requester::~Requester() = default;
 
 void Requester::Send(const std::string& target, const std::vector<BodyPartInformation>& parts)
 {
-    SendRequest([&](Tcp::Buffer& buffer) { CreateMessage(target, parts, buffer); });
+    SendRequest([&](Tcp::Buffer& buffer) { CreateMessage(target, parts, buffer); }, true);
 }
 
 void Requester::SendAudio(const std::string& target, const BodyPartInformation& part)
@@ -49,7 +49,7 @@ void Requester::SendAudio(const std::string& target, const BodyPartInformation& 
         Utility::AppendContentLengthHeader(buffer, part.GetPartLength());
         AppendText(buffer, "\r\n");
         buffer.AppendData(part.GetPartBytes(), part.GetPartLength());
-    });
+    }, false);
 }
 
 void Requester::SendConnect(const std::string& target)
@@ -59,7 +59,7 @@ void Requester::SendConnect(const std::string& target)
         AppendText(buffer, "Host: " + target + "\r\n");
         Utility::AppendUserAgentHeader(buffer, userAgent_);
         AppendText(buffer, "\r\n");
-    });
+    }, true);
 }
 
 void Requester::CreateMessage(const std::string& target, const std::vector<BodyPartInformation>& parts,
@@ -80,7 +80,7 @@ void Requester::CreateMessage(const std::string& target, const std::vector<BodyP
 }
 
 template <typename Writer>
-void Requester::SendRequest(const Writer& write)
+void Requester::SendRequest(const Writer& write, bool replied)
 {
     const int state = GetState();
     if (state != StateReady) {
@@ -95,11 +95,38 @@ void Requester::SendRequest(const Writer& write)
     if (!send) {
         throw MakeError(Errors::kSendFunctionNotSet);
     }
-    HandOver(send, buffer, Errors::kSendRequestFailed);
+    if (!replied) {
+        HandOver(send, buffer, Errors::kSendRequestFailed);
+        return;
+    }
+    // Counted before the hand-over: the reply may arrive before it returns.
+    {
+        boost::recursive_mutex::scoped_lock lock(mutex_);
+        ++awaiting_;
+    }
+    try {
+        HandOver(send, buffer, Errors::kSendRequestFailed);
+    } catch (...) {
+        boost::recursive_mutex::scoped_lock lock(mutex_);
+        --awaiting_;
+        throw;
+    }
+}
+
+bool Requester::IsAwaitingReply() const
+{
+    boost::recursive_mutex::scoped_lock lock(mutex_);
+    return awaiting_ != 0;
 }
 
 void Requester::NotifyReceived(const ResponseInformation& response)
 {
+    {
+        boost::recursive_mutex::scoped_lock lock(mutex_);
+        if (awaiting_ != 0) {
+            --awaiting_;
+        }
+    }
     const boost::shared_ptr<ResponseListener> listener = GetListener();
     if (!listener) {
         throw MakeError(Errors::kNoResponseListener);

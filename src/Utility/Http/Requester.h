@@ -16,7 +16,9 @@ namespace Http {
 
 // Writes the client's own requests (multipart remote calls, audio posts, the proxy
 // tunnel request) into new buffers for the send function, and hands each reply to the
-// response listener. It keeps no record of its requests.
+// response listener. It counts the requests that await a reply (remote calls and the
+// tunnel request; audio posts get none), so that the controller can tell a reply from
+// the server's own requests while one is awaited.
 class Requester : public MessageEndpoint<ResponseListener> {
 public:
     enum State { StateReady = 0, StateEnded = 1 };
@@ -37,14 +39,19 @@ public:
     // A complete reply: passed to the listener on the calling thread; error 2 without one.
     void NotifyReceived(const ResponseInformation& response);
 
+    // True while a request sent awaits its reply.
+    bool IsAwaitingReply() const;
+
 private:
     explicit Requester(const std::string& userAgent);
 
     // Checks the state, writes the message with `write` and hands it to the send function.
     template <typename Writer>
-    void SendRequest(const Writer& write);
+    void SendRequest(const Writer& write, bool replied);
 
     const std::string userAgent_;
+    // Requests sent and not yet replied to; under the endpoint's mutex.
+    unsigned int awaiting_;
 };
 
 } // namespace Http

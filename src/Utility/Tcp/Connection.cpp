@@ -6,6 +6,7 @@
 #include <utility>
 
 #include <boost/asio/error.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/chrono.hpp>
 
@@ -37,7 +38,7 @@ Connection::Connection(unsigned int receiveBufferSize)
       timers_(io_, [this](const boost::system::error_code& e, const TimeoutFunction& function) {
           HandleTimeout(e, function);
       }),
-      sendTimer_(io_), receiveStore_(receiveBufferSize), closed_(false), failed_(false)
+      sendTimer_(io_), receiveStore_(receiveBufferSize), closed_(false), readStopped_(false), failed_(false)
 {
 }
 
@@ -57,15 +58,19 @@ void Connection::Run(ReceivedFunction received)
         socket_.set_option(boost::asio::socket_base::reuse_address(true));
         received_ = received;
         loopThread_ = boost::this_thread::get_id();
+        // While reading is paused nothing may be pending at all: the loop waits on until Close.
+        running_.reset(new WorkGuard(io_.get_executor()));
         StartRead();
     } catch (const Exception&) {
         Lock lock(mutex_);
         received_.clear();
+        running_.reset();
         loopThread_ = boost::thread::id();
         throw;
     } catch (const std::exception& e) {
         Lock lock(mutex_);
         received_.clear();
+        running_.reset();
         loopThread_ = boost::thread::id();
         throw MakeError(Errors::kRunPrepareFailed, RemoteAddress(), e.what());
     }
@@ -147,11 +152,48 @@ void Connection::HandleReceive(const boost::shared_ptr<Buffer>& target, unsigned
         if (closed_) {
             return;
         }
-        timers_.RestartReceive();
+        if (timers_.IsHeld() || sendQueue_.size() > kMaxQueuedSends) {
+            ORVANE_LOG_TRACE("受信を一時停止します。送信待ち=%1%", static_cast<unsigned int>(sendQueue_.size()));
+            readStopped_ = true;
+            return;
+        }
         StartRead();
     } catch (...) {
         Fail();
     }
+}
+
+void Connection::PauseReading(bool paused)
+{
+    Lock lock(mutex_);
+    if (closed_) {
+        return;
+    }
+    timers_.Hold(paused);
+    if (!paused) {
+        ResumeReading();
+    }
+}
+
+void Connection::ResumeReading()
+{
+    if (!readStopped_ || closed_ || timers_.IsHeld() || sendQueue_.size() > kMaxQueuedSends / 2) {
+        return;
+    }
+    readStopped_ = false;
+    ORVANE_LOG_TRACE("受信を再開します。");
+    // The read starts on the loop thread, like every other socket operation of a running
+    // connection's receive side.
+    boost::asio::post(io_, [this] {
+        try {
+            Lock lock(mutex_);
+            if (!closed_) {
+                StartRead();
+            }
+        } catch (...) {
+            Fail();
+        }
+    });
 }
 
 void Connection::Send(boost::shared_ptr<Buffer> buffer, int sendTimeout, unsigned int chunkSize,
@@ -253,6 +295,7 @@ void Connection::HandleSend(const boost::shared_ptr<SendData>& data, const boost
                 if (data->sent == data->buffer->dataLength) {
                     sendTimer_.Cancel();
                     sendQueue_.pop_front();
+                    ResumeReading();
                     finished = data;
                     if (!sendQueue_.empty()) {
                         next = sendQueue_.front();
@@ -363,6 +406,7 @@ void Connection::Close()
         }
         ORVANE_LOG_TRACE("コネクションを切断します。リモートホスト=%1%", RemoteAddress());
         closed_ = true;
+        running_.reset();
 
         struct Step {
             OneShotTimer& timer;
@@ -399,7 +443,11 @@ void Connection::Close()
             ORVANE_LOG_TRACE("socket::is_open() false!!");
         }
         received_.clear();
-        timers_.ForgetReceiveFunction();
+        try {
+            timers_.CancelAll();
+        } catch (const std::exception& e) {
+            ORVANE_LOG_TRACE("タイマのキャンセルに失敗しました。原因=[%1%]", e.what());
+        }
     }
     DispatchSendError(boost::asio::error::eof);
 }
@@ -463,6 +511,12 @@ void Connection::SetReceiveBufferExtended(bool extended)
 {
     Lock lock(mutex_);
     receiveStore_.SetExtended(extended);
+}
+
+void Connection::ReserveReceived(unsigned int length)
+{
+    Lock lock(mutex_);
+    receiveStore_.Reserve(length);
 }
 
 void Connection::ConsumeReceived(unsigned int length)

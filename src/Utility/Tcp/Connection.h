@@ -1,8 +1,10 @@
 #pragma once
 
 #include <deque>
+#include <memory>
 #include <string>
 
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/noncopyable.hpp>
@@ -49,12 +51,17 @@ public:
     // Queues a prepared send: error 1 without a buffer, 2 when closed.
     void Send(boost::shared_ptr<SendData> data);
 
-    // Arms the receive timer, re-armed after every read until stopped (negative: nothing).
+    // Arms the receive timer once (negative: nothing); StopReceiveTimer cancels it.
     void StartReceiveTimer(int milliseconds, TimeoutFunction function);
     void StopReceiveTimer();
 
     // Arms the user timer once (negative: nothing).
     void StartEtcTimer(int milliseconds, TimeoutFunction function);
+
+    // Stops reading from the socket (the read in progress still delivers) and holds the
+    // receive and user timers, or resumes both: the peer meets TCP's flow control while
+    // the application catches up. Callable from any thread; nothing once closed.
+    void PauseReading(bool paused);
 
     // Closes once: timers cancelled, socket shut down and closed, every pending send
     // ended with end of file. Never waits for another thread.
@@ -78,9 +85,16 @@ public:
     bool IsReceiveBufferExtended();
     void SetReceiveBufferExtended(bool extended);
 
+    // Reading also stops while more sends than this wait, and resumes once no more than
+    // half as many are left, so that a peer sending requests faster than it reads their
+    // answers cannot make the send queue grow without bound.
+    static const std::size_t kMaxQueuedSends = 256;
+
     // Drops a consumed message of `length` bytes from the front of the receive buffer;
     // a buffer that had to grow is replaced by one of the configured size.
     void ConsumeReceived(unsigned int length);
+    // Makes room at once for a message of `length` bytes at the front of the buffer.
+    void ReserveReceived(unsigned int length);
 
 private:
     friend class Connector;
@@ -88,6 +102,8 @@ private:
     explicit Connection(unsigned int receiveBufferSize);
 
     void StartRead();
+    // Starts reading again, on the loop thread, when reading stopped and may go on.
+    void ResumeReading();
     void HandleReceive(const boost::shared_ptr<Buffer>& target, unsigned int offset,
                        const boost::system::error_code& error, std::size_t received);
     void WriteStep(const boost::shared_ptr<SendData>& data);
@@ -103,7 +119,11 @@ private:
     // Records an exception that left a completion and ends the event loop; Run raises it.
     void Fail();
 
+    typedef boost::asio::executor_work_guard<boost::asio::io_context::executor_type> WorkGuard;
+
     boost::asio::io_context io_;
+    // Keeps the loop running from Run until Close.
+    std::unique_ptr<WorkGuard> running_;
     boost::asio::ip::tcp::socket socket_;
     ConnectionTimers timers_;
     OneShotTimer sendTimer_;
@@ -113,6 +133,8 @@ private:
     // The send whose chunk is being written; a second write never starts beside it.
     boost::shared_ptr<SendData> writing_;
     bool closed_;
+    // No read is pending: reading was paused or the send queue was full.
+    bool readStopped_;
     bool failed_;
     std::string failure_;
     boost::thread::id loopThread_;

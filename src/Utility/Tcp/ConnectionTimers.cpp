@@ -1,13 +1,16 @@
 #include "Utility/Tcp/ConnectionTimers.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace Orvane {
 namespace Utility {
 namespace Tcp {
 
+ConnectionTimers::Kept::Kept(boost::asio::io_context& io) : timer(io), milliseconds(-1) {}
+
 ConnectionTimers::ConnectionTimers(boost::asio::io_context& io, Expiry expiry)
-    : expiry_(std::move(expiry)), receiveTimer_(io), userTimer_(io), receiveTimeLimit_(-1)
+    : expiry_(std::move(expiry)), receive_(io), user_(io), held_(false), cancelled_(false)
 {
 }
 
@@ -15,44 +18,78 @@ ConnectionTimers::~ConnectionTimers() = default;
 
 void ConnectionTimers::StartReceive(int milliseconds, const TimeoutFunction& function)
 {
-    if (milliseconds < 0) {
-        return;
-    }
-    receiveTimeLimit_ = milliseconds;
-    receiveTimeout_ = function;
-    Arm(receiveTimer_, milliseconds, function);
-}
-
-void ConnectionTimers::RestartReceive()
-{
-    if (receiveTimeout_) {
-        Arm(receiveTimer_, receiveTimeLimit_, receiveTimeout_);
-    }
+    Start(receive_, milliseconds, function);
 }
 
 void ConnectionTimers::StopReceive()
 {
-    receiveTimer_.Cancel();
-    receiveTimeout_.clear();
-    receiveTimeLimit_ = -1;
-}
-
-void ConnectionTimers::ForgetReceiveFunction()
-{
-    receiveTimeout_.clear();
+    receive_.timer.Cancel();
+    receive_.function.clear();
+    receive_.milliseconds = -1;
 }
 
 void ConnectionTimers::StartUser(int milliseconds, const TimeoutFunction& function)
 {
-    if (milliseconds < 0) {
-        return;
-    }
-    Arm(userTimer_, milliseconds, function);
+    Start(user_, milliseconds, function);
 }
 
-void ConnectionTimers::Arm(OneShotTimer& timer, int milliseconds, const TimeoutFunction& function)
+void ConnectionTimers::Hold(bool held)
 {
-    timer.Arm(milliseconds, [this, function](const boost::system::error_code& error) { expiry_(error, function); });
+    if (held == held_ || cancelled_) {
+        return;
+    }
+    held_ = held;
+    for (Kept* kept : {&receive_, &user_}) {
+        if (held) {
+            kept->timer.Cancel();
+            if (kept->function) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    kept->deadline - std::chrono::steady_clock::now());
+                kept->milliseconds = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
+            }
+        } else if (kept->function) {
+            Arm(*kept);
+        }
+    }
+}
+
+void ConnectionTimers::CancelAll()
+{
+    cancelled_ = true;
+    for (Kept* kept : {&receive_, &user_}) {
+        kept->function.clear();
+    }
+    // Each cancel is tried even when the other fails; the first failure passes on.
+    try {
+        receive_.timer.Cancel();
+    } catch (...) {
+        user_.timer.Cancel();
+        throw;
+    }
+    user_.timer.Cancel();
+}
+
+void ConnectionTimers::Start(Kept& kept, int milliseconds, const TimeoutFunction& function)
+{
+    if (milliseconds < 0 || cancelled_) {
+        return;
+    }
+    kept.milliseconds = milliseconds;
+    kept.function = function;
+    if (held_) {
+        // A wait armed earlier must not run on through the hold.
+        kept.timer.Cancel();
+        return;
+    }
+    Arm(kept);
+}
+
+void ConnectionTimers::Arm(Kept& kept)
+{
+    const TimeoutFunction function = kept.function;
+    kept.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kept.milliseconds);
+    kept.timer.Arm(kept.milliseconds,
+                   [this, function](const boost::system::error_code& error) { expiry_(error, function); });
 }
 
 } // namespace Tcp

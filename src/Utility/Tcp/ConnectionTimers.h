@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 #include <boost/asio/io_context.hpp>
 #include <boost/function.hpp>
 #include <boost/system/error_code.hpp>
@@ -11,9 +13,12 @@ namespace Orvane {
 namespace Utility {
 namespace Tcp {
 
-// The receive and user timers of a connection, with the receive timer's time limit and
-// function kept for arming it again. Not thread-safe: the connection calls it under its
-// own lock; the expiry function runs on a thread of the I/O context.
+// The receive and user timers of a connection. Each is armed once per start. While the
+// timers are held (reading paused by the application) the time does not run: a wait in
+// progress is cancelled and its time left kept, a start only kept, and both are armed
+// when the hold ends.
+// Not thread-safe: the connection calls it under its own lock; the expiry function runs
+// on a thread of the I/O context.
 class ConnectionTimers {
 public:
     // Told how a timer's wait ended and the time-out function it was armed for.
@@ -24,29 +29,43 @@ public:
     ConnectionTimers& operator=(const ConnectionTimers&) = delete;
     ~ConnectionTimers();
 
-    // Arms the receive timer and keeps its time and function (negative: nothing).
+    // Arms the receive timer once (negative: nothing).
     void StartReceive(int milliseconds, const TimeoutFunction& function);
-    // Arms the receive timer again with what StartReceive kept, while it has a function.
-    void RestartReceive();
-    // Cancels the receive timer and forgets its time and function.
+    // Cancels the receive timer and forgets it.
     void StopReceive();
-    // Forgets the receive timer's function, so that it is not armed again.
-    void ForgetReceiveFunction();
 
     // Arms the user timer once (negative: nothing).
     void StartUser(int milliseconds, const TimeoutFunction& function);
 
-    OneShotTimer& ReceiveTimer() { return receiveTimer_; }
-    OneShotTimer& UserTimer() { return userTimer_; }
+    // Holds both timers, or arms again, for the time they had left, those started and not
+    // stopped.
+    void Hold(bool held);
+    bool IsHeld() const { return held_; }
+
+    // Cancels both timers and forgets them, for good: nothing is armed afterwards.
+    void CancelAll();
+
+    OneShotTimer& ReceiveTimer() { return receive_.timer; }
+    OneShotTimer& UserTimer() { return user_.timer; }
 
 private:
-    void Arm(OneShotTimer& timer, int milliseconds, const TimeoutFunction& function);
+    struct Kept {
+        explicit Kept(boost::asio::io_context& io);
+        OneShotTimer timer;
+        TimeoutFunction function;
+        // The time to arm with; while armed, when the wait ends.
+        int milliseconds;
+        std::chrono::steady_clock::time_point deadline;
+    };
+
+    void Start(Kept& kept, int milliseconds, const TimeoutFunction& function);
+    void Arm(Kept& kept);
 
     const Expiry expiry_;
-    OneShotTimer receiveTimer_;
-    OneShotTimer userTimer_;
-    TimeoutFunction receiveTimeout_;
-    int receiveTimeLimit_;
+    Kept receive_;
+    Kept user_;
+    bool held_;
+    bool cancelled_;
 };
 
 } // namespace Tcp

@@ -41,6 +41,20 @@ void ReceiveStore::EnsureRoom()
     }
 }
 
+void ReceiveStore::Reserve(unsigned int length)
+{
+    const std::uint64_t wanted = std::uint64_t(length) + size_;
+    if (wanted <= buffer_->storage.size()) {
+        return;
+    }
+    if (wanted > UINT32_MAX) {
+        throw std::length_error("Orvane::Utility::Tcp::ReceiveStore: receive buffer exceeds 4 GiB");
+    }
+    ORVANE_LOG_TRACE("受信バッファを拡張します。拡張後サイズ=%1%", static_cast<unsigned int>(wanted));
+    buffer_->storage.resize(wanted);
+    extended_ = true;
+}
+
 void ReceiveStore::Commit(const boost::shared_ptr<Buffer>& target, unsigned int offset, unsigned int received)
 {
     const std::uint64_t end = std::uint64_t(offset) + received;

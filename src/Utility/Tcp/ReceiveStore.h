@@ -28,6 +28,11 @@ public:
     // Doubles the storage when the data fills it, so that a read always has room.
     void EnsureRoom();
 
+    // Grows the storage at once to `length` bytes and one configured size more, when it is
+    // smaller: a message whose length is known then arrives without doubling the storage
+    // on the way, which would leave up to twice its size behind.
+    void Reserve(unsigned int length);
+
     // Counts `received` bytes that a read placed at `offset` of `target`, the buffer and
     // data length when the read started (error 4 beyond the storage), and doubles the
     // storage when they fill it exactly. Should the buffer have been consumed from or

@@ -56,6 +56,7 @@ public:
     void StartReceiveTimer(int milliseconds, const TimeoutFunction& function);
     void StopReceiveTimer();
     void StartEtcTimer(int milliseconds, const TimeoutFunction& function);
+    void PauseReading(bool paused);
     // True when this call closed the connection.
     bool Close();
     std::string GetRemoteHost();
@@ -87,12 +88,25 @@ private:
     void DeliverPending();
     // Records an exception that left a handler and stops the event loop; Run raises it.
     void Fail();
+    // Inside websocketpp's read step (the message handler): stops reading when the
+    // application asked for it or the send queue is full.
+    void PauseIfDue();
+    // Outside the read step, on the WebSocket thread: reads again when nothing holds the
+    // reading any more, else looks at the send queue again a little later.
+    void ResumeIfDue();
+    // The bytes waiting in websocketpp's send queue.
+    std::size_t Buffered(Client::connection_type& connection);
+    // Looks at the send queue again in kSendQueuePoll ms; under the state mutex.
+    void ArmSendQueuePoll();
+    // The connection's websocketpp connection; null once it is gone.
+    Client::connection_ptr OpenConnection();
 
     Client endpoint_;
     websocketpp::connection_hdl handle_;
     std::string remoteHost_;
     std::string verifyHost_;
     std::unique_ptr<ConnectionTimers> timers_;
+    std::unique_ptr<OneShotTimer> sendQueuePoll_;
     ReceivedFunction received_;
     std::deque<boost::shared_ptr<SendData>> sendQueue_;
     bool opened_;
@@ -108,6 +122,14 @@ private:
     bool loopEnded_;
     // Set by Run until its received function is installed.
     bool installing_;
+    // Reading asked to pause by the application, and reading paused in websocketpp. The
+    // pause is only ever made inside the read step, so that no read is pending while it
+    // holds; the resume is made outside it and starts the one next read.
+    bool pauseWanted_;
+    bool readPaused_;
+    // websocketpp keeps a connection alive only through its pending operations: with no
+    // read pending the paused connection is held here.
+    Client::connection_ptr pausedConnection_;
     // The WebSocket thread while it runs the loop. Kept here rather than asked of the
     // thread object, which Close may be joining at the same time.
     boost::thread::id loopThread_;
@@ -118,7 +140,7 @@ private:
 WsConnection::Impl::Impl(unsigned int receiveBufferSize)
     : receiveStore_(receiveBufferSize), opened_(false), closed_(false), failed_(false),
       pendingData_(false), localCloseCode_(websocketpp::close::status::abnormal_close), verifyError_(X509_V_OK),
-      loopFailed_(false), loopEnded_(false), installing_(false)
+      loopFailed_(false), loopEnded_(false), installing_(false), pauseWanted_(false), readPaused_(false)
 {
     using websocketpp::lib::placeholders::_1;
     using websocketpp::lib::placeholders::_2;
@@ -138,12 +160,14 @@ WsConnection::Impl::Impl(unsigned int receiveBufferSize)
                                        [this](const boost::system::error_code& e, const TimeoutFunction& function) {
                                            HandleTimeout(e, function);
                                        }));
+    sendQueuePoll_.reset(new OneShotTimer(endpoint_.get_io_service()));
 }
 
 WsConnection::Impl::~Impl()
 {
     // The timers go before the I/O service that the endpoint owns.
     timers_.reset();
+    sendQueuePoll_.reset();
 }
 
 void WsConnection::Impl::Loop()
@@ -376,11 +400,11 @@ bool WsConnection::Impl::Close()
         ORVANE_LOG_TRACE("コネクションを切断します。リモートホスト=%1%", remoteHost_);
         closed_ = true;
         try {
-            timers_->ReceiveTimer().Cancel();
+            timers_->CancelAll();
         } catch (const std::exception&) {
         }
         try {
-            timers_->UserTimer().Cancel();
+            sendQueuePoll_->Cancel();
         } catch (const std::exception&) {
         }
         handle = handle_;
@@ -400,6 +424,18 @@ bool WsConnection::Impl::Close()
 void WsConnection::Impl::CloseConnection(const websocketpp::connection_hdl& handle)
 {
     try {
+        // The closing handshake reads the server's close frame.
+        Client::connection_ptr paused;
+        {
+            Lock lock(mutex_);
+            if (readPaused_) {
+                readPaused_ = false;
+                paused.swap(pausedConnection_);
+            }
+        }
+        if (paused) {
+            paused->handle_resume_reading();
+        }
         websocketpp::lib::error_code error;
         endpoint_.close(handle, websocketpp::close::status::going_away, "", error);
         if (error) {
@@ -556,9 +592,9 @@ void WsConnection::Impl::OnMessage(websocketpp::connection_hdl, Client::message_
             receiveStore_.Append(reinterpret_cast<const unsigned char*>(payload.data()),
                                  static_cast<unsigned int>(payload.size()));
             function = received_;
-            timers_->UserTimer().Cancel();
             if (!function) {
                 pendingData_ = true;
+                PauseIfDue();
                 return;
             }
             const boost::shared_ptr<Buffer> buffer = receiveStore_.GetBuffer();
@@ -566,9 +602,113 @@ void WsConnection::Impl::OnMessage(websocketpp::connection_hdl, Client::message_
             length = buffer->dataLength;
         }
         function(data, length, static_cast<unsigned int>(payload.size()), boost::system::error_code());
+        PauseIfDue();
     } catch (...) {
         Fail();
     }
+}
+
+Client::connection_ptr WsConnection::Impl::OpenConnection()
+{
+    websocketpp::connection_hdl handle;
+    {
+        Lock lock(mutex_);
+        if (closed_) {
+            return Client::connection_ptr();
+        }
+        handle = handle_;
+    }
+    websocketpp::lib::error_code error;
+    Client::connection_ptr connection = endpoint_.get_con_from_hdl(handle, error);
+    return error ? Client::connection_ptr() : connection;
+}
+
+void WsConnection::Impl::PauseReading(bool paused)
+{
+    {
+        Lock lock(mutex_);
+        if (closed_) {
+            return;
+        }
+        pauseWanted_ = paused;
+        timers_->Hold(paused);
+    }
+    if (!paused) {
+        boost::asio::post(endpoint_.get_io_service(), [this] {
+            try {
+                ResumeIfDue();
+            } catch (...) {
+                Fail();
+            }
+        });
+    }
+}
+
+void WsConnection::Impl::PauseIfDue()
+{
+    const Client::connection_ptr connection = OpenConnection();
+    if (!connection) {
+        return;
+    }
+    const bool backlog = Buffered(*connection) > kMaxBufferedBytes;
+    {
+        Lock lock(mutex_);
+        if (readPaused_ || (!pauseWanted_ && !backlog)) {
+            return;
+        }
+        readPaused_ = true;
+        pausedConnection_ = connection;
+        if (backlog) {
+            ArmSendQueuePoll();
+        }
+    }
+    ORVANE_LOG_TRACE("受信を一時停止します。");
+    // Called inside the read step: websocketpp issues no further read once it returns.
+    connection->handle_pause_reading();
+}
+
+std::size_t WsConnection::Impl::Buffered(Client::connection_type& connection)
+{
+    // websocketpp counts the queued bytes without a lock of its own; sends from other
+    // threads change the count under the send lock.
+    boost::mutex::scoped_lock sending(sendMutex_);
+    return connection.get_buffered_amount();
+}
+
+void WsConnection::Impl::ArmSendQueuePoll()
+{
+    sendQueuePoll_->Arm(kSendQueuePoll, [this](const boost::system::error_code& error) {
+        try {
+            if (!error) {
+                ResumeIfDue();
+            }
+        } catch (...) {
+            Fail();
+        }
+    });
+}
+
+void WsConnection::Impl::ResumeIfDue()
+{
+    const Client::connection_ptr connection = OpenConnection();
+    if (!connection) {
+        return;
+    }
+    const std::size_t buffered = Buffered(*connection);
+    {
+        Lock lock(mutex_);
+        if (!readPaused_ || pauseWanted_) {
+            return;
+        }
+        if (buffered > kMaxBufferedBytes / 2) {
+            ArmSendQueuePoll();
+            return;
+        }
+        readPaused_ = false;
+        pausedConnection_.reset();
+    }
+    ORVANE_LOG_TRACE("受信を再開します。");
+    connection->handle_resume_reading();
 }
 
 void WsConnection::Impl::DeliverEnd(const boost::system::error_code& error)
@@ -693,6 +833,8 @@ void WsConnection::StartReceiveTimer(int milliseconds, TimeoutFunction function)
 
 void WsConnection::StopReceiveTimer() { impl_->StopReceiveTimer(); }
 
+void WsConnection::PauseReading(bool paused) { impl_->PauseReading(paused); }
+
 void WsConnection::StartEtcTimer(int milliseconds, TimeoutFunction function)
 {
     impl_->StartEtcTimer(milliseconds, function);
@@ -740,6 +882,12 @@ void WsConnection::SetReceiveBufferExtended(bool extended)
 {
     Lock lock(impl_->mutex_);
     impl_->receiveStore_.SetExtended(extended);
+}
+
+void WsConnection::ReserveReceived(unsigned int length)
+{
+    Lock lock(impl_->mutex_);
+    impl_->receiveStore_.Reserve(length);
 }
 
 void WsConnection::ConsumeReceived(unsigned int length)

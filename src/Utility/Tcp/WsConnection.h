@@ -47,11 +47,20 @@ public:
     void Send(boost::shared_ptr<Buffer> buffer, int sendTimeout, unsigned int chunkSize,
               SendData::CompletionFunction completion);
 
-    // The timers (negative: nothing armed). An expiry stops the event loop, then calls
-    // the function. A received message cancels the user timer.
+    // The timers, each armed once (negative: nothing armed). An expiry stops the event
+    // loop, then calls the function.
     void StartReceiveTimer(int milliseconds, TimeoutFunction function);
     void StopReceiveTimer();
     void StartEtcTimer(int milliseconds, TimeoutFunction function);
+
+    // As the TCP connection's: stops reading (after the message being delivered and those
+    // read with it) and holds the timers, or resumes both. Reading also stops while more
+    // than kMaxBufferedBytes wait in websocketpp's send queue, and resumes once no more
+    // than half as many are left (websocketpp tells of no written message, so the queue is
+    // looked at again every kSendQueuePoll ms meanwhile).
+    void PauseReading(bool paused);
+    static const std::size_t kMaxBufferedBytes = 256 * 1024;
+    static const int kSendQueuePoll = 20;
 
     // Closes once with status 1001 and waits for the WebSocket thread, except on that
     // thread, which cannot wait for itself.
@@ -71,6 +80,7 @@ public:
     bool IsReceiveBufferExtended();
     void SetReceiveBufferExtended(bool extended);
     void ConsumeReceived(unsigned int length);
+    void ReserveReceived(unsigned int length);
 
 private:
     class Impl;

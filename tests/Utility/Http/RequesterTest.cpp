@@ -232,6 +232,30 @@ TEST(HttpRequesterTest, RepliesGoToTheListener)
     EXPECT_EQ(listener, requester->GetListener());
 }
 
+TEST(HttpRequesterTest, CallsAndTunnelRequestsAwaitTheirRepliesAudioPostsNone)
+{
+    RecordingSender sender;
+    const auto requester = Requester::CreateInstance(kAgent);
+    requester->SetSendFunction(boost::ref(sender));
+    requester->SetListener(boost::make_shared<testing::NiceMock<MockResponseListener>>());
+    const unsigned char audio[] = {1, 2};
+    ResponseInformation reply;
+    EXPECT_FALSE(requester->IsAwaitingReply());
+    requester->SendAudio("/", BodyPartInformation(audio, 2));
+    EXPECT_FALSE(requester->IsAwaitingReply());
+    requester->Send("/", {});
+    requester->SendConnect("127.0.0.1:1");
+    requester->NotifyReceived(reply);
+    EXPECT_TRUE(requester->IsAwaitingReply());
+    requester->NotifyReceived(reply);
+    EXPECT_FALSE(requester->IsAwaitingReply());
+    // A reply nobody awaited leaves nothing behind; a refused send counts nothing.
+    requester->NotifyReceived(reply);
+    sender.failure = "refused";
+    EXPECT_THROW(requester->Send("/", {}), Exception);
+    EXPECT_FALSE(requester->IsAwaitingReply());
+}
+
 // Sends from several threads build their messages at the same time while the state
 // ends: each send either arrives whole or fails with the ended state, never half-written.
 TEST(HttpRequesterTest, ConcurrentSendsArriveWholeOrFailWithEndedState)

@@ -2,6 +2,7 @@
 // with the growing receive buffer, consumption from its front, the receive and user
 // timers, the end of the stream, and Close from any thread including the loop's own.
 
+#include <chrono>
 #include <functional>
 #include <iterator>
 #include <memory>
@@ -279,6 +280,40 @@ TYPED_TEST(ConnectionShapeTest, AFailingCallbackEndsRunWithError27)
         EXPECT_EQ(27, runner.ErrorNo());
         EXPECT_NE(std::string::npos, runner.Error().find("原因=[listener failed]")) << runner.Error();
     }
+}
+
+TYPED_TEST(ConnectionShapeTest, PausedReadingHoldsTheBytesAndTheTimersUntilResumed)
+{
+    auto connection = this->rig.connection;
+    auto runner = this->StartRun();
+    connection->PauseReading(true);
+    // What is being read when the pause comes is still delivered; then reading stops.
+    this->rig.PeerSends("first");
+    ASSERT_TRUE(this->WaitForLength(5));
+    // Over WebSocket an expiry ends the loop: it must come after the bytes.
+    connection->StartEtcTimer(200, this->recorder.Timeout("user"));
+    this->rig.PeerSends("second");
+    // A sentinel wait: neither the bytes nor the held timer may come while paused.
+    EXPECT_FALSE(WaitFor([&] { return this->recorder.Data().size() > 5 || this->recorder.Timeouts("user") != 0; },
+                         std::chrono::milliseconds(300)));
+    connection->PauseReading(false);
+    EXPECT_TRUE(WaitFor([&] { return this->recorder.Data() == "firstsecond"; }));
+    EXPECT_TRUE(WaitFor([&] { return this->recorder.Timeouts("user") == 1; }));
+    EXPECT_TRUE(this->recorder.Errors().empty());
+}
+
+TYPED_TEST(ConnectionShapeTest, CloseWhileReadingIsPausedEndsRunAtOnce)
+{
+    auto runner = this->StartRun();
+    this->rig.connection->PauseReading(true);
+    this->rig.PeerSends("x");
+    ASSERT_TRUE(this->WaitForLength(1));
+    const auto start = std::chrono::steady_clock::now();
+    this->rig.connection->Close();
+    ASSERT_TRUE(runner->WaitUntilFinished());
+    // The connection held for the pause keeps nothing running once closed.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(0, runner->ErrorNo()) << runner->Error();
 }
 
 } // namespace

@@ -1,0 +1,256 @@
+// A server that floods, a listener slower than the server, a reply that trickles in and
+// one very large notification: the client's memory stays bounded, every notification is
+// delivered in order, and Release returns within the timers.
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "Orvane/Session.h"
+#include "support/ClientError.h"
+#include "support/FinishesWithin.h"
+#include "support/HeapInUse.h"
+#include "support/HostilePeer.h"
+#include "support/Owned.h"
+#include "support/RecordingListeners.h"
+#include "support/TrustedServer.h"
+#include "support/WaitFor.h"
+
+namespace {
+
+using Orvane::Test::CatchClientError;
+using Orvane::Test::ClientError;
+using Orvane::Test::FinishesWithin;
+using Orvane::Test::HeapPeak;
+using Orvane::Test::HostilePeer;
+using Orvane::Test::kHeapMeasured;
+using Orvane::Test::Owned;
+using Orvane::Test::TrustedServer;
+using Orvane::Test::WsPeer;
+using Orvane::Test::WaitFor;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kMiB = 1024 * 1024;
+
+// Checks that the end points arrive numbered 0, 1, 2, ... and counts them; `delay` makes
+// it slower than the server.
+class SequenceListener : public Orvane::GrammarListener {
+public:
+    void StartPoint(double) override {}
+    void EndPoint(double point, const char*, Orvane::Result::Nbest*) override
+    {
+        if (point != static_cast<double>(count_)) {
+            outOfOrder_ = true;
+        }
+        ++count_;
+        if (delay.count() != 0) {
+            std::this_thread::sleep_for(delay);
+        }
+    }
+    void TempPoint(double, const char*, Orvane::Result::Nbest*) override {}
+
+    std::size_t Count() const { return count_; }
+    bool InOrder() const { return !outOfOrder_; }
+
+    std::chrono::microseconds delay{0};
+
+private:
+    std::atomic<std::size_t> count_{0};
+    std::atomic<bool> outOfOrder_{false};
+};
+
+// A session with every timer but the connect timer at `timer` ms, to `peer` over TCP or,
+// with a `bridge`, over TLS WebSocket through it; with a listener on the grammars.
+struct Client {
+    Client(const HostilePeer& peer, const char* timer, const WsPeer* bridge = nullptr)
+    {
+        session.reset(CreateSession2("UTF-8"));
+        for (const char* name : {"QUOR:ReceiveTimer", "QUOR:SendTimer", "QUOR:ResponseTimer"}) {
+            session->SetParameter(name, timer);
+        }
+        session->SetParameter("QUOR:ConnectTimer", "10000");
+        if (bridge != nullptr) {
+            session->SetServerInformation(bridge->Uri().c_str(), "TessivalTest/1.0", nullptr, nullptr);
+        } else {
+            session->InsertServerInformation(-1, "127.0.0.1", std::to_string(peer.Port()).c_str(),
+                                             "TessivalTest/1.0", nullptr, nullptr);
+        }
+    }
+
+    void Connect()
+    {
+        recognizer.reset(session->Connect(nullptr));
+        grammar.reset(recognizer->AttachGrammar(""));
+        grammar->SetListener(&listener);
+        recognizer->SetListener(&events);
+    }
+
+    // Releases the recognizer; true when it returned within `limit`.
+    bool ReleaseWithin(std::chrono::milliseconds limit)
+    {
+        grammar.reset();
+        Orvane::Recognizer* released = recognizer.release();
+        return FinishesWithin([released] { released->Release(); }, limit);
+    }
+
+    SequenceListener listener;
+    Orvane::Test::EventLog log;
+    Orvane::Test::RecordingRecognizerListener events{log};
+    Owned<Orvane::Session> session;
+    Owned<Orvane::Recognizer> recognizer;
+    Owned<Orvane::Grammar> grammar;
+};
+
+TEST(HostileServerTest, AFloodKeepsTheClientBoundedAndReleaseReturnsWithinTheTimers)
+{
+    struct Case {
+        const char* name;
+        bool peerReads;
+        bool webSocket;
+    };
+    const Case cases[] = {
+        {"TCP, the server reads the answers", true, false},
+        {"TCP, the server reads nothing", false, false},
+        {"WebSocket, the server reads the answers", true, true},
+    };
+    // The trust is set before any thread starts.
+    const TrustedServer trust;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HostilePeer::Options options;
+        options.reading = c.peerReads;
+        HostilePeer peer(options);
+        std::unique_ptr<WsPeer> bridge;
+        if (c.webSocket) {
+            bridge.reset(new WsPeer(trust.Peer(WsPeer::Mode::Bridge, peer.Port())));
+        }
+        Client client(peer, "1000", bridge.get());
+        client.Connect();
+        client.recognizer->Recognize();
+        HeapPeak heap;
+        client.recognizer->AsyncComplete();
+        // The flood goes on for a while: far more notifications than the client keeps.
+        ASSERT_TRUE(WaitFor([&] { return peer.Sent() >= 5000 || peer.ClientClosed(); }));
+        const Clock::time_point flooded = Clock::now();
+        while (Clock::now() - flooded < std::chrono::seconds(1) && !peer.ClientClosed()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        heap.Stop();
+        if (kHeapMeasured) {
+            EXPECT_LT(heap.Growth(), 8 * kMiB);
+        }
+        // The remote Release is never answered; the response wait ends it, notifications
+        // or not, and then the connection is closed.
+        EXPECT_TRUE(client.ReleaseWithin(std::chrono::seconds(5)));
+        EXPECT_TRUE(client.listener.InOrder());
+        if (c.peerReads) {
+            EXPECT_GT(client.listener.Count(), 1000u);
+        }
+        if (!c.webSocket) {
+            // (The relay's own ending is not the client's to tell.)
+            EXPECT_TRUE(WaitFor([&] { return peer.ClientClosed(); }));
+        }
+        EXPECT_EQ("", peer.Failure());
+    }
+}
+
+TEST(HostileServerTest, ASlowListenerSlowsTheServerDownAndMissesNothing)
+{
+    struct Case {
+        const char* name;
+        bool webSocket;
+    };
+    const Case cases[] = {{"TCP", false}, {"WebSocket", true}};
+    const TrustedServer trust;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HostilePeer::Options options;
+        options.count = 2000;
+        // Large results, so that a queue that kept them all would stand out.
+        options.text = std::string(16 * 1024, 'x');
+        HostilePeer peer(options);
+        std::unique_ptr<WsPeer> bridge;
+        if (c.webSocket) {
+            bridge.reset(new WsPeer(trust.Peer(WsPeer::Mode::Bridge, peer.Port())));
+        }
+        Client client(peer, "1000", bridge.get());
+        client.listener.delay = std::chrono::microseconds(500);
+        client.Connect();
+        client.recognizer->Recognize();
+        HeapPeak heap;
+        client.recognizer->AsyncComplete();
+        ASSERT_TRUE(WaitFor([&] { return client.listener.Count() == options.count; }, std::chrono::seconds(30)))
+            << client.listener.Count() << " delivered, " << peer.Answers() << " answered, " << peer.Sent()
+            << " sent, " << ::testing::PrintToString(client.log.Events());
+        heap.Stop();
+        EXPECT_TRUE(client.listener.InOrder());
+        // Every notification was answered, and the answers reached the server.
+        EXPECT_TRUE(WaitFor([&] { return peer.Answers() == options.count; }));
+        if (kHeapMeasured) {
+            EXPECT_LT(heap.Growth(), 12 * kMiB);
+        }
+        EXPECT_TRUE(client.ReleaseWithin(std::chrono::seconds(5)));
+        EXPECT_EQ("", peer.Failure());
+    }
+}
+
+TEST(HostileServerTest, AReplyTricklingInEndsWithTheReceiveTimer)
+{
+    struct Case {
+        const char* name;
+        const char* call;
+    };
+    const Case cases[] = {{"Connect", "CreateRecognizer"}, {"AsyncComplete", "Recognizer::AsyncComplete"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HostilePeer::Options options;
+        options.floodAfter = "none";
+        options.trickle = c.call;
+        // About 400 bytes at one every 20 ms: 8 s to arrive, against a receive time of 300 ms.
+        options.trickleInterval = std::chrono::milliseconds(20);
+        HostilePeer peer(options);
+        Client client(peer, "300");
+        client.session->SetParameter("QUOR:ResponseTimer", "60000");
+        const Clock::time_point start = Clock::now();
+        const ClientError error = CatchClientError([&] {
+            client.Connect();
+            client.recognizer->Recognize();
+            client.recognizer->AsyncComplete();
+        });
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+        EXPECT_EQ(5002, error.number) << error;
+        EXPECT_LT(took.count(), 3000);
+        if (client.recognizer) {
+            EXPECT_TRUE(client.ReleaseWithin(std::chrono::seconds(5)));
+        }
+    }
+}
+
+TEST(HostileServerTest, OneLargeNotificationCostsASmallMultipleOfItsSize)
+{
+    const std::size_t size = 16 * kMiB;
+    HostilePeer::Options options;
+    options.count = 1;
+    options.text.assign(size, 'x');
+    HostilePeer peer(options);
+    Client client(peer, "2000");
+    client.Connect();
+    client.recognizer->Recognize();
+    HeapPeak heap;
+    client.recognizer->AsyncComplete();
+    ASSERT_TRUE(WaitFor([&] { return client.listener.Count() == 1; }, std::chrono::seconds(30)));
+    heap.Stop();
+    // The receive buffer, the document's text and the result's label, each once: a buffer
+    // grown by doubling on the way would hold up to twice the message.
+    if (kHeapMeasured) {
+        EXPECT_LT(heap.Growth(), size * 7 / 2);
+    }
+    // The server answers nothing more: the response wait ends the remote Release.
+    EXPECT_TRUE(client.ReleaseWithin(std::chrono::seconds(5)));
+}
+
+} // namespace
