@@ -101,7 +101,7 @@ boost::shared_ptr<NotificationHandler> NotificationHandler::CreateInstance(const
 {
     boost::shared_ptr<NotificationHandler> handler(new NotificationHandler(hook, encodingMode), &Dispose);
     boost::recursive_mutex::scoped_lock lock(handler->queueLock_);
-    handler->thread_.reset(new boost::thread(boost::bind(&NotificationHandler::ThreadMain, handler.get())));
+    handler->thread_.Start(boost::bind(&NotificationHandler::ThreadMain, handler.get()));
     return handler;
 }
 
@@ -113,22 +113,16 @@ void NotificationHandler::Dispose(NotificationHandler* handler)
         boost::lock_guard<boost::mutex> lock(handler->hookLock_);
         handler->hook_.clear();
     }
-    boost::thread* thread = nullptr;
     {
         boost::recursive_mutex::scoped_lock lock(handler->queueLock_);
         handler->running_ = false;
         handler->queueCondition_.notify_all();
-        thread = handler->thread_.get();
     }
-    if (thread != nullptr) {
-        if (thread->get_id() == boost::this_thread::get_id()) {
-            // Dropped inside a listener call: the thread cannot join itself. It delivers
-            // what is left and frees the handler when Run returns.
-            thread->detach();
-            handler->freeOnExit_ = true;
-            return;
-        }
-        thread->join();
+    if (!handler->thread_.Join(false)) {
+        // Dropped inside a listener call: the thread cannot join itself. It delivers what
+        // is left and frees the handler when Run returns.
+        handler->freeOnExit_ = true;
+        return;
     }
     delete handler;
 }

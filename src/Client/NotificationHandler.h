@@ -8,7 +8,6 @@
 
 #include <boost/function.hpp>
 #include <boost/noncopyable.hpp>
-#include <boost/scoped_ptr.hpp>
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/mutex.hpp>
@@ -21,6 +20,7 @@
 #include "Utility/Http/RequestInformation.h"
 #include "Utility/Http/RequestListener.h"
 #include "Utility/Http/Respondent.h"
+#include "Utility/OwnedThread.h"
 #include "Utility/Xml/Node.h"
 
 namespace Orvane {
@@ -128,7 +128,7 @@ private:
     std::deque<boost::shared_ptr<Utility::Xml::Node>> queue_;
     BacklogFunction backlog_;
     bool backlogged_;
-    boost::scoped_ptr<boost::thread> thread_;
+    Utility::OwnedThread thread_;
     boost::recursive_mutex listenerLock_;
     boost::recursive_mutex registryLock_;
     boost::mutex hookLock_;

@@ -2,6 +2,7 @@
 
 #include <boost/function.hpp>
 #include <boost/shared_ptr.hpp>
+#include <boost/thread/condition_variable.hpp>
 #include <boost/thread/mutex.hpp>
 #include <boost/thread/thread.hpp>
 
@@ -11,14 +12,21 @@ namespace Utility {
 // One thread that its owner starts and ends. The rule for ending it is kept here: the
 // thread is interrupted (when asked) and joined, unless the caller is that very thread,
 // which is detached instead, so no thread ever joins itself. The handle is taken out under
-// a lock of its own and the join happens without it.
+// a lock of its own and the join happens without it; a second caller meanwhile waits until
+// the first has joined.
 class OwnedThread {
 public:
     OwnedThread() = default;
     OwnedThread(const OwnedThread&) = delete;
     OwnedThread& operator=(const OwnedThread&) = delete;
-    // Interrupts and ends a thread still held.
-    ~OwnedThread() { Join(true); }
+    // Interrupts and ends a thread still held (detached when destroyed on that thread).
+    ~OwnedThread()
+    {
+        try {
+            Join(true);
+        } catch (...) {
+        }
+    }
 
     // Starts `body` on a new thread; a thread still held is ended first. Throws what
     // boost::thread throws when no thread can be made (boost::thread_resource_error).
@@ -30,39 +38,47 @@ public:
         thread_ = thread;
     }
 
-    // Ends the held thread, if any: interrupted when `interrupt`, then joined (detached on
-    // the thread itself). Returns at once when no thread is held.
-    void Join(bool interrupt)
+    // Ends the held thread: interrupted when `interrupt`, then joined. False when called on
+    // that thread itself, which is detached and still running; true otherwise (also when no
+    // thread is held, or another caller has just joined it).
+    bool Join(bool interrupt)
     {
         boost::shared_ptr<boost::thread> thread;
         {
-            boost::lock_guard<boost::mutex> lock(mutex_);
+            boost::unique_lock<boost::mutex> lock(mutex_);
+            if (!thread_) {
+                while (joining_) {
+                    joined_.wait(lock);
+                }
+                return true;
+            }
+            if (thread_->get_id() == boost::this_thread::get_id()) {
+                thread_->detach();
+                thread_.reset();
+                return false;
+            }
             thread.swap(thread_);
-        }
-        if (!thread) {
-            return;
-        }
-        if (thread->get_id() == boost::this_thread::get_id()) {
-            thread->detach();
-            return;
+            joining_ = true;
         }
         if (interrupt) {
             thread->interrupt();
         }
-        // The joining thread is not to be interrupted half-way through the join.
-        boost::this_thread::disable_interruption noInterruption;
-        thread->join();
-    }
-
-    bool IsHeld() const
-    {
+        {
+            // The joining thread is not to be interrupted half-way through the join.
+            boost::this_thread::disable_interruption noInterruption;
+            thread->join();
+        }
         boost::lock_guard<boost::mutex> lock(mutex_);
-        return thread_ != nullptr;
+        joining_ = false;
+        joined_.notify_all();
+        return true;
     }
 
 private:
-    mutable boost::mutex mutex_;
+    boost::mutex mutex_;
+    boost::condition_variable joined_;
     boost::shared_ptr<boost::thread> thread_;
+    bool joining_ = false;
 };
 
 } // namespace Utility

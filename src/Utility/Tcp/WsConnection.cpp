@@ -788,20 +788,14 @@ void WsConnection::Impl::Fail()
 WsConnection::WsConnection(unsigned int receiveBufferSize) : impl_(new Impl(receiveBufferSize))
 {
     const boost::shared_ptr<Impl> impl = impl_;
-    thread_.reset(new boost::thread([impl] { impl->Loop(); }));
+    thread_.Start([impl] { impl->Loop(); });
 }
 
 WsConnection::~WsConnection()
 {
     try {
         Close();
-        if (thread_->joinable()) {
-            if (IsEventLoopThread()) {
-                thread_->detach();
-            } else {
-                thread_->join();
-            }
-        }
+        thread_.Join(false);
     } catch (...) {
         // A destructor reports nothing.
     }
@@ -842,8 +836,8 @@ void WsConnection::StartEtcTimer(int milliseconds, TimeoutFunction function)
 
 void WsConnection::Close()
 {
-    if (impl_->Close() && thread_->joinable() && !IsEventLoopThread()) {
-        thread_->join();
+    if (impl_->Close()) {
+        thread_.Join(false);
     }
 }
 

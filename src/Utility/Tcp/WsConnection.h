@@ -8,6 +8,7 @@
 
 #include "Utility/Tcp/Buffer.h"
 #include "Utility/Tcp/ConnectionFunctions.h"
+#include "Utility/OwnedThread.h"
 #include "Utility/Tcp/SendData.h"
 
 namespace Orvane {
@@ -88,7 +89,7 @@ private:
     // Shared with the WebSocket thread, so that a connection released on that thread
     // outlives the loop it is running.
     boost::shared_ptr<Impl> impl_;
-    boost::shared_ptr<boost::thread> thread_;
+    OwnedThread thread_;
 };
 
 } // namespace Tcp
