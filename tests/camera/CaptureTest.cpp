@@ -451,7 +451,8 @@ TEST_F(CaptureTest, OutOfRangeBufferIndexIsRefused)
     EXPECT_THAT(testing::internal::GetCapturedStderr(), assertion);
 }
 
-// Each format code reaches its own file writer with the documented length.
+// Each format code reaches its own file writer: raw, BMP and PGM with the length of the
+// whole mapped buffer, JPEG with only the bytes the driver filled.
 TEST_F(CaptureTest, GetfileCapturingWritesEachFormat)
 {
     const Bytes jpeg = JpegFixture();
