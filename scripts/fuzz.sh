@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (ASan+UBSan) and runs each for a bounded time.
 #   scripts/fuzz.sh [seconds-per-target] [target-name-regex]
-# Crashes are kept in build-fuzz/artifacts; each one found becomes a unit-test case.
+# Crashes are kept in build-fuzz/artifacts; once fixed, each one goes into
+# tests/fuzz/crashers/<Name>/, which every ctest run replays (tests/fuzz/README.md).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite, then the same tests under ASan+UBSan unless
-# TESSIVAL_SKIP_SANITIZE=1.
+# Builds and runs the whole test suite, then the same tests under ASan+UBSan, and the tests
+# that start threads (label "threads") under ThreadSanitizer, unless TESSIVAL_SKIP_SANITIZE=1.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,4 +11,5 @@ cmake --build "$BUILD_DIR"
 
 if [ "${TESSIVAL_SKIP_SANITIZE:-0}" != "1" ]; then
   scripts/sanitize.sh
+  TESSIVAL_SANITIZE_TARGET=threaded-tests scripts/sanitize.sh thread -L threads
 fi

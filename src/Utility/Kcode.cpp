@@ -43,8 +43,9 @@ struct Character {
 
 inline bool IsContinuation(std::uint32_t byte) { return (byte & 0xC0) == 0x80; }
 
-// The two- and three-byte forms take the low bits of the following bytes unchecked, so
-// overlong forms are read too; a four-byte form must be valid, and has no row.
+// Following bytes of the two- and three-byte forms are taken by their low bits. Overlong
+// forms (a code point that a shorter form writes) and UTF-16 surrogates are malformed, as
+// is any invalid four-byte form; a valid four-byte form has no row.
 struct Utf8Reader {
     Character operator()(const unsigned char* p) const
     {
@@ -60,14 +61,19 @@ struct Utf8Reader {
             return {Character::Cut, 0, 0};
         }
         if (b0 < 0xE0) {
-            return {Character::Key, ((b0 & 0x1F) << 6) | (b1 & 0x3F), 2};
+            const std::uint32_t u = ((b0 & 0x1F) << 6) | (b1 & 0x3F);
+            return u < 0x80 ? Character{Character::Malformed, 0, 0} : Character{Character::Key, u, 2};
         }
         const std::uint32_t b2 = p[2];
         if (b2 == 0) {
             return {Character::Cut, 0, 0};
         }
         if (b0 < 0xF0) {
-            return {Character::Key, ((b0 & 0x0F) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F), 3};
+            const std::uint32_t u = ((b0 & 0x0F) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F);
+            if (u < 0x800 || (u >= 0xD800 && u <= 0xDFFF)) {
+                return {Character::Malformed, 0, 0};
+            }
+            return {Character::Key, u, 3};
         }
         const std::uint32_t b3 = p[3];
         if (b3 == 0) {

@@ -10,8 +10,9 @@ namespace Utility {
 // Converts NUL-terminated texts between UTF-8, Shift_JIS and EUC-JP by table lookup.
 // Each conversion empties `out` first and returns the number of input characters that
 // had no mapping; those are skipped. Malformed UTF-8 (a continuation byte or a byte
-// 0xF5-0xFF leading a character, or an invalid four-byte form) throws the default-built
-// Exception, leaving in `out` what was converted so far. A character cut short by the
+// 0xF5-0xFF leading a character, an overlong form, a UTF-16 surrogate, or an invalid
+// four-byte form) throws the default-built Exception, leaving in `out` what was converted
+// so far. A character cut short by the
 // terminating NUL ends the conversion and counts as unmapped. A null input is empty.
 class Kcode {
 public:

@@ -103,9 +103,15 @@ v4l2_buffer MakeBuffer(unsigned int index)
 
 // Waits up to 20 s for fd to become readable; an interrupted wait starts afresh. poll
 // serves any descriptor number. Readable also covers error and hang-up, as with select:
-// the following dequeue then reports what went wrong.
+// the following dequeue then reports what went wrong. A negative descriptor (a failed
+// open) fails at once, where poll would ignore it and wait the whole time.
 WaitResult WaitReadable(int fd)
 {
+    if (fd < 0) {
+        errno = EBADF;
+        errno_exit("select");
+        return WaitResult::kFailed;
+    }
     for (;;) {
         pollfd entry{fd, POLLIN, 0};
         const int ready = poll(&entry, 1, kWaitMilliseconds);

@@ -135,7 +135,10 @@ TEST(KcodeTest, ConvertsCharacters)
         {"EUC-JP 0x8F alone is one unknown byte", C::EucToSjis, "\x8F\x41", "A", 1},
         {"EUC-JP three-byte code without a row", C::EucToSjis, "\x8F\xA1\xA1" "A", "A", 1},
         {"Shift_JIS 0x80 is unknown", C::SjisToEuc, "\x80" "A", "A", 1},
-        {"overlong form is read", C::Utf8ToSjis, "\xC1\x81", "A", 0},
+        {"smallest two-byte code point", C::Utf8ToSjis, "\xC2\x80", "", 1},
+        {"smallest three-byte code point", C::Utf8ToSjis, "\xE0\xA0\x80", "", 1},
+        {"largest three-byte code point below the surrogates", C::Utf8ToSjis, "\xED\x9F\xBF", "", 1},
+        {"smallest three-byte code point above the surrogates", C::Utf8ToSjis, "\xEE\x80\x80", "", 1},
     };
     for (const Case& c : cases) {
         Check(c);
@@ -178,7 +181,12 @@ TEST(KcodeTest, CharacterCutByTheTerminatorEndsTheConversion)
 TEST(KcodeTest, MalformedUtf8ThrowsTheDefaultExceptionAndKeepsTheOutput)
 {
     const char* inputs[] = {"AB\x80", "AB\xBF" "C", "AB\xF5\x80\x80\x80", "AB\xFF", "AB\xF0\x41\x42\x43",
-                            "AB\xF4\x90\x80\x80" /* above U+10FFFF */, "AB\xF0\x8F\xBF\xBF" /* overlong */};
+                            "AB\xF4\x90\x80\x80" /* above U+10FFFF */, "AB\xF0\x8F\xBF\xBF" /* overlong */,
+                            // Overlong two- and three-byte forms of '/', '<' and the largest
+                            // one- and two-byte code points.
+                            "AB\xC0\xAF", "AB\xC0\xBC", "AB\xC1\xBF", "AB\xE0\x80\xAF", "AB\xE0\x9F\xBF",
+                            // UTF-16 surrogates: first and last high, first and last low.
+                            "AB\xED\xA0\x80", "AB\xED\xAF\xBF", "AB\xED\xB0\x80", "AB\xED\xBF\xBF"};
     for (const char* in : inputs) {
         SCOPED_TRACE(in);
         for (int column : {1, 2}) {

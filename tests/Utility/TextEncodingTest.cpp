@@ -39,10 +39,19 @@ TEST(TextEncodingTest, BothFormsOfEachConversion)
     }
 }
 
+// Overlong forms and surrogates would carry characters such as '/' and '<' past a text
+// check; they are malformed like a stray continuation byte.
 TEST(TextEncodingTest, MalformedUtf8Throws)
 {
-    EXPECT_THROW(U::Utf8ToSjis("\x80"), std::exception);
-    EXPECT_THROW(U::Utf8ToEuc("a\xFF"), std::exception);
+    const char* inputs[] = {"\x80",         "a\xFF",           "a\xC0\xAF" "b", "a\xC0\xBC" "b",
+                            "\xE0\x80\xAF", "a\xED\xA0\x80", "a\xED\xBF\xBF"};
+    for (const char* in : inputs) {
+        SCOPED_TRACE(in);
+        std::string out;
+        EXPECT_THROW(U::Utf8ToSjis(in), std::exception);
+        EXPECT_THROW(U::Utf8ToEuc(in, out), std::exception);
+        EXPECT_EQ(in[0] == 'a' ? "a" : "", out);
+    }
 }
 
 } // namespace

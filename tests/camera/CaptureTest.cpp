@@ -451,7 +451,8 @@ TEST_F(CaptureTest, OutOfRangeBufferIndexIsRefused)
     EXPECT_THAT(testing::internal::GetCapturedStderr(), assertion);
 }
 
-// Each format code reaches its own file writer with the documented length.
+// Each format code reaches its own file writer: raw, BMP and PGM with the length of the
+// whole mapped buffer, JPEG with only the bytes the driver filled.
 TEST_F(CaptureTest, GetfileCapturingWritesEachFormat)
 {
     const Bytes jpeg = JpegFixture();
@@ -530,6 +531,25 @@ TEST_F(CaptureTest, GetfileCapturingResults)
         Finish();
     }
     EXPECT_EQ(-1, getfile_capturing(fd_, 0, kWidth, kHeight, nullptr));
+}
+
+// What open_device gives on failure is refused at once, as a failed wait; a wait on it
+// would last the whole 20 s and end in "select timeout" on standard output.
+TEST_F(CaptureTest, CapturingFromMinusOneFailsAtOnce)
+{
+    Bytes destination(kBufferLength, 0xEE);
+    const std::string path = files_.Path("frame");
+    for (int memory : {0, 1}) {
+        SCOPED_TRACE(memory != 0 ? "get_capturing" : "getfile_capturing");
+        testing::internal::CaptureStderr();
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(-1, memory != 0 ? get_capturing(-1, 0, kWidth, kHeight, destination.data())
+                                  : getfile_capturing(-1, 0, kWidth, kHeight, path.c_str()));
+        EXPECT_EQ("", testing::internal::GetCapturedStdout());
+        EXPECT_EQ("select error 9, Bad file descriptor\n", testing::internal::GetCapturedStderr());
+    }
+    EXPECT_FALSE(files_.Exists("frame"));
+    EXPECT_EQ(Bytes(kBufferLength, 0xEE), destination);
 }
 
 TEST_F(CaptureTest, GetCapturingCopiesEachFormat)

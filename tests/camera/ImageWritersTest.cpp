@@ -128,7 +128,7 @@ TEST_F(ImageWritersTest, JpegFixturePassesThroughByteForByte)
     EXPECT_EQ(Bytes(4, 0xEE), Bytes(copy.begin() + length, copy.end()));
 }
 
-TEST_F(ImageWritersTest, MemoryConvertersGiveTheDocumentedBytes)
+TEST_F(ImageWritersTest, MemoryConvertersWriteBgrLumaOrSwappedPairsAndNothingPast)
 {
     Bytes bgr(26, 0xEE);
     EXPECT_EQ(24, process_image_buffer_BMP(kFrame4x2.data(), 16, 4, 2, bgr.data()));

@@ -6,7 +6,7 @@
 namespace Orvane {
 namespace Test {
 
-// BGR of one YUYV sample, computed literally as the camera library specifies it:
+// BGR of one YUYV sample by the integer formula of libivelmo's conversion, term by term:
 // y = Y x 256, u = U - 128, v = V - 128; R = (y + 359v) >> 8, G = (y - 88u - 183v) >> 8,
 // B = (y + 454u) >> 8, each clamped to 0..255.
 inline void ReferenceBgr(int luma, int blue, int red, uint8_t* bgr)
