@@ -19,19 +19,12 @@ namespace {
 using namespace Orvane::Test;
 using namespace Orvane::Test::Loopback;
 
-const std::vector<ResultSentence> Final = {{0.9, {{"今日;きょう", "ky o u", 0, 10, 0.8}, {"は", "w a", 10, 15, 0.7}}}};
-
-std::vector<short> Tone(double seconds)
-{
-    return SignalTools::Sine(440.0, 8000.0, static_cast<std::size_t>(seconds * 16000));
-}
-
 class HelperStopTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         rig_.server.SetReply("Recognizer::AsyncComplete",
-                             Reply::Ok().Then(Notice::EndPoint("", 1.0, Final, "r1")).Then(Notice::Completed()));
+                             ResultAndCompletion());
     }
 
     FlatHelper& StartOn(const std::vector<short>& samples, const std::map<std::string, std::string>& changes = {})
@@ -135,7 +128,7 @@ TEST(HelperReuseTest, ThreeRecognitionsOnOneHandleLeaveNoThreadBehind)
 {
     HelperRig rig;
     rig.server.SetReply("Recognizer::AsyncComplete",
-                        Reply::Ok().Then(Notice::EndPoint("", 1.0, Final, "r1")).Then(Notice::Completed()));
+                        ResultAndCompletion());
     FlatHelper& helper = FlatHelper::Create();
     ASSERT_EQ(0, helper.Initialize(rig.WriteParameters()));
     ASSERT_EQ(0, helper.SetOption("recognition_target", rig.WriteAudio("tone.raw", Tone(1.0))));
@@ -157,7 +150,7 @@ TEST(HelperReuseTest, RandomCyclesEndInOneCompletionEach)
 {
     HelperRig rig;
     rig.server.SetReply("Recognizer::AsyncComplete",
-                        Reply::Ok().Then(Notice::EndPoint("", 1.0, Final, "r1")).Then(Notice::Completed()));
+                        ResultAndCompletion());
     const int handles = 4;
     const int cyclesPerHandle = 50;
     const std::string tone = rig.WriteAudio("tone.raw", Tone(0.3));

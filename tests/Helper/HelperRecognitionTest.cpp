@@ -65,11 +65,6 @@ double BestSnrDb(const std::vector<short>& reference, const std::vector<short>& 
     return best;
 }
 
-// One second of a 440 Hz tone: 50 blocks of 20 ms.
-std::vector<short> Tone(double seconds = 1.0)
-{
-    return SignalTools::Sine(440.0, 8000.0, static_cast<std::size_t>(seconds * 16000));
-}
 
 struct RouteCodec {
     HelperRoute route;
@@ -84,7 +79,7 @@ TEST_P(HelperRouteCodecTest, OneRecognitionEndToEnd)
 {
     HelperRig rig(GetParam().route);
     const std::string codec = GetParam().codec;
-    const std::vector<short> tone = Tone();
+    const std::vector<short> tone = Tone(1.0);
     rig.server.SetReply("Recognizer::AsyncComplete", ResultsAfterComplete());
     FlatHelper& helper = FlatHelper::Create();
     ASSERT_EQ(0, helper.Initialize(rig.WriteParameters({{"codec", codec}}))) << helper.Error().message;

@@ -19,13 +19,6 @@ namespace {
 using namespace Orvane::Test;
 using namespace Orvane::Test::Loopback;
 
-const std::vector<ResultSentence> Final = {{0.9, {{"今日;きょう", "ky o u", 0, 10, 0.8}, {"は", "w a", 10, 15, 0.7}}}};
-
-std::vector<short> Tone(double seconds)
-{
-    return SignalTools::Sine(440.0, 8000.0, static_cast<std::size_t>(seconds * 16000));
-}
-
 std::string Sjis(const std::string& utf8) { return Orvane::Utility::Utf8ToSjis(utf8.c_str()); }
 
 class MicrophoneDevice : public ::testing::Environment {
@@ -59,7 +52,7 @@ protected:
 TEST_F(HelperShiftJisTest, ResultsAndLibraryMessagesAreShiftJisAndServerTextsPassAsTheyCame)
 {
     rig_.server.SetReply("Recognizer::AsyncComplete",
-                         Reply::Ok().Then(Notice::EndPoint("", 1.0, Final, "r1")).Then(Notice::Completed()));
+                         ResultAndCompletion());
     FlatHelper& helper = Ready("shift_jis", {{"recognition_target", rig_.WriteAudio("tone.raw", Tone(1.0))}});
     ASSERT_EQ(0, helper.Start());
     ASSERT_TRUE(helper.WaitForCompletions(1));
@@ -108,7 +101,7 @@ TEST_F(HelperShiftJisTest, ResultsAndLibraryMessagesAreShiftJisAndServerTextsPas
 TEST_F(HelperShiftJisTest, MicrophoneRouteDeliversTheDeviceSamplesToKindTwoAndTheServer)
 {
     rig_.server.SetReply("Recognizer::AsyncComplete",
-                         Reply::Ok().Then(Notice::EndPoint("", 1.0, Final, "r1")).Then(Notice::Completed()));
+                         ResultAndCompletion());
     // The file device delivers faster than real time; what it delivers before the connection
     // waits in the voice buffer's queue.
     FlatHelper& helper = Ready("UTF-8", {{"audio_input_device", "tessival_helper_mic"}, {"notify_record", "true"}});

@@ -91,28 +91,46 @@ std::string HelperRig::WriteAudio(const std::string& name, const std::vector<sho
     return directory.Write(name, SignalTools::ToBytes(samples));
 }
 
-std::size_t ThreadCount()
+std::vector<short> Tone(double seconds)
+{
+    return SignalTools::Sine(440.0, 8000.0, static_cast<std::size_t>(seconds * 16000));
+}
+
+const std::vector<Loopback::ResultSentence>& TodayResult()
+{
+    static const std::vector<Loopback::ResultSentence> result = {
+        {0.9, {{"今日;きょう", "ky o u", 0, 10, 0.8}, {"は", "w a", 10, 15, 0.7}}}};
+    return result;
+}
+
+Loopback::Reply ResultAndCompletion()
+{
+    return Loopback::Reply::Ok()
+        .Then(Loopback::Notice::EndPoint("", 1.0, TodayResult(), "r1"))
+        .Then(Loopback::Notice::Completed());
+}
+
+namespace {
+// Entries of a /proc directory listing, without "." and "..".
+std::size_t CountEntries(const char* path)
 {
     std::size_t count = 0;
-    if (DIR* tasks = opendir("/proc/self/task")) {
-        while (const dirent* entry = readdir(tasks)) {
+    if (DIR* directory = opendir(path)) {
+        while (const dirent* entry = readdir(directory)) {
             count += entry->d_name[0] != '.' ? 1 : 0;
         }
-        closedir(tasks);
+        closedir(directory);
     }
     return count;
 }
+} // namespace
+
+std::size_t ThreadCount() { return CountEntries("/proc/self/task"); }
 
 std::size_t DescriptorCount()
 {
-    std::size_t count = 0;
-    if (DIR* descriptors = opendir("/proc/self/fd")) {
-        while (const dirent* entry = readdir(descriptors)) {
-            count += entry->d_name[0] != '.' ? 1 : 0;
-        }
-        closedir(descriptors);
-    }
-    // The directory's own descriptor was counted too.
+    // The listing's own descriptor is counted too.
+    const std::size_t count = CountEntries("/proc/self/fd");
     return count > 0 ? count - 1 : 0;
 }
 

@@ -43,6 +43,13 @@ private:
     std::unique_ptr<TinyproxyPeer> proxy_;
 };
 
+// `seconds` of a 440 Hz tone at 16 kHz, half scale.
+std::vector<short> Tone(double seconds);
+// The final result "今日は" (one sentence of two words).
+const std::vector<Loopback::ResultSentence>& TodayResult();
+// A success answer followed by the final result and the completion.
+Loopback::Reply ResultAndCompletion();
+
 // Threads of this process (entries of /proc/self/task).
 std::size_t ThreadCount();
 // Open descriptors of this process.
