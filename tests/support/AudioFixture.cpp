@@ -34,16 +34,6 @@ std::string Quote(const std::string& text)
     return quoted + "'";
 }
 
-Samples ReadRaw(const std::string& path)
-{
-    const std::vector<char> bytes = ReadFile(path);
-    Samples samples(bytes.size() / 2);
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = static_cast<short>(static_cast<unsigned char>(bytes[2 * i]) |
-                                        (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-    }
-    return samples;
-}
 
 // Runs `make` (a shell command writing its output to the path given as $OUT) once per key;
 // the file is written under a private name and renamed, so parallel tests never see a part.
@@ -51,7 +41,7 @@ Samples Cached(const std::string& key, const std::string& make)
 {
     const std::string path = CacheDir() + "/" + std::to_string(std::hash<std::string>{}(key)) + ".raw";
     if (std::ifstream(path).good()) {
-        return ReadRaw(path);
+        return ReadSamples(path);
     }
     const std::string part = path + ".part" + std::to_string(getpid());
     const std::string command = "OUT=" + Quote(part) + "; " + make + " && mv -f \"$OUT\" " + Quote(path);
@@ -59,7 +49,7 @@ Samples Cached(const std::string& key, const std::string& make)
         std::remove(part.c_str());
         throw std::runtime_error("audio fixture failed: " + make);
     }
-    return ReadRaw(path);
+    return ReadSamples(path);
 }
 
 short Saturate(double v)
@@ -79,6 +69,17 @@ std::vector<char> ReadFile(const std::string& path)
         throw std::runtime_error("cannot open " + path);
     }
     return std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+Samples ReadSamples(const std::string& path)
+{
+    const std::vector<char> bytes = ReadFile(path);
+    Samples samples(bytes.size() / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<short>(static_cast<unsigned char>(bytes[2 * i]) |
+                                        (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    }
+    return samples;
 }
 
 std::string DataPath(const std::string& relative)

@@ -50,6 +50,8 @@ std::string DataPath(const std::string& relative);
 std::string ModelPath();
 std::string ConfigPath();
 std::vector<char> ReadFile(const std::string& path);
+// A raw file of 16-bit little-endian samples.
+Samples ReadSamples(const std::string& path);
 
 } // namespace Test
 } // namespace Orvane

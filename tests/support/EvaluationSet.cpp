@@ -17,17 +17,6 @@ constexpr int kTuningSeed = 2;
 constexpr std::size_t kEvaluationSentences = 12;
 constexpr std::size_t kTuningSentences = 10;
 
-Samples ReadSamples(const std::string& path)
-{
-    const std::vector<char> bytes = ReadFile(path);
-    Samples samples(bytes.size() / 2);
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = static_cast<short>(static_cast<unsigned char>(bytes[2 * i]) |
-                                        (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-    }
-    return samples;
-}
-
 // Makes the set in `dir` unless it is there. One process makes it under a file lock while
 // the others wait; the script writes a private directory that is then renamed.
 void MakeOnce(const std::string& list, int seed, std::size_t sentences, const std::string& dir)
