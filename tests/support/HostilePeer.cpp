@@ -142,6 +142,9 @@ void HostilePeer::Run()
                     }
                     ++calls_;
                     if (flooding) {
+                        if (options_.answerDuringFlood) {
+                            write(std::make_shared<const std::string>(SuccessReply()));
+                        }
                         continue;
                     }
                     const std::string method = MethodOf(*message);

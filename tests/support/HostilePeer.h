@@ -17,7 +17,7 @@ namespace Test {
 // it answers nothing and sends EndPoint notifications back to back without waiting for
 // their answers: `count` of them (0: without end), the n-th with the time n and `text` as
 // the label of its one word. It reads on and counts the client's answers, or reads nothing
-// more at all. A call named `trickle` instead gets its reply one byte at a time, every
+// more at all; with `answerDuringFlood` it also answers the calls that come meanwhile. A call named `trickle` instead gets its reply one byte at a time, every
 // `trickleInterval`.
 class HostilePeer {
 public:
@@ -25,6 +25,7 @@ public:
         std::string floodAfter = "Recognizer::AsyncComplete";
         std::size_t count = 0;
         bool reading = true;
+        bool answerDuringFlood = false;
         std::string text = "w";
         std::string trickle;
         std::chrono::milliseconds trickleInterval{50};
