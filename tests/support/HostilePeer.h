@@ -17,8 +17,8 @@ namespace Test {
 // it answers nothing and sends EndPoint notifications back to back without waiting for
 // their answers: `count` of them (0: without end), the n-th with the time n and `text` as
 // the label of its one word. It reads on and counts the client's answers, or reads nothing
-// more at all; with `answerDuringFlood` it also answers the calls that come meanwhile. A call named `trickle` instead gets its reply one byte at a time, every
-// `trickleInterval`.
+// more at all; with `answerDuringFlood` it answers the calls that come meanwhile after all.
+// A call named `trickle` instead gets its reply one byte at a time, every `trickleInterval`.
 class HostilePeer {
 public:
     struct Options {
