@@ -13,8 +13,13 @@ class ORVANE_EXPORT RecognizerListener : public Framework {
 public:
     // Never called by the library.
     void Release() override {}
-    // The error becomes the listener's, which releases it.
-    virtual void Error(Exception*) {}
+    // The error becomes the listener's, which releases it; this default only releases it.
+    virtual void Error(Exception* error)
+    {
+        if (error != nullptr) {
+            error->Release();
+        }
+    }
     virtual void SentenceEnd() {}
     virtual void Completed() {}
     // The result is the library's and released after the call.
