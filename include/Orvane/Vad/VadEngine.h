@@ -68,7 +68,8 @@ ORVANE_EXPORT int GetVariableVADStr(_tagVADInfo* handle, const char* name, char*
                                     unsigned int capacity);
 
 /* Model sets: writing (1 on success, 0 on failure), copying (1/0), composition and conversion.
-   A returned set is new and the caller's, null on failure. */
+   A returned set is new and the caller's, null on failure; the caller frees it with
+   FreeModelBuf. */
 ORVANE_EXPORT int WriteGMM(const char* path, const ModelBuf* set);
 ORVANE_EXPORT int CopyMixBuf(MixBuf* to, const MixBuf* from, unsigned int dim);
 ORVANE_EXPORT int CopyGMMBuf(GMMBuf* to, const GMMBuf* from);
@@ -79,6 +80,8 @@ ORVANE_EXPORT ModelBuf* FBankGMM2MfccGMM(const ModelBuf* set, double** T, unsign
                                          unsigned int numCep);
 ORVANE_EXPORT ModelBuf* MfccGMM2FBankGMM(const ModelBuf* set, double** T, unsigned int numFB,
                                          unsigned int numCep);
+/* Frees a set made by the library, arrays and all; null is ignored. */
+ORVANE_EXPORT void FreeModelBuf(ModelBuf* set);
 
 /* Likelihoods of sets with log weights (the "Mix" family) and the expected log-likelihood. */
 ORVANE_EXPORT double LMixOutP(MixBuf mix, const double* x, unsigned int dim);
