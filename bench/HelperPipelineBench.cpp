@@ -1,10 +1,14 @@
 // Whole recognitions through the flat interface against the standalone loopback server,
 // started as a child process (so its work is not counted here):
 //   cpu      recognitions of one ~8 s utterance (file recorder, detection with noise
-//            reduction, Opus, HTTP) until 60 s of audio is recorded; the process CPU they
-//            took beside bare opus_encode, and beside opus_encode plus bare detection, of
-//            the same audio in the same run, with the context switches per block and the
-//            CPU that one thread wake-up costs on this machine
+//            reduction, Opus, HTTP) until 60 s of audio is recorded, each round followed
+//            or preceded (alternately) by a paced one-thread baseline that does the same
+//            detection, noise reduction and encoding at the real-time pace, by
+//            paced Opus alone, and by the hot loops (bare opus_encode, bare detection);
+//            medians over the rounds of the process CPU each took, the pipeline's ratio to
+//            the paced baseline per round, the context switches per block and the CPU that
+//            one thread wake-up costs on this machine. Interleaved rounds see the same load,
+//            so the ratios hold on a busy machine where the absolute figures do not.
 //   latency  from the recorded block holding the last speech sample (its kind-2 callback)
 //            to the final result (kind 5), over several recognitions
 //   memory   VmRSS, threads and descriptors over 1000 recognitions of 0.2 s on one handle
@@ -367,50 +371,88 @@ void PrintLatencies(const std::vector<Outcome>& outcomes, const Samples& audio, 
                 MaxGapFrames() * 10);
 }
 
-// Runs recognitions of `utterance` with detection, noise reduction and Opus until `count`
-// are done or `seconds` of audio are recorded.
+// The loopback server and the process's helper, initialised to recognise `utterance` with
+// detection, noise reduction and Opus.
+class UtteranceRig {
+public:
+    explicit UtteranceRig(const Utterance& utterance) : directory_("helper-bench")
+    {
+        const std::string target =
+            directory_.Write("utterance.raw", Bytes(utterance.samples.data(), utterance.samples.size()));
+        Helper::Get().Initialize(WriteParameters(directory_, Options(server_, target, {})));
+    }
+
+    // One recognition; a failed one throws.
+    Outcome Recognize()
+    {
+        Outcome outcome = Helper::Get().Recognize();
+        ++count_;
+        if (outcome.failed) {
+            throw std::runtime_error("recognition " + std::to_string(count_) + " failed: " + outcome.error);
+        }
+        return outcome;
+    }
+
+private:
+    TemporaryDirectory directory_;
+    ServerProcess server_;
+    std::size_t count_ = 0;
+};
+
+// Runs recognitions of `utterance` until `count` are done or `seconds` of audio are recorded.
 std::vector<Outcome> RecognizeUtterance(const Utterance& utterance, std::size_t count, double seconds)
 {
-    TemporaryDirectory directory("helper-bench");
-    ServerProcess server;
-    const std::string target =
-        directory.Write("utterance.raw", Bytes(utterance.samples.data(), utterance.samples.size()));
-    Helper& helper = Helper::Get();
-    helper.Initialize(WriteParameters(directory, Options(server, target, {})));
+    UtteranceRig rig(utterance);
     std::vector<Outcome> outcomes;
     std::uint64_t recorded = 0;
     while (outcomes.size() < count && recorded < static_cast<std::uint64_t>(seconds * kSampleRate)) {
-        outcomes.push_back(helper.Recognize());
-        const Outcome& outcome = outcomes.back();
-        if (outcome.failed) {
-            throw std::runtime_error("recognition " + std::to_string(outcomes.size()) + " failed: " + outcome.error);
-        }
-        recorded += outcome.samples;
+        outcomes.push_back(rig.Recognize());
+        recorded += outcomes.back().samples;
     }
     return outcomes;
 }
+
+// An Opus encoder with the encoder filter's settings.
+class Encoder {
+public:
+    Encoder()
+    {
+        int status = 0;
+        encoder_ = opus_encoder_create(16000, 1, OPUS_APPLICATION_AUDIO, &status);
+        if (encoder_ == nullptr || status != OPUS_OK) {
+            throw std::runtime_error("opus_encoder_create failed");
+        }
+        opus_encoder_ctl(encoder_, OPUS_SET_BITRATE(24000));
+        opus_encoder_ctl(encoder_, OPUS_SET_BANDWIDTH(OPUS_BANDWIDTH_WIDEBAND));
+        opus_encoder_ctl(encoder_, OPUS_SET_VBR(1));
+        opus_encoder_ctl(encoder_, OPUS_SET_LSB_DEPTH(16));
+    }
+    ~Encoder() { opus_encoder_destroy(encoder_); }
+    Encoder(const Encoder&) = delete;
+    Encoder& operator=(const Encoder&) = delete;
+
+    // One 20 ms frame.
+    void Encode(const short* frame)
+    {
+        if (opus_encode(encoder_, frame, BlockSamples, packet_, sizeof packet_) < 0) {
+            throw std::runtime_error("opus_encode failed");
+        }
+    }
+
+private:
+    OpusEncoder* encoder_ = nullptr;
+    unsigned char packet_[4000];
+};
 
 // Bare opus_encode of the first `samples` of each recognition's audio, 20 ms frames, with
 // the encoder filter's settings; one encoder per recognition, like the pipeline.
 void BareOpus(const Samples& audio, const std::vector<std::uint64_t>& recorded)
 {
-    unsigned char packet[4000];
     for (const std::uint64_t samples : recorded) {
-        int status = 0;
-        OpusEncoder* encoder = opus_encoder_create(16000, 1, OPUS_APPLICATION_AUDIO, &status);
-        if (encoder == nullptr || status != OPUS_OK) {
-            throw std::runtime_error("opus_encoder_create failed");
-        }
-        opus_encoder_ctl(encoder, OPUS_SET_BITRATE(24000));
-        opus_encoder_ctl(encoder, OPUS_SET_BANDWIDTH(OPUS_BANDWIDTH_WIDEBAND));
-        opus_encoder_ctl(encoder, OPUS_SET_VBR(1));
-        opus_encoder_ctl(encoder, OPUS_SET_LSB_DEPTH(16));
+        Encoder encoder;
         for (std::uint64_t at = 0; at + BlockSamples <= samples; at += BlockSamples) {
-            if (opus_encode(encoder, audio.data() + at, BlockSamples, packet, sizeof packet) < 0) {
-                throw std::runtime_error("opus_encode failed");
-            }
+            encoder.Encode(audio.data() + at);
         }
-        opus_encoder_destroy(encoder);
     }
 }
 
@@ -437,6 +479,46 @@ std::size_t BareDetection(const Samples& audio, const std::vector<std::uint64_t>
 
 std::size_t DetectedEnd(const Samples& audio) { return BareDetection(audio, {audio.size()}); }
 
+// The pipeline's work done by one thread at the real-time pace: the first `samples` of the
+// audio in 20 ms blocks, one block due every 20 ms, the thread asleep in between. With
+// `detect`, each block goes through the detector as the detection filter runs it and only
+// the speech it releases is encoded, as the encoder filter would; without, every block is
+// encoded (Opus alone). Returns the process CPU it took and its context switches.
+Usage PacedBaseline(const Samples& audio, std::uint64_t samples, bool detect)
+{
+    const Usage start = Usage::Now();
+    Encoder encoder;
+    boost::shared_ptr<Orvane::Utility::Vad::Detector> detector;
+    if (detect) {
+        detector = Orvane::Utility::Vad::Detector::CreateDetector(0, true, false, ModelPath(), ConfigPath());
+    }
+    Samples speech;
+    std::size_t encoded = 0;
+    Clock::time_point due = Clock::now();
+    for (std::uint64_t at = 0; at + BlockSamples <= samples; at += BlockSamples) {
+        if (!detect) {
+            encoder.Encode(audio.data() + at);
+        } else {
+            for (const auto& chunk :
+                 detector->Detect(reinterpret_cast<const char*>(audio.data() + at), BlockSamples * 2)) {
+                const Orvane::Utility::Vad::VadDetectStatus status = chunk->GetStatus();
+                if (status == Orvane::Utility::Vad::VAD_STATUS_START ||
+                    status == Orvane::Utility::Vad::VAD_STATUS_CONTINUE ||
+                    status == Orvane::Utility::Vad::VAD_STATUS_END) {
+                    const short* data = reinterpret_cast<const short*>(chunk->Data());
+                    speech.insert(speech.end(), data, data + chunk->Size() / 2);
+                }
+            }
+            for (; encoded + BlockSamples <= speech.size(); encoded += BlockSamples) {
+                encoder.Encode(speech.data() + encoded);
+            }
+        }
+        due += std::chrono::milliseconds(20);
+        std::this_thread::sleep_until(due);
+    }
+    return Usage::Now() - start;
+}
+
 // CPU per wake-up of a thread that sleeps 20 ms at a time, as the file recorder does: on a
 // virtual machine a context switch can cost more than the work around it.
 double WakeUpCost()
@@ -452,54 +534,94 @@ double WakeUpCost()
     return (Usage::Now() - start).cpu / sleeps;
 }
 
+// "median (lowest-highest)" of a list of figures.
+std::string Spread(const std::vector<double>& values, const char* format)
+{
+    char text[128];
+    const std::string one = std::string(format) + " (" + format + "-" + format + ")";
+    std::snprintf(text, sizeof text, one.c_str(), Median(values), *std::min_element(values.begin(), values.end()),
+                  *std::max_element(values.begin(), values.end()));
+    return text;
+}
+
 void CpuBench()
 {
     const Utterance& utterance = EightSeconds();
     std::printf("cpu: utterance %.2f s, last speech sample at %.2f s\n",
                 static_cast<double>(utterance.samples.size()) / kSampleRate,
                 static_cast<double>(utterance.lastSpeech) / kSampleRate);
-    const Clock::time_point wallStart = Clock::now();
-    const Usage start = Usage::Now();
-    const std::vector<Outcome> outcomes = RecognizeUtterance(utterance, SIZE_MAX, RecordedSecondsWanted);
-    const Usage pipeline = Usage::Now() - start;
-    const double wall = Milliseconds(Clock::now() - wallStart) / 1000.0;
-
-    std::vector<std::uint64_t> recorded;
+    UtteranceRig rig(utterance);
+    // Process CPU per second of audio, one entry per round.
+    std::vector<double> pipeline, paced, pacedOpus, hotOpus, hotDetection;
+    std::vector<double> overPaced, pacedOpusOverHot, overHotOpus, overHotBoth, pipelineSwitches, pacedSwitches;
+    std::vector<Outcome> outcomes;
     std::uint64_t total = 0;
-    for (const Outcome& outcome : outcomes) {
-        recorded.push_back(outcome.samples);
-        total += outcome.samples;
-    }
-    // The bare loops are short beside the pipeline: five rounds each, the median counts.
-    std::vector<double> opus;
-    std::vector<double> detection;
-    for (int round = 0; round < 5; ++round) {
-        Usage before = Usage::Now();
-        BareOpus(utterance.samples, recorded);
-        opus.push_back((Usage::Now() - before).cpu);
-        before = Usage::Now();
-        BareDetection(utterance.samples, recorded);
-        detection.push_back((Usage::Now() - before).cpu);
+    std::uint64_t samples = 0; // of the last recognition, for a baseline that runs first
+    std::printf("  per round, process CPU in s per s of audio:\n");
+    std::printf("  %5s %8s %9s %18s %11s %9s %8s %15s\n", "round", "audio s", "pipeline", "paced det+NR+Opus",
+                "paced Opus", "hot Opus", "hot det", "pipeline/paced");
+    for (int round = 0; total < static_cast<std::uint64_t>(RecordedSecondsWanted * kSampleRate); ++round) {
+        // The pipeline and its paced baseline take turns going first.
+        const bool baselineFirst = round % 2 == 1;
+        Usage baseline;
+        if (baselineFirst) {
+            baseline = PacedBaseline(utterance.samples, samples, true);
+        }
+        const Usage before = Usage::Now();
+        outcomes.push_back(rig.Recognize());
+        const Usage used = Usage::Now() - before;
+        const std::uint64_t recorded = outcomes.back().samples;
+        if (baselineFirst && recorded != samples) {
+            // The detector cut elsewhere this time: measure the baseline on this recording.
+            baseline = PacedBaseline(utterance.samples, recorded, true);
+        } else if (!baselineFirst) {
+            baseline = PacedBaseline(utterance.samples, recorded, true);
+        }
+        samples = recorded;
+        total += recorded;
+        const Usage opusPaced = PacedBaseline(utterance.samples, recorded, false);
+        Usage hot = Usage::Now();
+        BareOpus(utterance.samples, {recorded});
+        const double opusHot = (Usage::Now() - hot).cpu;
+        hot = Usage::Now();
+        BareDetection(utterance.samples, {recorded});
+        const double detectionHot = (Usage::Now() - hot).cpu;
+
+        const double seconds = static_cast<double>(recorded) / kSampleRate;
+        const double blocks = static_cast<double>(recorded / BlockSamples);
+        pipeline.push_back(used.cpu / seconds);
+        paced.push_back(baseline.cpu / seconds);
+        pacedOpus.push_back(opusPaced.cpu / seconds);
+        hotOpus.push_back(opusHot / seconds);
+        hotDetection.push_back(detectionHot / seconds);
+        overPaced.push_back(used.cpu / baseline.cpu);
+        pacedOpusOverHot.push_back(opusPaced.cpu / opusHot);
+        overHotOpus.push_back(used.cpu / opusHot);
+        overHotBoth.push_back(used.cpu / (opusHot + detectionHot));
+        pipelineSwitches.push_back(static_cast<double>(used.switches) / blocks);
+        pacedSwitches.push_back(static_cast<double>(baseline.switches) / blocks);
+        std::printf("  %5d %8.2f %9.4f %18.4f %11.4f %9.4f %8.4f %14.2fx%s\n", round + 1, seconds, pipeline.back(),
+                    paced.back(), pacedOpus.back(), hotOpus.back(), hotDetection.back(), overPaced.back(),
+                    baselineFirst ? " (baseline first)" : "");
+        std::fflush(stdout);
     }
     const double wakeUp = WakeUpCost();
-    const double audioSeconds = static_cast<double>(total) / kSampleRate;
-    const double blocks = static_cast<double>(total / BlockSamples);
-    const double bareOpus = Median(opus);
-    const double bareDetection = Median(detection);
-    std::printf("  %zu recognitions, %.1f s of audio (%.0f blocks) recorded in %.1f s wall\n", outcomes.size(),
-                audioSeconds, blocks, wall);
-    std::printf("  pipeline process CPU        %.3f s (%.2f%% of the audio's length), %.1f context switches per block\n",
-                pipeline.cpu, 100.0 * pipeline.cpu / audioSeconds, static_cast<double>(pipeline.switches) / blocks);
-    std::printf("  bare opus_encode            %.3f s (median of 5; rounds %.3f %.3f %.3f %.3f %.3f)\n", bareOpus,
-                opus[0], opus[1], opus[2], opus[3], opus[4]);
-    std::printf("  bare detection (NR on)      %.3f s (median of 5)\n", bareDetection);
-    std::printf("  one 20 ms sleep and wake-up %.0f us of CPU (x blocks: %.3f s)\n", wakeUp * 1e6, wakeUp * blocks);
-    std::printf("  pipeline / opus_encode                 %.2fx (goal <= 1.3x)\n", pipeline.cpu / bareOpus);
-    std::printf("  pipeline / (opus_encode + detection)   %.2fx\n", pipeline.cpu / (bareOpus + bareDetection));
-    std::printf("  pipeline / (opus_encode + detection + one wake-up per block)   %.2fx\n",
-                pipeline.cpu / (bareOpus + bareDetection + wakeUp * blocks));
-    std::printf("  pipeline / (opus_encode + detection + its context switches x one wake-up)   %.2fx\n",
-                pipeline.cpu / (bareOpus + bareDetection + wakeUp * static_cast<double>(pipeline.switches)));
+    std::printf("  %zu rounds, %.1f s of audio; medians per second of audio (lowest-highest):\n", outcomes.size(),
+                static_cast<double>(total) / kSampleRate);
+    std::printf("  pipeline process CPU              %s s\n", Spread(pipeline, "%.4f").c_str());
+    std::printf("  paced one-thread det+NR+Opus      %s s\n", Spread(paced, "%.4f").c_str());
+    std::printf("  paced one-thread Opus alone       %s s\n", Spread(pacedOpus, "%.4f").c_str());
+    std::printf("  hot opus_encode                   %s s\n", Spread(hotOpus, "%.4f").c_str());
+    std::printf("  hot detection (NR on)             %s s\n", Spread(hotDetection, "%.4f").c_str());
+    std::printf("  context switches per block: pipeline %s, paced baseline %s\n",
+                Spread(pipelineSwitches, "%.2f").c_str(), Spread(pacedSwitches, "%.2f").c_str());
+    std::printf("  one 20 ms sleep and wake-up %.0f us of CPU\n", wakeUp * 1e6);
+    std::printf("  pipeline / paced det+NR+Opus              %s x  (per round)\n", Spread(overPaced, "%.2f").c_str());
+    std::printf("  paced Opus / hot opus_encode              %s x\n", Spread(pacedOpusOverHot, "%.2f").c_str());
+    std::printf("  for reference, pipeline / hot opus_encode %s x (goal <= 1.3x)\n",
+                Spread(overHotOpus, "%.2f").c_str());
+    std::printf("  for reference, pipeline / (hot opus_encode + hot detection) %s x\n",
+                Spread(overHotBoth, "%.2f").c_str());
     PrintLatencies(outcomes, utterance.samples, utterance.lastSpeech);
 }
 
