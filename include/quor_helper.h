@@ -98,7 +98,8 @@ QUOR_HELPER_API int quor_helper_start(struct _quor_helper* handle, quor_helper_e
    once; kind 6 follows. Refused with 2000 unless running. */
 QUOR_HELPER_API int quor_helper_stop(struct _quor_helper* handle, quor_helper_error* error);
 /* Abandons the recognition: recorded audio is still sent, then the server is told to
-   abort; no final result; kind 6 follows with NULL. Refused with 2000 unless running. */
+   abort; no final result; kind 6 follows with NULL. Refused with 2000 unless running.
+   Once the end of speech has been detected it changes nothing: the result still comes. */
 QUOR_HELPER_API int quor_helper_cancel(struct _quor_helper* handle, quor_helper_error* error);
 /* Drops the configuration; the handle stays usable (initialise again). Refused with 2000
    while a recognition runs. */

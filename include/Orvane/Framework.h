@@ -5,7 +5,8 @@
 namespace Orvane {
 
 // Root of every public interface. Objects of the library are never deleted through an
-// interface pointer: they end with Release.
+// interface pointer: they end with Release, except the helper (Tessival), which lives as
+// long as the process and whose Release only drops its configuration.
 //
 // Conventions of every interface below, unless a method says otherwise:
 // - Errors are thrown as Orvane::Exception*, which the catcher releases. The client's own
@@ -23,7 +24,9 @@ namespace Orvane {
 //   take turns.
 class ORVANE_EXPORT Framework {
 public:
-    // Frees a library object; the pointer is invalid afterwards.
+    // Frees a library object; the pointer is invalid afterwards. Two kinds of object differ:
+    // the helper (Tessival::Release keeps it usable) and the application's own listeners,
+    // whose Release the library never calls.
     virtual void Release() = 0;
 };
 

@@ -29,8 +29,9 @@ public:
 // failures are not thrown: they end it and reach the listener's Completed.
 class ORVANE_EXPORT Tessival : public Framework {
 public:
-    // Drops the configuration and the finished recognition; the object stays usable.
-    // While running: 2000.
+    // Unlike the Release of other library objects, frees nothing that the caller holds:
+    // drops the configuration and the finished recognition, and the helper stays valid
+    // and usable (InitWithDevice again). While running: 2000.
     void Release() override = 0;
     // Not owned; null clears. Set it before Start.
     virtual void SetListener(TessivalListener* listener) = 0;
@@ -44,7 +45,8 @@ public:
     virtual void Start() = 0;
     // Ends the recording and asks for the final result; unless running: 2000.
     virtual void Stop() = 0;
-    // Abandons the recognition (Completed with null); unless running: 2000.
+    // Abandons the recognition (Completed with null); unless running: 2000. Once the end
+    // of speech has been detected it changes nothing: the result still comes.
     virtual void Cancel() = 0;
 
 protected:
