@@ -247,7 +247,7 @@ bool Parameters::IsExist(const char* key) const
     return store_.count(key) != 0;
 }
 
-bool Parameters::UseWebSocket() const { return !wsProxyUri_.empty(); }
+bool Parameters::UseWebSocket() const { return serverAddress_.empty() && !wsProxyUri_.empty(); }
 
 void Parameters::Refresh()
 {

@@ -175,10 +175,10 @@ void RecognizerHelper::Connect()
     // A proxy is named only with a host: an empty one means none.
     const char* const proxy = proxyHost.empty() ? nullptr : proxyHost.c_str();
     const char* const proxyPortText = proxyHost.empty() ? nullptr : proxyPort.c_str();
-    if (wsProxyUri.empty() || (!host.empty() && !port.empty())) {
-        session->InsertServerInformation(-1, host.c_str(), port.c_str(), userAgent.c_str(), proxy, proxyPortText);
-    } else {
+    if (parameters.UseWebSocket()) {
         session->SetServerInformation(wsProxyUri.c_str(), userAgent.c_str(), proxy, proxyPortText);
+    } else {
+        session->InsertServerInformation(-1, host.c_str(), port.c_str(), userAgent.c_str(), proxy, proxyPortText);
     }
 
     Orvane::Recognizer* recognizer = session->Connect(nullptr);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -288,6 +289,56 @@ TEST_F(HelperDetectionTest, ServerSideDetectionSendsItsOptionsAndCountsNoTime)
               RecognitionOptions(seen));
     EXPECT_EQ(0u, seen.CallCount("Recognizer::AsyncComplete"));
     EXPECT_EQ(SignalTools::ToBytes(tone), seen.Audio());
+}
+
+} // namespace
+
+namespace {
+
+// Validation and the connection chose the route by different rules: a WebSocket URI with a
+// server address and port -1 was accepted, then failed with 5000 on the TCP route.
+TEST(HelperRouteTest, OneRuleChoosesTheRouteForValidationAndConnection)
+{
+    HelperRig rig(HelperRoute::WebSocket);
+    rig.server.SetReply("Recognizer::AsyncComplete", ResultAndCompletion());
+    const std::string port = std::to_string(rig.server.Port());
+    const std::string uri = rig.Bridge()->Uri();
+    enum Route { Refused, Tcp, WebSocket };
+    struct Case {
+        const char* name;
+        std::map<std::string, std::string> changes; // on top of the WebSocket route's options
+        Route route;
+        int number; // when refused
+    };
+    const Case cases[] = {
+        {"TCP only", {{"ws_proxy_uri", ""}, {"server_address", "127.0.0.1"}, {"server_port", port}}, Tcp, 0},
+        {"WebSocket only", {}, WebSocket, 0},
+        {"both: the address wins", {{"server_address", "127.0.0.1"}, {"server_port", port}}, Tcp, 0},
+        {"WebSocket with an address and port -1", {{"server_address", "127.0.0.1"}, {"server_port", "-1"}}, Refused,
+         1001},
+        {"neither", {{"ws_proxy_uri", ""}}, Refused, 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FlatHelper& helper = FlatHelper::Create();
+        const int initialized = helper.Initialize(rig.WriteParameters(c.changes));
+        if (c.route == Refused) {
+            EXPECT_EQ(-1, initialized);
+            EXPECT_EQ(c.number, helper.Error().number) << helper.Error().message;
+            continue;
+        }
+        ASSERT_EQ(0, initialized) << helper.Error().message;
+        const int bridged = rig.Bridge()->ConnectionCount();
+        const std::size_t calls = rig.server.Snapshot().CallCount("Recognizer::Recognize");
+        // A long file: the recognition ends by a stop once it is under way.
+        ASSERT_EQ(0, helper.SetOption("recognition_target", rig.WriteAudio("long.raw", Tone(30.0))));
+        ASSERT_EQ(0, helper.Start()) << helper.Error().message;
+        ASSERT_TRUE(rig.server.WaitForCall("Recognizer::Recognize", calls + 1));
+        ASSERT_EQ(0, helper.Stop()) << helper.Error().message;
+        ASSERT_TRUE(helper.WaitForCompletions(1));
+        EXPECT_FALSE(helper.LastCompletion().error) << helper.LastCompletion().message;
+        EXPECT_EQ(c.route == WebSocket ? bridged + 1 : bridged, rig.Bridge()->ConnectionCount());
+    }
 }
 
 } // namespace
