@@ -219,6 +219,10 @@ void RecognizerHelper::Recognize(Orvane::Recognizer& recognizer)
         options["RODI:OstrelEnvMode"] = parameters.Get("ostrel_env_mode");
     }
     for (const auto& option : options) {
+        // The recognizer refuses an empty value; the user set it as user_id.
+        if (option.first == "RODI:UserDefine" && option.second.empty()) {
+            throw Error::Internal(encoding_, "パラメータ値が指定されていません。(user_id)");
+        }
         recognizer.SetParameter(option.first.c_str(), option.second.c_str());
     }
     recognizer.Recognize();

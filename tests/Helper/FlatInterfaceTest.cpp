@@ -94,7 +94,7 @@ TEST(FlatInterfaceTest, CreationChoosesTheEncodingByName)
     ASSERT_NE(nullptr, handle);
     EXPECT_EQ(nullptr, quor_helper_create2(&error, nullptr));
     EXPECT_EQ(7000, error.number);
-    EXPECT_EQ("internal error occurred. detail=quor_helper_create failed.", Message(error));
+    EXPECT_EQ("internal error occurred. detail=quor_helper_create failed. encoding is not specified.", Message(error));
 
     // The encoding shows in the library's messages: start before initialisation.
     const std::string utf8 = "状態が不正です。詳細=state is not ready";
@@ -175,15 +175,18 @@ TEST_F(FlatInitializeTest, RefusedFilesAndStates)
         int number;
         std::string message;
     };
+    // The user's mistakes name their cause and the file.
     const std::string missing = directory_.File("missing.ini");
+    const std::string file = directory_.File("case.ini");
+    const std::string reader = "internal error occurred. detail=quor_helper_initialize failed. " + file;
     const Case cases[] = {
-        {"missing file", "", 7000, "内部エラーが発生しました。詳細=file open failed. " + missing},
+        {"missing file", "", 7000,
+         "内部エラーが発生しました。詳細=file open failed. " + missing + " (No such file or directory)"},
         {"no Environment section", "[Other]\nserver_address=1\n", 7000,
-         "internal error occurred. detail=quor_helper_initialize failed."},
-        {"duplicate key", "[Environment]\nuser_id=a\nuser_id=b\n", 7000,
-         "internal error occurred. detail=quor_helper_initialize failed."},
-        {"syntax error", "[Environment\nuser_id=a\n", 7000,
-         "internal error occurred. detail=quor_helper_initialize failed."},
+         reader + ": section [Environment] is missing or empty"},
+        {"empty Environment section", "[Environment]\n", 7000, reader + ": section [Environment] is missing or empty"},
+        {"duplicate key", "[Environment]\nuser_id=a\nuser_id=b\n", 7000, reader + "(3): duplicate key name"},
+        {"syntax error", "[Environment\nuser_id=a\n", 7000, reader + "(1): unmatched '['"},
         {"bad value", "[Environment]\nserver_address=a\nserver_port=x\nuser_agent=u\nuser_id=i\n", 1011, ""},
         {"no server", "[Environment]\nuser_agent=u\nuser_id=i\nostrel_model_file=" + Model + "\nostrel_config_file=" + Config + "\n", 1000, ""},
     };
@@ -234,6 +237,30 @@ TEST_F(FlatInitializeTest, OptionsAndRelease)
     EXPECT_EQ(-1, helper.SetOption("codec", "Opus"));
     ASSERT_EQ(0, helper.Initialize(Good()));
     EXPECT_EQ(0, helper.SetOption("codec", "Opus"));
+}
+
+// A Shift_JIS helper dropped the bytes around a file name byte that is not UTF-8.
+TEST_F(FlatInitializeTest, AFileNameThatIsNotUtf8IsShownWithAVisibleReplacement)
+{
+    const std::string path = directory_.Path() + "/caf\xE9.ini";
+    const std::string shown = "内部エラーが発生しました。詳細=file open failed. " + directory_.Path() +
+                              "/caf%s.ini (No such file or directory)";
+    struct Case {
+        const char* encoding;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"Shift_JIS", Orvane::Utility::Utf8ToSjis(shown.substr(0, shown.find("%s")).c_str()) + "?" +
+                          shown.substr(shown.find("%s") + 2)},
+        {"UTF-8", shown.substr(0, shown.find("%s")) + "\xEF\xBF\xBD" + shown.substr(shown.find("%s") + 2)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.encoding);
+        FlatHelper& helper = FlatHelper::Create(c.encoding);
+        EXPECT_EQ(-1, helper.Initialize(path));
+        EXPECT_EQ(7000, helper.Error().number);
+        EXPECT_EQ(c.message, Message(helper.Error()));
+    }
 }
 
 // Runs `action` on a thread whose stack is `bytes` long and waits for it.

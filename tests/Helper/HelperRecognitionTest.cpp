@@ -353,6 +353,7 @@ struct Failure {
                                                           // < 0: the microphone
     std::function<void(LoopbackServer&)> whileStreaming; // once audio has arrived
     int number;                                           // expected error; 0: a normal end
+    const char* cause = nullptr;                          // the user's mistake that the message names
 };
 
 std::ostream& operator<<(std::ostream& out, const Failure& failure) { return out << failure.name; }
@@ -389,6 +390,9 @@ TEST_P(HelperFailureTest, EndsInOneCompletion)
     if (completion.error) {
         EXPECT_STRNE("", completion.type.c_str());
         EXPECT_STRNE("", completion.message.c_str());
+    }
+    if (failure.cause != nullptr) {
+        EXPECT_NE(std::string::npos, completion.message.find(failure.cause)) << completion.message;
     }
     // Torn down before the completion: every connection the client made is closed.
     EXPECT_TRUE(rig.server.WaitUntil([](const Recording& seen) {
@@ -431,10 +435,15 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"CloseOnAsyncComplete", [](LoopbackServer& s) { On("Recognizer::AsyncComplete", Reply::Close(), s); }, {},
                 1.5, nullptr, 5006},
         Failure{"CompletedMidStream", nullptr, {}, 3.0, [](LoopbackServer& s) { s.Notify(Notice::Completed()); }, 0},
-        Failure{"NoServer", nullptr, {{"server_port", "1"}}, 1.5, nullptr, 5000},
+        Failure{"NoServer", nullptr, {{"server_port", "1"}}, 1.5, nullptr, 5000,
+                "接続先=127.0.0.1:1, 原因=[system:111]"},
         Failure{"UserAgentRefused", [](LoopbackServer& s) { On("CreateRecognizer", Reply::Status(403), s); }, {}, 1.5,
                 nullptr, 1010},
-        Failure{"EmptyUserId", nullptr, {{"user_id", ""}}, 1.5, nullptr, 7000},
+        Failure{"EmptyUserId", nullptr, {{"user_id", ""}}, 1.5, nullptr, 7000, "(user_id)"},
+        Failure{"MissingPcmFile", nullptr, {{"recognition_target", "/nonexistent/input.raw"}}, -1.0, nullptr, 7000,
+                "[/nonexistent/input.raw] 原因=[No such file or directory]"},
+        Failure{"DirectoryAsModel", nullptr, {{"detection_mode", "true"}, {"ostrel_model_file", "/"}}, 1.5, nullptr,
+                7000, "Is a directory: \"/\""},
         Failure{"UnreadableModelFile", nullptr, {{"detection_mode", "true"}, {"ostrel_model_file", "/dev/null"}}, 1.5,
                 nullptr, 7000},
         Failure{"EmptyFile", [](LoopbackServer& s) { On("CreateRecognizer", Reply::Default().Held(), s); }, {}, 0.0,
