@@ -284,6 +284,8 @@ boost::shared_ptr<Utility::Tcp::Connection> Session::ConnectServer()
             throw Error::CannotConnect(e.what());
         }
     }
+    // Each failure's text names the server and the system error.
+    std::string failures;
     for (const Entry& entry : servers_) {
         try {
             Utility::Tcp::Connector attempt;
@@ -296,9 +298,10 @@ boost::shared_ptr<Utility::Tcp::Connection> Session::ConnectServer()
         } catch (const std::exception& e) {
             ORVANE_LOG(4, "サーバへの接続に失敗しました。ip_address=%1%, port=%2%, 原因=%3%", entry.first,
                        entry.second, e.what());
+            failures += e.what();
         }
     }
-    throw Error::CannotConnect("接続可能なサーバがありません。");
+    throw Error::CannotConnect("接続可能なサーバがありません。" + failures);
 }
 
 boost::shared_ptr<Utility::Tcp::WsConnection> Session::ConnectWsServer()

@@ -3,7 +3,7 @@
 #include <exception>
 #include <string>
 
-#include "Orvane/Utility/TextEncoding.h"
+#include "Utility/Kcode.h"
 
 namespace Orvane {
 namespace Helper {
@@ -15,16 +15,20 @@ void ReleaseClientError(Client::Exception* error)
     }
 }
 
-// Characters without a Shift_JIS mapping are dropped. Text that is not UTF-8 ends the
-// conversion there: the message keeps what was converted, so it is all Shift_JIS.
+// The library's own messages may carry texts from outside, such as a file name that is
+// not UTF-8: what cannot be converted is replaced visibly and its neighbours stay.
 std::string ToShiftJis(const char* text)
 {
     std::string converted;
-    try {
-        Utility::Utf8ToSjis(text, converted);
-    } catch (const std::exception&) {
-    }
+    Utility::Kcode::Instance().Utf8ToSjisReplacing(text, converted);
     return converted;
+}
+
+std::string ToValidUtf8(const char* text)
+{
+    std::string repaired;
+    Utility::Kcode::Instance().RepairUtf8(text, repaired);
+    return repaired;
 }
 } // namespace
 
@@ -40,12 +44,13 @@ Exception::Exception(int encoding, boost::shared_ptr<Client::Exception> error) :
     }
     // A server's text is already in the session's encoding; only the library's own
     // UTF-8 messages are converted.
-    if (encoding == 1 && !error_->IsFromServer()) {
-        const std::string message = ToShiftJis(error_->GetErrorMessage());
-        error_ = Hold(new Client::Exception(error_->GetType(), error_->GetErrorNo(), message.c_str()));
-    } else {
+    if (error_->IsFromServer()) {
         error_ = Hold(error_->Copy());
+        return;
     }
+    const char* const text = error_->GetErrorMessage();
+    const std::string message = encoding == 1 ? ToShiftJis(text) : ToValidUtf8(text);
+    error_ = Hold(new Client::Exception(error_->GetType(), error_->GetErrorNo(), message.c_str()));
 }
 
 Orvane::Exception* Exception::ForEncoding(int encoding, Orvane::Exception* error)

@@ -1,5 +1,8 @@
 #include "Helper/FileRecorder.h"
 
+#include <cerrno>
+#include <system_error>
+
 #include <boost/chrono/duration.hpp>
 #include <boost/chrono/system_clocks.hpp>
 #include <boost/thread/thread.hpp>
@@ -17,9 +20,12 @@ FileRecorder::FileRecorder(int encoding, int samplingRate, int readPeriod, int s
 
 void FileRecorder::OnStart()
 {
+    errno = 0;
     stream_.open(path_.c_str(), std::ios::in | std::ios::binary);
     if (!stream_.is_open()) {
-        throw Error::Internal(GetEncoding(), "ファイルのオープンに失敗しました。[" + path_ + "]");
+        const int cause = errno;
+        throw Error::Internal(GetEncoding(), "ファイルのオープンに失敗しました。[" + path_ + "]" +
+                                                 (cause != 0 ? " 原因=[" + std::generic_category().message(cause) + "]" : ""));
     }
 }
 

@@ -2,6 +2,7 @@
 // turns whatever it throws into the caller's error record.
 #include <exception>
 #include <new>
+#include <string>
 
 #include "Helper/Error.h"
 #include "Helper/Tessival.h"
@@ -16,9 +17,9 @@ void Clear(quor_helper_error* error)
     }
 }
 
-void WriteInternal(quor_helper_error& record, const char* detail, int encoding)
+void WriteInternal(quor_helper_error& record, const std::string& detail, int encoding)
 {
-    Orvane::Client::Exception* error = Orvane::Helper::Error::FlatInternal(detail);
+    Orvane::Exception* error = Orvane::Helper::Error::Wrap(encoding, Orvane::Helper::Error::FlatInternal(detail));
     Tessival::Fill(record, *error, encoding);
     error->Release();
 }
@@ -35,6 +36,9 @@ void WriteCaught(quor_helper_error& record, const char* detail, int encoding)
         } else {
             WriteInternal(record, detail, encoding);
         }
+    } catch (const std::exception& e) {
+        // The cause, such as the parameter file's syntax error, follows the detail.
+        WriteInternal(record, std::string(detail) + " " + e.what(), encoding);
     } catch (...) {
         WriteInternal(record, detail, encoding);
     }

@@ -73,6 +73,41 @@ const char* const TextKeys[] = {
     "authentication_uri", "api_key", "ostrel_model_file", "ostrel_config_file",
 };
 
+// The white list is read by a recursive parser: its nesting and length are checked first,
+// so that no text can exhaust the caller's stack. A real list is two levels deep.
+constexpr std::size_t kWhiteListMaxDepth = 16;
+constexpr std::size_t kWhiteListMaxBytes = 65536;
+
+// Why `json` cannot be given to the parser, or empty when it can. Brackets inside strings
+// do not count.
+std::string WhiteListRefusal(const std::string& json)
+{
+    if (json.size() > kWhiteListMaxBytes) {
+        return "longer than " + std::to_string(kWhiteListMaxBytes) + " bytes";
+    }
+    std::size_t depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (inString) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kWhiteListMaxDepth) {
+                return "nested deeper than " + std::to_string(kWhiteListMaxDepth) + " levels";
+            }
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return std::string();
+}
+
 template <std::size_t N>
 bool Contains(const char* const (&keys)[N], const std::string& key)
 {
@@ -212,7 +247,7 @@ bool Parameters::IsExist(const char* key) const
     return store_.count(key) != 0;
 }
 
-bool Parameters::UseWebSocket() const { return !wsProxyUri_.empty(); }
+bool Parameters::UseWebSocket() const { return serverAddress_.empty() && !wsProxyUri_.empty(); }
 
 void Parameters::Refresh()
 {
@@ -393,6 +428,11 @@ void Parameters::ValidateWhiteList()
     if (whiteList_.empty()) {
         return;
     }
+    const char* const parseFailed = "Whiteリストの解析に失敗しました。[";
+    const std::string refusal = WhiteListRefusal(whiteList_);
+    if (!refusal.empty()) {
+        throw Error::InvalidOption(encoding_, parseFailed + refusal + "]");
+    }
     std::list<std::string> regexes;
     std::list<std::string> matches;
     try {
@@ -406,7 +446,7 @@ void Parameters::ValidateWhiteList()
             matches.push_back(child.second.get_value<std::string>());
         }
     } catch (const std::exception& e) {
-        throw Error::InvalidOption(encoding_, std::string("Whiteリストの解析に失敗しました。[") + e.what() + "]");
+        throw Error::InvalidOption(encoding_, parseFailed + std::string(e.what()) + "]");
     }
     if (regexes.empty() && matches.empty()) {
         throw Error::InvalidOption(encoding_, "Whiteリストの条件が指定されていません。");

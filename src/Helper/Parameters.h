@@ -33,7 +33,9 @@ public:
     // Applies the pairs and validates the result as one step: the configuration changes
     // only when the whole of it validates, and a refusal leaves it as it was.
     void Update(const std::map<std::string, std::string>& options);
-    // Checks the typed fields as a usable configuration; throws the first failed check.
+    // Checks the typed fields as a usable configuration; throws the first failed check. A
+    // white list nested deeper than 16 levels or longer than 65536 bytes is refused (1011)
+    // without being read.
     void Validate();
 
     const std::string& Get(const char* key) const;
@@ -42,7 +44,9 @@ public:
     static bool CheckBoolean(const std::string& text);
     static bool SetBoolean(const std::string& text);
 
-    // A non-empty WebSocket proxy URI selects the WebSocket route, whatever else is set.
+    // The route to the server, for validation and connection alike: a server address
+    // selects TCP (with its port), otherwise a WebSocket proxy URI selects WebSocket;
+    // with neither the TCP route is taken and validation finds the address missing.
     bool UseWebSocket() const;
 
     std::string GetHost() const { return serverAddress_; }

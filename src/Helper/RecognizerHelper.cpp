@@ -175,10 +175,10 @@ void RecognizerHelper::Connect()
     // A proxy is named only with a host: an empty one means none.
     const char* const proxy = proxyHost.empty() ? nullptr : proxyHost.c_str();
     const char* const proxyPortText = proxyHost.empty() ? nullptr : proxyPort.c_str();
-    if (wsProxyUri.empty() || (!host.empty() && !port.empty())) {
-        session->InsertServerInformation(-1, host.c_str(), port.c_str(), userAgent.c_str(), proxy, proxyPortText);
-    } else {
+    if (parameters.UseWebSocket()) {
         session->SetServerInformation(wsProxyUri.c_str(), userAgent.c_str(), proxy, proxyPortText);
+    } else {
+        session->InsertServerInformation(-1, host.c_str(), port.c_str(), userAgent.c_str(), proxy, proxyPortText);
     }
 
     Orvane::Recognizer* recognizer = session->Connect(nullptr);
@@ -219,6 +219,10 @@ void RecognizerHelper::Recognize(Orvane::Recognizer& recognizer)
         options["RODI:OstrelEnvMode"] = parameters.Get("ostrel_env_mode");
     }
     for (const auto& option : options) {
+        // The recognizer refuses an empty value; the user set it as user_id.
+        if (option.first == "RODI:UserDefine" && option.second.empty()) {
+            throw Error::Internal(encoding_, "パラメータ値が指定されていません。(user_id)");
+        }
         recognizer.SetParameter(option.first.c_str(), option.second.c_str());
     }
     recognizer.Recognize();

@@ -1,11 +1,13 @@
 #include "Helper/Tessival.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <fstream>
 #include <map>
 #include <stdexcept>
+#include <system_error>
 
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/property_tree/ini_parser.hpp>
@@ -114,15 +116,28 @@ void Tessival::InitWithDevice(const char* path)
             throw Error::InvalidState(encoding_, "state is not ready");
         }
     }
+    errno = 0;
     std::ifstream file(path, std::ios::in | std::ios::binary);
     if (!file.is_open()) {
-        throw Error::Internal(encoding_, std::string("file open failed. ") + path);
+        const int cause = errno;
+        throw Error::Internal(encoding_, std::string("file open failed. ") + path +
+                                             (cause != 0 ? " (" + std::generic_category().message(cause) + ")" : ""));
     }
-    // Syntax errors, duplicate keys and a missing section leave as the reader's errors.
+    // Syntax errors, duplicate keys and a missing or empty section (which the reader
+    // drops) leave as the reader's errors, naming the file.
+    using boost::property_tree::ini_parser_error;
     boost::property_tree::ptree tree;
-    boost::property_tree::ini_parser::read_ini(file, tree);
+    try {
+        boost::property_tree::ini_parser::read_ini(file, tree);
+    } catch (const ini_parser_error& e) {
+        throw ini_parser_error(e.message(), path, e.line());
+    }
+    const auto section = tree.find("Environment");
+    if (section == tree.not_found()) {
+        throw ini_parser_error("section [Environment] is missing or empty", path, 0);
+    }
     std::map<std::string, std::string> options;
-    for (const auto& entry : tree.get_child("Environment")) {
+    for (const auto& entry : section->second) {
         options[entry.first] = entry.second.get_value<std::string>();
     }
 

@@ -33,7 +33,8 @@ std::vector<KcodeMap::Entry> Collect(std::uint32_t Row::*field)
 }
 
 // What a reader finds at the current position: a character's key and length, the end of
-// the text inside a character (its bytes include the terminating NUL), or malformed input.
+// the text inside a character (its bytes include the terminating NUL), or malformed input
+// (length 1: the byte that cannot start a character here).
 struct Character {
     enum Kind { Key, Cut, Malformed };
     Kind kind;
@@ -43,45 +44,47 @@ struct Character {
 
 inline bool IsContinuation(std::uint32_t byte) { return (byte & 0xC0) == 0x80; }
 
-// Following bytes of the two- and three-byte forms are taken by their low bits. Overlong
-// forms (a code point that a shorter form writes) and UTF-16 surrogates are malformed, as
-// is any invalid four-byte form; a valid four-byte form has no row.
+// Every following byte must have the form 10xxxxxx; the terminating NUL does not, so a
+// character cut short by the end of the text is malformed and nothing past the NUL is
+// read. Overlong forms (a code point that a shorter form writes), UTF-16 surrogates and
+// code points above U+10FFFF are malformed too; a valid four-byte form has no row.
 struct Utf8Reader {
     Character operator()(const unsigned char* p) const
     {
+        static constexpr Character malformed{Character::Malformed, 0, 1};
         const std::uint32_t b0 = p[0];
         if (b0 < 0x80) {
             return {Character::Key, b0, 1};
         }
         if (b0 < 0xC0 || b0 > 0xF4) {
-            return {Character::Malformed, 0, 0};
+            return malformed;
         }
         const std::uint32_t b1 = p[1];
-        if (b1 == 0) {
-            return {Character::Cut, 0, 0};
+        if (!IsContinuation(b1)) {
+            return malformed;
         }
         if (b0 < 0xE0) {
             const std::uint32_t u = ((b0 & 0x1F) << 6) | (b1 & 0x3F);
-            return u < 0x80 ? Character{Character::Malformed, 0, 0} : Character{Character::Key, u, 2};
+            return u < 0x80 ? malformed : Character{Character::Key, u, 2};
         }
         const std::uint32_t b2 = p[2];
-        if (b2 == 0) {
-            return {Character::Cut, 0, 0};
+        if (!IsContinuation(b2)) {
+            return malformed;
         }
         if (b0 < 0xF0) {
             const std::uint32_t u = ((b0 & 0x0F) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F);
             if (u < 0x800 || (u >= 0xD800 && u <= 0xDFFF)) {
-                return {Character::Malformed, 0, 0};
+                return malformed;
             }
             return {Character::Key, u, 3};
         }
         const std::uint32_t b3 = p[3];
-        if (b3 == 0) {
-            return {Character::Cut, 0, 0};
+        if (!IsContinuation(b3)) {
+            return malformed;
         }
         const std::uint32_t u = ((b0 & 0x07) << 18) | ((b1 & 0x3F) << 12) | ((b2 & 0x3F) << 6) | (b3 & 0x3F);
-        if (!IsContinuation(b1) || !IsContinuation(b2) || !IsContinuation(b3) || u < 0x10000 || u > 0x10FFFF) {
-            return {Character::Malformed, 0, 0};
+        if (u < 0x10000 || u > 0x10FFFF) {
+            return malformed;
         }
         return {Character::Key, u, 4};
     }
@@ -216,8 +219,11 @@ struct EucWriter {
     }
 };
 
+// Without a replacement (NUL), malformed input throws and a character without a mapping is
+// skipped. With one, each malformed byte and each character without a mapping becomes the
+// replacement byte and the conversion goes on. Either way the count says how many.
 template <typename Reader, typename Writer>
-int Convert(const char* in, std::string& out, const KcodeMap& map)
+int Convert(const char* in, std::string& out, const KcodeMap& map, char replacement = '\0')
 {
     out.clear();
     if (in == nullptr) {
@@ -228,15 +234,24 @@ int Convert(const char* in, std::string& out, const KcodeMap& map)
     int unmapped = 0;
     auto* p = reinterpret_cast<const unsigned char*>(in);
     Sink sink(out);
+    const auto replace = [&] {
+        if (replacement != '\0') {
+            *sink.Reserve() = replacement;
+            sink.Commit(1);
+        }
+        if (unmapped < INT_MAX) {
+            ++unmapped;
+        }
+    };
     while (*p != 0) {
         const Character c = read(p);
-        if (c.kind == Character::Malformed) {
+        if (c.kind == Character::Malformed && replacement == '\0') {
             sink.Flush();
             throw Exception();
         }
         const Row* row = c.kind == Character::Key ? map.Find(c.key) : nullptr;
-        if ((row == nullptr || !write(row->*Writer::field, sink)) && unmapped < INT_MAX) {
-            ++unmapped;
+        if (row == nullptr || !write(row->*Writer::field, sink)) {
+            replace();
         }
         if (c.kind == Character::Cut) {
             break;
@@ -270,6 +285,36 @@ int Kcode::Utf8ToXxx(const char* in, std::string& out, int column) const
         return Convert<Utf8Reader, SjisWriter>(in, out, byUnicode_);
     }
     return Convert<Utf8Reader, EucWriter>(in, out, byUnicode_);
+}
+
+int Kcode::Utf8ToSjisReplacing(const char* in, std::string& out) const
+{
+    return Convert<Utf8Reader, SjisWriter>(in, out, byUnicode_, '?');
+}
+
+int Kcode::RepairUtf8(const char* in, std::string& out) const
+{
+    out.clear();
+    if (in == nullptr) {
+        return 0;
+    }
+    const Utf8Reader read;
+    int replaced = 0;
+    auto* p = reinterpret_cast<const unsigned char*>(in);
+    while (*p != 0) {
+        const Character c = read(p);
+        if (c.kind != Character::Key) {
+            out += "\xEF\xBF\xBD";
+            if (replaced < INT_MAX) {
+                ++replaced;
+            }
+            ++p;
+            continue;
+        }
+        out.append(reinterpret_cast<const char*>(p), c.length);
+        p += c.length;
+    }
+    return replaced;
 }
 
 int Kcode::EucToUtf8(const char* in, std::string& out) const { return Convert<EucReader, Utf8Writer>(in, out, byEuc_); }

@@ -9,11 +9,12 @@ namespace Utility {
 
 // Converts NUL-terminated texts between UTF-8, Shift_JIS and EUC-JP by table lookup.
 // Each conversion empties `out` first and returns the number of input characters that
-// had no mapping; those are skipped. Malformed UTF-8 (a continuation byte or a byte
-// 0xF5-0xFF leading a character, an overlong form, a UTF-16 surrogate, or an invalid
-// four-byte form) throws the default-built Exception, leaving in `out` what was converted
-// so far. A character cut short by the
-// terminating NUL ends the conversion and counts as unmapped. A null input is empty.
+// had no mapping; those are skipped. Malformed UTF-8 (a byte that cannot start a
+// character, a following byte that is not 10xxxxxx, a character cut short by the end of
+// the text, an overlong form, a UTF-16 surrogate, or a code point above U+10FFFF) throws
+// the default-built Exception, leaving in `out` what was converted so far. A Shift_JIS or
+// EUC-JP character cut short by the terminating NUL ends the conversion and counts as
+// unmapped. A null input is empty.
 class Kcode {
 public:
     // The process-wide converter: built on first use and never destroyed, so threads
@@ -27,6 +28,12 @@ public:
 
     // Column 1: to Shift_JIS; any other: to EUC-JP.
     int Utf8ToXxx(const char* in, std::string& out, int column) const;
+    // UTF-8 to Shift_JIS for texts that someone reads: nothing throws and nothing is
+    // dropped; each malformed byte and each character without a mapping becomes '?'.
+    // Returns how many were replaced.
+    int Utf8ToSjisReplacing(const char* in, std::string& out) const;
+    // Copies UTF-8 text with U+FFFD in place of each malformed byte; returns how many.
+    int RepairUtf8(const char* in, std::string& out) const;
     int EucToUtf8(const char* in, std::string& out) const;
     int EucToSjis(const char* in, std::string& out) const;
     int SjisToUtf8(const char* in, std::string& out) const;

@@ -56,6 +56,12 @@ boost::shared_ptr<Ostrel> Detector::PrepareOstrel()
 {
     boost::shared_ptr<Ostrel> engine(new Ostrel());
     try {
+        // The file system reports a directory's size as not permitted.
+        if (boost::filesystem::is_directory(modelFile_)) {
+            throw boost::filesystem::filesystem_error(
+                "boost::filesystem::file_size", modelFile_,
+                boost::system::errc::make_error_code(boost::system::errc::is_a_directory));
+        }
         const std::uintmax_t size = boost::filesystem::file_size(modelFile_);
         if (size == 0) {
             throw MakeError(Errors::kModelEmpty, modelFile_);

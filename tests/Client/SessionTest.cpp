@@ -283,15 +283,18 @@ TEST_F(SessionConnectTest, ConnectFallsOverFromADeadEntryToALiveOne)
     EXPECT_EQ(kTestUserAgent, seen.Calls("CreateRecognizer")[0].http.Value("User-Agent"));
 }
 
-TEST_F(SessionConnectTest, NoReachableServerIsError5000)
+// The direct route's 5000 named neither the servers nor why they failed.
+TEST_F(SessionConnectTest, NoReachableServerIsError5000NamingEachServerAndItsCause)
 {
     std::unique_ptr<SocketPeer> dead = SocketPeer::Refusing();
     Owned<Orvane::Session> session(CreateSession());
-    const Expected none = {5000, CannotConnect("接続可能なサーバがありません。")};
-    ExpectError(CatchClientError([&] { session->Connect(nullptr); }), none);
-    session->InsertServerInformation(-1, "127.0.0.1", std::to_string(dead->Port()).c_str(), "a", "", "0");
-    session->InsertServerInformation(-1, "127.0.0.1", std::to_string(dead->Port()).c_str(), "a", "", "0");
-    ExpectError(CatchClientError([&] { session->Connect(nullptr); }), none);
+    const std::string none = "接続可能なサーバがありません。";
+    ExpectError(CatchClientError([&] { session->Connect(nullptr); }), {5000, CannotConnect(none)});
+    const std::string port = std::to_string(dead->Port());
+    session->InsertServerInformation(-1, "127.0.0.1", port.c_str(), "a", "", "0");
+    session->InsertServerInformation(-1, "127.0.0.1", port.c_str(), "a", "", "0");
+    const std::string refused = "接続処理が失敗しました。接続先=127.0.0.1:" + port + ", 原因=[system:111]";
+    ExpectError(CatchClientError([&] { session->Connect(nullptr); }), {5000, CannotConnect(none + refused + refused)});
 }
 
 TEST_F(SessionConnectTest, ClearingTheServerEntriesLeavesTheWebSocketRouteOn)

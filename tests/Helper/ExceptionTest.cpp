@@ -49,24 +49,34 @@ std::string ShiftJis(const std::string& utf8)
     return sjis;
 }
 
-TEST(HelperExceptionTest, ShiftJisConvertsTheLibrarysOwnMessages)
+// The library's own messages come out in the helper's encoding. What cannot be converted
+// (a file name byte that is not UTF-8 lost its neighbours) is replaced visibly.
+TEST(HelperExceptionTest, LibraryMessagesComeInTheHelpersEncoding)
 {
     struct Case {
         const char* name;
         const char* message;
-        std::string expected;
+        std::string shiftJis;
+        std::string utf8;
     };
     const Case cases[] = {
-        {"helper message", "状態が不正です。詳細=state is not ready", ShiftJis("状態が不正です。詳細=state is not ready")},
-        {"unmapped character dropped", "詳細=x\xF0\x9F\x98\x80y", ShiftJis("詳細=xy")},
-        {"malformed text ends the conversion", "詳細=x\xC3(", ShiftJis("詳細=x")},
+        {"helper message", "状態が不正です。詳細=state is not ready", ShiftJis("状態が不正です。詳細=state is not ready"),
+         "状態が不正です。詳細=state is not ready"},
+        {"character without a Shift_JIS row", "詳細=x\xF0\x9F\x98\x80y", ShiftJis("詳細=x?y"),
+         "詳細=x\xF0\x9F\x98\x80y"},
+        {"file name that is not UTF-8", "詳細=file open failed. caf\xE9.ini",
+         ShiftJis("詳細=file open failed. caf?.ini"), "詳細=file open failed. caf\xEF\xBF\xBD.ini"},
+        {"cut character", "詳細=x\xC3(", ShiftJis("詳細=x?("), "詳細=x\xEF\xBF\xBD("},
+        {"cut at the end", "詳細=x\xC3", ShiftJis("詳細=x?"), "詳細=x\xEF\xBF\xBD"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Owned error(new Orvane::Helper::Exception(1, ClientError("Orvane::Client", 2000, c.message)));
-        EXPECT_STREQ("Orvane::Client", error->GetType());
-        EXPECT_EQ(2000, error->GetErrorNo());
-        EXPECT_EQ(c.expected, error->GetErrorMessage());
+        for (int encoding : {1, 2}) {
+            Owned error(new Orvane::Helper::Exception(encoding, ClientError("Orvane::Client", 2000, c.message)));
+            EXPECT_STREQ("Orvane::Client", error->GetType());
+            EXPECT_EQ(2000, error->GetErrorNo());
+            EXPECT_EQ(encoding == 1 ? c.shiftJis : c.utf8, error->GetErrorMessage());
+        }
     }
     Owned made(Error::InvalidState(1, "state is not running"));
     EXPECT_EQ(ShiftJis("状態が不正です。詳細=state is not running"), made->GetErrorMessage());

@@ -1,10 +1,12 @@
 // The flat interface's argument checks, refusals and error records, without a server.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "Orvane/Utility/TextEncoding.h"
@@ -92,7 +94,7 @@ TEST(FlatInterfaceTest, CreationChoosesTheEncodingByName)
     ASSERT_NE(nullptr, handle);
     EXPECT_EQ(nullptr, quor_helper_create2(&error, nullptr));
     EXPECT_EQ(7000, error.number);
-    EXPECT_EQ("internal error occurred. detail=quor_helper_create failed.", Message(error));
+    EXPECT_EQ("internal error occurred. detail=quor_helper_create failed. encoding is not specified.", Message(error));
 
     // The encoding shows in the library's messages: start before initialisation.
     const std::string utf8 = "状態が不正です。詳細=state is not ready";
@@ -173,15 +175,18 @@ TEST_F(FlatInitializeTest, RefusedFilesAndStates)
         int number;
         std::string message;
     };
+    // The user's mistakes name their cause and the file.
     const std::string missing = directory_.File("missing.ini");
+    const std::string file = directory_.File("case.ini");
+    const std::string reader = "internal error occurred. detail=quor_helper_initialize failed. " + file;
     const Case cases[] = {
-        {"missing file", "", 7000, "内部エラーが発生しました。詳細=file open failed. " + missing},
+        {"missing file", "", 7000,
+         "内部エラーが発生しました。詳細=file open failed. " + missing + " (No such file or directory)"},
         {"no Environment section", "[Other]\nserver_address=1\n", 7000,
-         "internal error occurred. detail=quor_helper_initialize failed."},
-        {"duplicate key", "[Environment]\nuser_id=a\nuser_id=b\n", 7000,
-         "internal error occurred. detail=quor_helper_initialize failed."},
-        {"syntax error", "[Environment\nuser_id=a\n", 7000,
-         "internal error occurred. detail=quor_helper_initialize failed."},
+         reader + ": section [Environment] is missing or empty"},
+        {"empty Environment section", "[Environment]\n", 7000, reader + ": section [Environment] is missing or empty"},
+        {"duplicate key", "[Environment]\nuser_id=a\nuser_id=b\n", 7000, reader + "(3): duplicate key name"},
+        {"syntax error", "[Environment\nuser_id=a\n", 7000, reader + "(1): unmatched '['"},
         {"bad value", "[Environment]\nserver_address=a\nserver_port=x\nuser_agent=u\nuser_id=i\n", 1011, ""},
         {"no server", "[Environment]\nuser_agent=u\nuser_id=i\nostrel_model_file=" + Model + "\nostrel_config_file=" + Config + "\n", 1000, ""},
     };
@@ -232,6 +237,101 @@ TEST_F(FlatInitializeTest, OptionsAndRelease)
     EXPECT_EQ(-1, helper.SetOption("codec", "Opus"));
     ASSERT_EQ(0, helper.Initialize(Good()));
     EXPECT_EQ(0, helper.SetOption("codec", "Opus"));
+}
+
+// A Shift_JIS helper dropped the bytes around a file name byte that is not UTF-8.
+TEST_F(FlatInitializeTest, AFileNameThatIsNotUtf8IsShownWithAVisibleReplacement)
+{
+    const std::string path = directory_.Path() + "/caf\xE9.ini";
+    const std::string shown = "内部エラーが発生しました。詳細=file open failed. " + directory_.Path() +
+                              "/caf%s.ini (No such file or directory)";
+    struct Case {
+        const char* encoding;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"Shift_JIS", Orvane::Utility::Utf8ToSjis(shown.substr(0, shown.find("%s")).c_str()) + "?" +
+                          shown.substr(shown.find("%s") + 2)},
+        {"UTF-8", shown.substr(0, shown.find("%s")) + "\xEF\xBF\xBD" + shown.substr(shown.find("%s") + 2)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.encoding);
+        FlatHelper& helper = FlatHelper::Create(c.encoding);
+        EXPECT_EQ(-1, helper.Initialize(path));
+        EXPECT_EQ(7000, helper.Error().number);
+        EXPECT_EQ(c.message, Message(helper.Error()));
+    }
+}
+
+// Runs `action` on a thread whose stack is `bytes` long and waits for it.
+void OnSmallStack(std::size_t bytes, const std::function<void()>& action)
+{
+    pthread_attr_t attributes;
+    ASSERT_EQ(0, pthread_attr_init(&attributes));
+    ASSERT_EQ(0, pthread_attr_setstacksize(&attributes, bytes));
+    pthread_t thread;
+    std::function<void()> body = action;
+    const int started = pthread_create(
+        &thread, &attributes,
+        [](void* run) -> void* {
+            (*static_cast<std::function<void()>*>(run))();
+            return nullptr;
+        },
+        &body);
+    pthread_attr_destroy(&attributes);
+    ASSERT_EQ(0, started);
+    ASSERT_EQ(0, pthread_join(thread, nullptr));
+}
+
+// A deeply nested white list overflowed the stack of the recursive JSON reader, from an
+// option and from the parameter file alike.
+TEST_F(FlatInitializeTest, NestedOrLongWhiteListsAreRefusedBeforeTheyAreRead)
+{
+    const std::string parseFailed = "その他の認識オプションが不正です。詳細=Whiteリストの解析に失敗しました。[";
+    struct Case {
+        const char* name;
+        std::string list;
+        std::string refusal; // empty: accepted
+    };
+    const Case cases[] = {
+        {"100,000 levels", std::string(100000, '['), "longer than 65536 bytes]"},
+        {"60,000 levels", std::string(60000, '['), "nested deeper than 16 levels]"},
+        {"17 levels", "{\"regex\":[" + std::string(15, '[') + std::string(15, ']') + "],\"match\":[]}",
+         "nested deeper than 16 levels]"},
+        {"16 levels", "{\"regex\":[" + std::string(14, '[') + std::string(14, ']') + "],\"match\":[]}", ""},
+        {"brackets inside strings", "{\"regex\":[\"" + std::string(100, '[') + "\\\"{\"],\"match\":[]}", ""},
+        {"a real list", "{\"regex\":[\"^today\",\"[0-9]+\"],\"match\":[\"yes\"]}", ""},
+        {"too long", "{\"regex\":[\"" + std::string(65536, 'a') + "\"],\"match\":[]}", "longer than 65536 bytes]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FlatHelper& helper = FlatHelper::Create();
+        int fromFile = 0;
+        int fromOption = 0;
+        quor_helper_error fileError{};
+        OnSmallStack(256 * 1024, [&] {
+            std::map<std::string, std::string> options = {{"server_address", "127.0.0.1"}, {"server_port", "1"},
+                                                          {"user_agent", "ua"},           {"user_id", "id"},
+                                                          {"ostrel_model_file", Model},   {"ostrel_config_file", Config},
+                                                          {"white_list", c.list}};
+            fromFile = quor_helper_initialize(helper.Handle(),
+                                              WriteParameterFile(directory_.File("list.ini"), options).c_str(),
+                                              &fileError);
+            helper.Initialize(Good());
+            fromOption = helper.SetOption("white_list", c.list);
+        });
+        if (c.refusal.empty()) {
+            EXPECT_EQ(0, fromFile) << fileError.message;
+            EXPECT_EQ(0, fromOption) << helper.Error().message;
+            continue;
+        }
+        for (const quor_helper_error* error : {static_cast<const quor_helper_error*>(&fileError), &helper.Error()}) {
+            EXPECT_EQ(1011, error->number);
+            EXPECT_EQ(parseFailed + c.refusal, Message(*error));
+        }
+        EXPECT_EQ(-1, fromFile);
+        EXPECT_EQ(-1, fromOption);
+    }
 }
 
 // The record is written within its 1024 bytes, the texts cut at a character boundary,

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -294,6 +295,55 @@ TEST_F(HelperDetectionTest, ServerSideDetectionSendsItsOptionsAndCountsNoTime)
 
 namespace {
 
+// Validation and the connection chose the route by different rules: a WebSocket URI with a
+// server address and port -1 was accepted, then failed with 5000 on the TCP route.
+TEST(HelperRouteTest, OneRuleChoosesTheRouteForValidationAndConnection)
+{
+    HelperRig rig(HelperRoute::WebSocket);
+    rig.server.SetReply("Recognizer::AsyncComplete", ResultAndCompletion());
+    const std::string port = std::to_string(rig.server.Port());
+    const std::string uri = rig.Bridge()->Uri();
+    enum Route { Refused, Tcp, WebSocket };
+    struct Case {
+        const char* name;
+        std::map<std::string, std::string> changes; // on top of the WebSocket route's options
+        Route route;
+        int number; // when refused
+    };
+    const Case cases[] = {
+        {"TCP only", {{"ws_proxy_uri", ""}, {"server_address", "127.0.0.1"}, {"server_port", port}}, Tcp, 0},
+        {"WebSocket only", {}, WebSocket, 0},
+        {"both: the address wins", {{"server_address", "127.0.0.1"}, {"server_port", port}}, Tcp, 0},
+        {"WebSocket with an address and port -1", {{"server_address", "127.0.0.1"}, {"server_port", "-1"}}, Refused,
+         1001},
+        {"neither", {{"ws_proxy_uri", ""}}, Refused, 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FlatHelper& helper = FlatHelper::Create();
+        const int initialized = helper.Initialize(rig.WriteParameters(c.changes));
+        if (c.route == Refused) {
+            EXPECT_EQ(-1, initialized);
+            EXPECT_EQ(c.number, helper.Error().number) << helper.Error().message;
+            continue;
+        }
+        ASSERT_EQ(0, initialized) << helper.Error().message;
+        const int bridged = rig.Bridge()->ConnectionCount();
+        // A long file: the recognition ends by a stop once it is connected.
+        ASSERT_EQ(0, helper.SetOption("recognition_target", rig.WriteAudio("long.raw", Tone(30.0))));
+        ASSERT_EQ(0, helper.Start()) << helper.Error().message;
+        ASSERT_TRUE(helper.WaitForKind(1));
+        ASSERT_EQ(0, helper.Stop()) << helper.Error().message;
+        ASSERT_TRUE(helper.WaitForCompletions(1));
+        EXPECT_FALSE(helper.LastCompletion().error) << helper.LastCompletion().message;
+        EXPECT_EQ(c.route == WebSocket ? bridged + 1 : bridged, rig.Bridge()->ConnectionCount());
+    }
+}
+
+} // namespace
+
+namespace {
+
 struct Failure {
     const char* name;
     std::function<void(LoopbackServer&)> script;         // before the start
@@ -302,6 +352,7 @@ struct Failure {
                                                           // < 0: the microphone
     std::function<void(LoopbackServer&)> whileStreaming; // once audio has arrived
     int number;                                           // expected error; 0: a normal end
+    const char* cause = nullptr;                          // the user's mistake that the message names
 };
 
 std::ostream& operator<<(std::ostream& out, const Failure& failure) { return out << failure.name; }
@@ -338,6 +389,9 @@ TEST_P(HelperFailureTest, EndsInOneCompletion)
     if (completion.error) {
         EXPECT_STRNE("", completion.type.c_str());
         EXPECT_STRNE("", completion.message.c_str());
+    }
+    if (failure.cause != nullptr) {
+        EXPECT_NE(std::string::npos, completion.message.find(failure.cause)) << completion.message;
     }
     // Torn down before the completion: every connection the client made is closed.
     EXPECT_TRUE(rig.server.WaitUntil([](const Recording& seen) {
@@ -380,10 +434,15 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"CloseOnAsyncComplete", [](LoopbackServer& s) { On("Recognizer::AsyncComplete", Reply::Close(), s); }, {},
                 1.5, nullptr, 5006},
         Failure{"CompletedMidStream", nullptr, {}, 3.0, [](LoopbackServer& s) { s.Notify(Notice::Completed()); }, 0},
-        Failure{"NoServer", nullptr, {{"server_port", "1"}}, 1.5, nullptr, 5000},
+        Failure{"NoServer", nullptr, {{"server_port", "1"}}, 1.5, nullptr, 5000,
+                "接続先=127.0.0.1:1, 原因=[system:111]"},
         Failure{"UserAgentRefused", [](LoopbackServer& s) { On("CreateRecognizer", Reply::Status(403), s); }, {}, 1.5,
                 nullptr, 1010},
-        Failure{"EmptyUserId", nullptr, {{"user_id", ""}}, 1.5, nullptr, 7000},
+        Failure{"EmptyUserId", nullptr, {{"user_id", ""}}, 1.5, nullptr, 7000, "(user_id)"},
+        Failure{"MissingPcmFile", nullptr, {{"recognition_target", "/nonexistent/input.raw"}}, -1.0, nullptr, 7000,
+                "[/nonexistent/input.raw] 原因=[No such file or directory]"},
+        Failure{"DirectoryAsModel", nullptr, {{"detection_mode", "true"}, {"ostrel_model_file", "/"}}, 1.5, nullptr,
+                7000, "Is a directory: \"/\""},
         Failure{"UnreadableModelFile", nullptr, {{"detection_mode", "true"}, {"ostrel_model_file", "/dev/null"}}, 1.5,
                 nullptr, 7000},
         Failure{"EmptyFile", [](LoopbackServer& s) { On("CreateRecognizer", Reply::Default().Held(), s); }, {}, 0.0,

@@ -212,6 +212,8 @@ TEST(ParametersTest, ValidateStopsAtTheFirstFailedCheck)
         {"port 65535", {{"server_port", "65535"}}, 0, ""},
         {"WebSocket route needs no server", {{"server_address", ""}, {"server_port", "-1"}, {"ws_proxy_uri", "wss://h/"}},
          0, ""},
+        {"WebSocket URI beside an address: the address's port counts",
+         {{"server_port", "-1"}, {"ws_proxy_uri", "wss://h/"}}, 1001, "サーバポート番号が指定されていないか不正な値です。"},
         {"proxy without port", {{"proxy_address", "proxy"}}, 1011, "プロキシポート番号が指定されていないか不正な値です。"},
         {"proxy port without proxy", {{"proxy_port", "-1"}}, 0, ""},
         {"no user agent", {{"user_agent", ""}}, 1009, "UserAgentが指定されていません。"},
@@ -296,7 +298,9 @@ TEST(ParametersTest, ValidateRecordsCodecDefaultRouteAndWhiteList)
     parameters.Validate();
     EXPECT_EQ("Opus", parameters.GetCodec());
     EXPECT_EQ("", parameters.Get("codec")) << "the stored text stays empty";
-    EXPECT_TRUE(parameters.UseWebSocket()) << "a WebSocket URI wins over a server address";
+    EXPECT_FALSE(parameters.UseWebSocket()) << "a server address wins over a WebSocket URI";
+    options["server_address"] = "";
+    EXPECT_TRUE(Parameters(2, options).UseWebSocket());
     const auto& conditions = parameters.GetWhiteListConditions();
     ASSERT_EQ(2u, conditions.size());
     EXPECT_EQ((std::list<std::string>{"^a", "b$"}), conditions.at("regex"));

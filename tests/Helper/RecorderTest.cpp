@@ -130,7 +130,8 @@ TEST(FileRecorderTest, OpenAndReadFailuresNameThePath)
         std::string detail;
     };
     const Case cases[] = {
-        {"missing file", directory.File("absent.raw"), "ファイルのオープンに失敗しました。[" + directory.File("absent.raw") + "]"},
+        {"missing file", directory.File("absent.raw"),
+         "ファイルのオープンに失敗しました。[" + directory.File("absent.raw") + "] 原因=[No such file or directory]"},
         {"directory", directory.Path(), "ファイルの読み込みに失敗しました。[" + directory.Path() + "]"},
     };
     for (const Case& c : cases) {

@@ -145,16 +145,13 @@ TEST(KcodeTest, ConvertsCharacters)
     }
 }
 
-// A character whose bytes include the terminating NUL ends the conversion: the output so
-// far is kept, the cut character counts as unmapped, and nothing after the NUL is read.
+// A Shift_JIS or EUC-JP character whose bytes include the terminating NUL ends the
+// conversion: the output so far is kept, the cut character counts as unmapped, and nothing
+// after the NUL is read. A cut UTF-8 character is malformed (below).
 TEST(KcodeTest, CharacterCutByTheTerminatorEndsTheConversion)
 {
     using C = Conversion;
     const Case cases[] = {
-        {"UTF-8 two-byte lead", C::Utf8ToSjis, "A\xC3", "A", 1},
-        {"UTF-8 three-byte lead", C::Utf8ToSjis, "A\xE3", "A", 1},
-        {"UTF-8 three-byte lead and one", C::Utf8ToEuc, "A\xE3\x81", "A", 1},
-        {"UTF-8 four-byte form cut", C::Utf8ToSjis, "A\xF0\x9F\x98", "A", 1},
         {"Shift_JIS lead", C::SjisToUtf8, "A\x82", "A", 1},
         {"Shift_JIS lead to EUC-JP", C::SjisToEuc, "A\xE0", "A", 1},
         {"EUC-JP lead", C::EucToUtf8, "A\xA1", "A", 1},
@@ -170,12 +167,15 @@ TEST(KcodeTest, CharacterCutByTheTerminatorEndsTheConversion)
         Conversion conversion;
         const char bytes[6];
     };
-    const Beyond beyond[] = {{C::Utf8ToSjis, "A\xC3\0A"}, {C::SjisToUtf8, "A\x82\0\xB1"}, {C::EucToUtf8, "A\xA1\0A"}};
+    const Beyond beyond[] = {{C::SjisToUtf8, "A\x82\0\xB1"}, {C::EucToUtf8, "A\xA1\0A"}};
     for (const Beyond& b : beyond) {
         std::string out;
         EXPECT_EQ(1, Convert(b.conversion, b.bytes, out));
         EXPECT_EQ("A", out);
     }
+    std::string out;
+    EXPECT_THROW(Convert(C::Utf8ToSjis, "A\xC3\0\x80", out), Orvane::Utility::Exception);
+    EXPECT_EQ("A", out);
 }
 
 TEST(KcodeTest, MalformedUtf8ThrowsTheDefaultExceptionAndKeepsTheOutput)
@@ -186,13 +186,19 @@ TEST(KcodeTest, MalformedUtf8ThrowsTheDefaultExceptionAndKeepsTheOutput)
                             // one- and two-byte code points.
                             "AB\xC0\xAF", "AB\xC0\xBC", "AB\xC1\xBF", "AB\xE0\x80\xAF", "AB\xE0\x9F\xBF",
                             // UTF-16 surrogates: first and last high, first and last low.
-                            "AB\xED\xA0\x80", "AB\xED\xAF\xBF", "AB\xED\xB0\x80", "AB\xED\xBF\xBF"};
+                            "AB\xED\xA0\x80", "AB\xED\xAF\xBF", "AB\xED\xB0\x80", "AB\xED\xBF\xBF",
+                            // A lead byte whose following bytes are not 10xxxxxx took its
+                            // neighbours with it.
+                            "AB\xE9.ini", "AB\xC3(", "AB\xE3\x81" "a", "AB\xF0\x9F" "ab",
+                            // Cut by the end of the text.
+                            "AB\xC3", "AB\xE3", "AB\xE3\x81", "AB\xF0\x9F\x98"};
     for (const char* in : inputs) {
         SCOPED_TRACE(in);
         for (int column : {1, 2}) {
             std::string out;
+            const auto exact = Exact(in);
             try {
-                Kcode::Instance().Utf8ToXxx(in, out, column);
+                Kcode::Instance().Utf8ToXxx(exact.get(), out, column);
                 ADD_FAILURE() << "no exception";
             } catch (const Orvane::Utility::Exception& e) {
                 EXPECT_STREQ("", e.GetType());
@@ -217,6 +223,44 @@ TEST(KcodeTest, FourByteCharacterIsUnmapped)
         Check(c);
     }
     EXPECT_EQ("AB", Orvane::Utility::Utf8ToSjis("A\xF0\x9F\x98\x80" "B"));
+}
+
+// Texts for a reader: a malformed byte or a character without a mapping becomes one
+// replacement and the conversion goes on with its neighbours.
+TEST(KcodeTest, ReplacingConversionsKeepTheNeighbours)
+{
+    struct Replaced {
+        const char* name;
+        std::string in;
+        std::string sjis;
+        std::string utf8;
+        int count; // replacements in the Shift_JIS text
+    };
+    const Replaced cases[] = {
+        {"well-formed", "a\xE3\x81\x82", "a\x82\xA0", "a\xE3\x81\x82", 0},
+        {"Latin-1 byte in a file name", "caf\xE9.ini", "caf?.ini", "caf\xEF\xBF\xBD.ini", 1},
+        {"cut at the end", "x\xC3", "x?", "x\xEF\xBF\xBD", 1},
+        {"cut three-byte form before text", "\xE3\x81" "a", "??a", "\xEF\xBF\xBD\xEF\xBF\xBD" "a", 2},
+        {"stray continuation", "\x80" "b", "?b", "\xEF\xBF\xBD" "b", 1},
+        {"overlong slash", "\xC0\xAF", "??", "\xEF\xBF\xBD\xEF\xBF\xBD", 2},
+        {"surrogate", "\xED\xA0\x80", "???", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", 3},
+        {"no Shift_JIS row", "a\xC3\xA9" "b", "a?b", "a\xC3\xA9" "b", 1},
+        {"four-byte character", "\xF0\x9F\x98\x80", "?", "\xF0\x9F\x98\x80", 1},
+    };
+    for (const Replaced& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto in = Exact(c.in);
+        std::string out = "previous";
+        EXPECT_EQ(c.count, Kcode::Instance().Utf8ToSjisReplacing(in.get(), out));
+        EXPECT_EQ(c.sjis, out);
+        Kcode::Instance().RepairUtf8(in.get(), out);
+        EXPECT_EQ(c.utf8, out);
+    }
+    std::string out = "previous";
+    EXPECT_EQ(0, Kcode::Instance().Utf8ToSjisReplacing(nullptr, out));
+    EXPECT_EQ("", out);
+    EXPECT_EQ(0, Kcode::Instance().RepairUtf8(nullptr, out));
+    EXPECT_EQ("", out);
 }
 
 TEST(KcodeTest, NullInputIsEmpty)

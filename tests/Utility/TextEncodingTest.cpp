@@ -40,11 +40,13 @@ TEST(TextEncodingTest, BothFormsOfEachConversion)
 }
 
 // Overlong forms and surrogates would carry characters such as '/' and '<' past a text
-// check; they are malformed like a stray continuation byte.
+// check; they are malformed like a stray continuation byte. A lead byte without its
+// following bytes, at the end of the text or before other text, is malformed too.
 TEST(TextEncodingTest, MalformedUtf8Throws)
 {
     const char* inputs[] = {"\x80",         "a\xFF",           "a\xC0\xAF" "b", "a\xC0\xBC" "b",
-                            "\xE0\x80\xAF", "a\xED\xA0\x80", "a\xED\xBF\xBF"};
+                            "\xE0\x80\xAF", "a\xED\xA0\x80", "a\xED\xBF\xBF", "a\xC3",
+                            "a\xE9.ini"};
     for (const char* in : inputs) {
         SCOPED_TRACE(in);
         std::string out;

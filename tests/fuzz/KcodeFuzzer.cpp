@@ -1,5 +1,6 @@
 // The six conversions on arbitrary NUL-terminated text: no read past the terminator, no
-// NUL written, and only the internal exception for malformed UTF-8.
+// NUL written, and only the internal exception for malformed UTF-8. The replacing forms
+// never throw, and a repaired text is well-formed UTF-8.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -36,6 +37,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (out.find('\0') != std::string::npos) {
             std::abort();
         }
+    }
+    if (kcode.Utf8ToSjisReplacing(text.get(), out) < 0 || out.find('\0') != std::string::npos) {
+        std::abort();
+    }
+    std::string repaired;
+    if (kcode.RepairUtf8(text.get(), repaired) < 0 || repaired.find('\0') != std::string::npos) {
+        std::abort();
+    }
+    try {
+        kcode.Utf8ToXxx(repaired.c_str(), out, 1);
+    } catch (const Orvane::Utility::Exception&) {
+        std::abort();
     }
     return 0;
 }

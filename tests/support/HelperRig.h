@@ -32,6 +32,8 @@ public:
     std::map<std::string, std::string> Options(const std::map<std::string, std::string>& changes = {}) const;
     std::string WriteParameters(const std::map<std::string, std::string>& changes = {}) const;
     std::string WriteAudio(const std::string& name, const std::vector<short>& samples) const;
+    // The WebSocket bridge in front of the server, or null on the TCP routes.
+    WsPeer* Bridge() const { return bridge_.get(); }
 
     Loopback::LoopbackServer server;
     TemporaryDirectory directory;
