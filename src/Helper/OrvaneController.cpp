@@ -369,7 +369,8 @@ void OrvaneController::HandleFinishPushSpeech()
         if (!CheckErrorAndState(Starting | Connected)) {
             return;
         }
-        if (!recognitionTarget_.empty() && !continuous_) {
+        // A file read to its end waits for the server's own completion; a cancel does not.
+        if (!cancel_ && !recognitionTarget_.empty() && !continuous_) {
             return;
         }
         EndInput(true);

@@ -72,6 +72,23 @@ TEST_F(HelperStopTest, CancelWhileStreamingAbortsWithoutAResult)
     EXPECT_EQ(0u, seen.CallCount("Recognizer::AsyncComplete"));
 }
 
+// With detection left to the server and a file to read, a cancel sent no Abort: the
+// recognition waited for the server and ended with 5002 after the response timer.
+TEST_F(HelperStopTest, CancelWithServerSideDetectionAbortsWithoutAnError)
+{
+    FlatHelper& helper = StartOn(Tone(30.0), {{"detection_mode", "true"}, {"serverside_vad_mode", "true"}});
+    ASSERT_TRUE(rig_.server.WaitForAudioBytes(640 * 5));
+    ASSERT_EQ(0, helper.Cancel()) << helper.Error().message;
+    ASSERT_TRUE(helper.WaitForCompletions(1));
+    EXPECT_FALSE(helper.LastCompletion().error) << helper.LastCompletion().number << " "
+                                                << helper.LastCompletion().message;
+    EXPECT_EQ((std::vector<int>{1, 6}), helper.KindsWithoutRecord());
+    ASSERT_TRUE(rig_.server.WaitForCall("Recognizer::Release"));
+    const Recording seen = rig_.server.Snapshot();
+    EXPECT_EQ(1u, seen.CallCount("Recognizer::Abort"));
+    EXPECT_EQ(0u, seen.CallCount("Recognizer::AsyncComplete"));
+}
+
 TEST_F(HelperStopTest, StopWhileStreamingSendsEveryRecordedBlockFirst)
 {
     const std::vector<short> tone = Tone(30.0);
