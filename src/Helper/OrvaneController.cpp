@@ -177,13 +177,15 @@ void OrvaneController::Build(const Parameters& parameters)
     }
 
     buffer->Start();
-    recording->Start();
+    StartRecording(*recording);
     if (finished_) {
         return;
     }
     // Refused with 2000 when a teardown has destroyed it in the meantime.
     recognizer->Prepare();
 }
+
+void OrvaneController::StartRecording(RecorderThread& recording) { recording.Start(); }
 
 bool OrvaneController::CheckErrorAndState(int mask) const
 {
