@@ -18,7 +18,7 @@ namespace Helper {
 class FileRecorder : public VoiceRecorder {
 public:
     // How long one poll() waits before the thread looks for a stop.
-    static const int PollSliceMilliseconds = 50;
+    static constexpr int PollSliceMilliseconds = 50;
 
     FileRecorder(int encoding, int samplingRate, int readPeriod, int samplesPerRead, const std::string& path);
     ~FileRecorder() override;

@@ -22,7 +22,7 @@ namespace Helper {
 class RecorderThread {
 public:
     // How long a stop waits for a recorder call that has not returned.
-    static const int StallMilliseconds = 1000;
+    static constexpr int StallMilliseconds = 1000;
 
     explicit RecorderThread(boost::shared_ptr<VoiceRecorder> recorder);
     RecorderThread(const RecorderThread&) = delete;
