@@ -49,6 +49,13 @@ struct RecorderThread::Run {
         Run& run_;
     };
 
+    // True on the recording thread itself, which may run before its handle is stored.
+    bool IsOwnThread()
+    {
+        boost::lock_guard<boost::mutex> lock(mutex);
+        return thread == boost::this_thread::get_id();
+    }
+
     // True once a stop has given the thread up: it calls no listener any more.
     bool IsLeft()
     {
@@ -91,9 +98,10 @@ struct RecorderThread::Run {
     const int encoding;
     std::atomic<bool> running;
 
-    // Guards `inRecorder`, `callStarted`, `left` and `ended`.
+    // Guards the fields below.
     boost::mutex mutex;
     boost::condition_variable changed;
+    boost::thread::id thread;
     bool inRecorder = false;
     Clock::time_point callStarted;
     bool left = false;
@@ -146,8 +154,9 @@ void RecorderThread::Stop()
     if (run) {
         run->running = false;
     }
-    if (!run || thread_.IsCurrent()) {
-        // On the recording thread itself this detaches it.
+    if (!run || run->IsOwnThread() || thread_.IsCurrent()) {
+        // On the recording thread itself nothing is waited for; a handle stored already is
+        // detached.
         thread_.Join(true);
         return;
     }
@@ -189,6 +198,10 @@ void RecorderThread::Record(Run& run)
 
 void RecorderThread::Body(const boost::shared_ptr<Run>& run)
 {
+    {
+        boost::lock_guard<boost::mutex> lock(run->mutex);
+        run->thread = boost::this_thread::get_id();
+    }
     Orvane::Exception* error = nullptr;
     bool started = false;
     try {
