@@ -75,6 +75,8 @@ struct RecorderThread::Run {
     bool WaitEnd()
     {
         const Clock::time_point stopped = Clock::now();
+        // A stop, destructors included, is not to be interrupted half-way through its wait.
+        boost::this_thread::disable_interruption noInterruption;
         boost::unique_lock<boost::mutex> lock(mutex);
         while (!ended && !left) {
             if (!inRecorder) {
