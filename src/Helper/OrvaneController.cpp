@@ -177,13 +177,15 @@ void OrvaneController::Build(const Parameters& parameters)
     }
 
     buffer->Start();
-    recording->Start();
+    StartRecording(*recording);
     if (finished_) {
         return;
     }
     // Refused with 2000 when a teardown has destroyed it in the meantime.
     recognizer->Prepare();
 }
+
+void OrvaneController::StartRecording(RecorderThread& recording) { recording.Start(); }
 
 bool OrvaneController::CheckErrorAndState(int mask) const
 {
@@ -369,7 +371,8 @@ void OrvaneController::HandleFinishPushSpeech()
         if (!CheckErrorAndState(Starting | Connected)) {
             return;
         }
-        if (!recognitionTarget_.empty() && !continuous_) {
+        // A file read to its end waits for the server's own completion; a cancel does not.
+        if (!cancel_ && !recognitionTarget_.empty() && !continuous_) {
             return;
         }
         EndInput(true);

@@ -81,6 +81,11 @@ public:
     void TempPoint(double time, Orvane::Result::Nbest* result) override;
     void SentenceEnd() override;
 
+protected:
+    // Starts the recording thread during the start-up; virtual so that a test can hold the
+    // start-up right after it.
+    virtual void StartRecording(RecorderThread& recording);
+
 private:
     void Build(const Parameters& parameters);
     void OnError(Orvane::Exception* error);

@@ -77,19 +77,28 @@ void VoiceBuffer::AddData(boost::shared_ptr<DataBuffer> block)
     {
         boost::lock_guard<boost::recursive_mutex> lock(mutex_);
         refused = Queue(block);
-        if (refused != nullptr && inputThread_ == boost::this_thread::get_id()) {
-            // Called from the chain inside Input, which holds the lock once more: Input
-            // reports the error once it has let go of the lock.
-            if (pendingError_ != nullptr) {
-                pendingError_->Release();
-            }
-            pendingError_ = refused;
+        if (refused != nullptr && KeepForInput(refused)) {
             return;
         }
     }
     if (refused != nullptr) {
-        OnVoiceFilterError(refused);
+        Report(refused);
     }
+}
+
+bool VoiceBuffer::KeepForInput(Orvane::Exception* error)
+{
+    if (inputThread_ != boost::this_thread::get_id()) {
+        return false;
+    }
+    // Called from the chain inside Input, which holds the lock: Input reports the first
+    // error once it has let go of the lock.
+    if (pendingError_ == nullptr) {
+        pendingError_ = error;
+    } else {
+        error->Release();
+    }
+    return true;
 }
 
 Orvane::Exception* VoiceBuffer::Queue(boost::shared_ptr<DataBuffer> block)
@@ -107,6 +116,20 @@ Orvane::Exception* VoiceBuffer::Queue(boost::shared_ptr<DataBuffer> block)
 }
 
 void VoiceBuffer::OnVoiceFilterError(Orvane::Exception* error)
+{
+    if (error == nullptr) {
+        return;
+    }
+    {
+        boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+        if (KeepForInput(error)) {
+            return;
+        }
+    }
+    Report(error);
+}
+
+void VoiceBuffer::Report(Orvane::Exception* error)
 {
     if (errorListener_) {
         errorListener_->OnVoiceBufferError(error);
@@ -133,7 +156,12 @@ void VoiceBuffer::Input(boost::shared_ptr<DataBuffer> block)
                 filters_.front()->Add(block);
             }
         } catch (...) {
+            // The thrown error ends the recording; a kept one is not reported as well.
             inputThread_ = boost::thread::id();
+            if (pendingError_ != nullptr) {
+                pendingError_->Release();
+                pendingError_ = nullptr;
+            }
             throw;
         }
         inputThread_ = boost::thread::id();
@@ -142,7 +170,7 @@ void VoiceBuffer::Input(boost::shared_ptr<DataBuffer> block)
         }
     }
     if (refused != nullptr) {
-        OnVoiceFilterError(refused);
+        Report(refused);
     }
 }
 

@@ -19,8 +19,9 @@ namespace Orvane {
 namespace Helper {
 
 // The end of the chain: owns the filters and the bounded queue of blocks that the sender
-// empties. The error listener is always called with this buffer's lock released: a refusal
-// met inside Input (through the synchronous filters) is reported when Input lets go.
+// empties. The error listener is always called with this buffer's lock released: an error
+// met inside Input (a synchronous filter's, or a refusal of the queue) is reported when
+// Input lets go.
 class VoiceBuffer : public VoiceFilterListener, public VoiceFilterErrorListener {
 public:
     enum State { Created = 0, Started = 1, Stopping = 2, Stopped = 3 };
@@ -62,6 +63,10 @@ public:
 private:
     // Pushes `block` in the started and stopping states; a full queue gives the error.
     Orvane::Exception* Queue(boost::shared_ptr<DataBuffer> block);
+    // Under the lock: on the thread inside Input, keeps `error` for Input to report (true).
+    bool KeepForInput(Orvane::Exception* error);
+    // Calls the error listener; never with the lock held.
+    void Report(Orvane::Exception* error);
 
     std::atomic<int> state_;
     boost::shared_ptr<BlockQueue> queue_;

@@ -74,6 +74,33 @@ public:
         return true;
     }
 
+    // True when called on the held thread itself.
+    bool IsCurrent()
+    {
+        boost::lock_guard<boost::mutex> lock(mutex_);
+        return thread_ && thread_->get_id() == boost::this_thread::get_id();
+    }
+
+    // Interrupts the held thread, which stays held.
+    void Interrupt()
+    {
+        boost::lock_guard<boost::mutex> lock(mutex_);
+        if (thread_) {
+            thread_->interrupt();
+        }
+    }
+
+    // Lets go of the held thread without waiting for it: it ends by itself, and must own
+    // by shared ownership whatever it still uses.
+    void Detach()
+    {
+        boost::lock_guard<boost::mutex> lock(mutex_);
+        if (thread_) {
+            thread_->detach();
+            thread_.reset();
+        }
+    }
+
 private:
     boost::mutex mutex_;
     boost::condition_variable joined_;

@@ -371,6 +371,47 @@ TEST(VoiceBufferTest, RefusesMisuse)
     EXPECT_STREQ("状態が不正です。詳細=VoiceBuffer is already started.", twice->GetErrorMessage());
 }
 
+// A synchronous filter's error (the encoder's) reached the error listener, the controller,
+// with the buffer's lock still held by Input.
+TEST(VoiceBufferTest, SynchronousFilterErrorIsReportedWithTheLockReleased)
+{
+    // Takes the buffer's lock from another thread while the error is being reported.
+    struct LockProbe : VoiceBufferErrorListener {
+        void OnVoiceBufferError(Orvane::Exception* error) override
+        {
+            messages.push_back(error->GetErrorMessage());
+            error->Release();
+            other = std::thread([this] {
+                buffer->AddData(MakeBlock(2, 0));
+                taken = true;
+            });
+            lockFree = WaitFor([this] { return taken.load(); }, std::chrono::seconds(5));
+        }
+        VoiceBuffer* buffer = nullptr;
+        std::thread other;
+        std::atomic<bool> taken{false};
+        bool lockFree = false;
+        std::vector<std::string> messages;
+    };
+    auto failing = boost::make_shared<ProbeFilter>();
+    ProbeFilter* const raw = failing.get();
+    failing->inputHook = [raw](Block) { raw->Fail(Error::Internal(2, "encode failed")); };
+    VoiceBuffer buffer(2);
+    LockProbe probe;
+    probe.buffer = &buffer;
+    buffer.SetErrorListener(&probe);
+    buffer.AppendFilter(failing);
+    buffer.AppendFilter(boost::make_shared<CombineFilter>());
+    buffer.Start();
+    buffer.Input(MakeBlock(640, 0));
+    ASSERT_TRUE(probe.other.joinable());
+    probe.other.join();
+    EXPECT_TRUE(probe.lockFree) << "the listener ran under the buffer's lock";
+    EXPECT_EQ((std::vector<std::string>{"内部エラーが発生しました。詳細=encode failed"}), probe.messages);
+    buffer.Input(MakeBlock(640, 0));
+    EXPECT_EQ(1u, probe.messages.size()) << "a failed filter drops later blocks";
+}
+
 TEST(VoiceBufferTest, RefusesBlocksBeyondFiveHundredWaiting)
 {
     VoiceBuffer buffer(2);

@@ -2,6 +2,10 @@
 // loopback server.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <random>
 #include <string>
@@ -12,6 +16,7 @@
 #include "support/FlatHelper.h"
 #include "support/HelperRig.h"
 #include "support/SignalTools.h"
+#include "support/UniqueFd.h"
 #include "support/WaitFor.h"
 
 namespace {
@@ -60,6 +65,23 @@ TEST_F(HelperStopTest, CancelWhileStreamingAbortsWithoutAResult)
     ASSERT_EQ(0, helper.Cancel()) << helper.Error().message;
     ASSERT_TRUE(helper.WaitForCompletions(1));
     EXPECT_FALSE(helper.LastCompletion().error) << helper.LastCompletion().message;
+    EXPECT_EQ((std::vector<int>{1, 6}), helper.KindsWithoutRecord());
+    ASSERT_TRUE(rig_.server.WaitForCall("Recognizer::Release"));
+    const Recording seen = rig_.server.Snapshot();
+    EXPECT_EQ(1u, seen.CallCount("Recognizer::Abort"));
+    EXPECT_EQ(0u, seen.CallCount("Recognizer::AsyncComplete"));
+}
+
+// With detection left to the server and a file to read, a cancel sent no Abort: the
+// recognition waited for the server and ended with 5002 after the response timer.
+TEST_F(HelperStopTest, CancelWithServerSideDetectionAbortsWithoutAnError)
+{
+    FlatHelper& helper = StartOn(Tone(30.0), {{"detection_mode", "true"}, {"serverside_vad_mode", "true"}});
+    ASSERT_TRUE(rig_.server.WaitForAudioBytes(640 * 5));
+    ASSERT_EQ(0, helper.Cancel()) << helper.Error().message;
+    ASSERT_TRUE(helper.WaitForCompletions(1));
+    EXPECT_FALSE(helper.LastCompletion().error) << helper.LastCompletion().number << " "
+                                                << helper.LastCompletion().message;
     EXPECT_EQ((std::vector<int>{1, 6}), helper.KindsWithoutRecord());
     ASSERT_TRUE(rig_.server.WaitForCall("Recognizer::Release"));
     const Recording seen = rig_.server.Snapshot();
@@ -122,6 +144,46 @@ TEST_F(HelperStopTest, RefusalsByState)
     EXPECT_FALSE(helper.LastCompletion().error) << helper.LastCompletion().message;
     EXPECT_EQ(-1, helper.Cancel());
     EXPECT_EQ(2000, helper.Error().number);
+}
+
+// The teardown joined a recording thread blocked in its read of a FIFO whose writer never
+// wrote: the completion never came, and stop, cancel and release were refused.
+TEST(HelperStalledSourceTest, FifoWhoseWriterNeverWritesEndsWithinTheTimers)
+{
+    HelperRig rig;
+    const std::string fifo = rig.directory.File("stalled.pcm");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    FlatHelper& helper = FlatHelper::Create();
+    ASSERT_EQ(0, helper.Initialize(rig.WriteParameters({{"response_timer", "1000"}, {"recognition_target", fifo}})))
+        << helper.Error().message;
+    const std::size_t threads = ThreadCount();
+    const std::size_t descriptors = DescriptorCount();
+    ASSERT_EQ(0, helper.Start()) << helper.Error().message;
+    // A writer that opens the FIFO once the recorder reads it, and never writes.
+    UniqueFd writer;
+    ASSERT_TRUE(WaitFor([&] {
+        writer.Reset(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        return writer.IsOpen();
+    }));
+    ASSERT_TRUE(helper.WaitForKind(1)) << "connected while the read blocks";
+    ASSERT_TRUE(helper.WaitForCompletions(1)) << "the response timer ends the recognition";
+    EXPECT_EQ(5002, helper.LastCompletion().number) << helper.LastCompletion().message;
+    EXPECT_EQ(0, helper.Release()) << helper.Error().message;
+    // Nothing waits for the writer: the reader's thread and descriptor are gone while the
+    // writer's end is still open.
+    EXPECT_TRUE(WaitFor([&] { return ThreadCount() <= threads && DescriptorCount() <= descriptors + 1; }))
+        << ThreadCount() << " threads, " << threads << " before; " << DescriptorCount() << " descriptors, "
+        << descriptors << " before and the writer's";
+    writer.Reset();
+    EXPECT_TRUE(WaitFor([&] { return DescriptorCount() <= descriptors; }));
+
+    // The handle works again.
+    ASSERT_EQ(0, helper.Initialize(rig.WriteParameters())) << helper.Error().message;
+    rig.server.SetReply("Recognizer::AsyncComplete", ResultAndCompletion());
+    ASSERT_EQ(0, helper.SetOption("recognition_target", rig.WriteAudio("tone.raw", Tone(1.0))));
+    ASSERT_EQ(0, helper.Start()) << helper.Error().message;
+    ASSERT_TRUE(helper.WaitForCompletions(2));
+    EXPECT_FALSE(helper.LastCompletion().error) << helper.LastCompletion().message;
 }
 
 TEST(HelperReuseTest, ThreeRecognitionsOnOneHandleLeaveNoThreadBehind)

@@ -256,6 +256,16 @@ TEST_F(HelperDetectionTest, TimeOuts)
          Silence(3.0),
          {{"recognition_timeout", "500"}},
          0},
+        {"every time-out at its largest ends at the speech end",
+         input.samples,
+         {{"detection_mode", "true"},
+          {"recognition_timeout", "2147483647"},
+          {"sentence_timeout", "2147483647"},
+          {"connection_timeout", "2147483647"},
+          {"send_timer", "2147483647"},
+          {"receive_timer", "2147483647"},
+          {"response_timer", "2147483647"}},
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

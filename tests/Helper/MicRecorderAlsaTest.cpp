@@ -1,3 +1,10 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -8,6 +15,7 @@
 #include "Helper/RecorderThread.h"
 #include "Helper/VoiceRecorderListener.h"
 #include "support/AlsaFileDevices.h"
+#include "support/FinishesWithin.h"
 #include "support/SignalTools.h"
 #include "support/TemporaryDirectory.h"
 #include "support/WaitFor.h"
@@ -30,9 +38,17 @@ public:
         first = SignalTools::RandomBytes(InputBytes, 1);
         second = SignalTools::RandomBytes(InputBytes, 2);
         fallback = SignalTools::RandomBytes(InputBytes, 3);
+        // A pipe held open here (for reading too, to empty it), so that opening the device
+        // never waits.
+        const std::string pipe = home.File("stalled.raw");
+        if (mkfifo(pipe.c_str(), 0600) != 0) {
+            throw std::runtime_error("mkfifo " + pipe);
+        }
+        stalledPipe = open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
         Orvane::Test::AlsaFileDevices::Write(home.Path(),
                                              {{"tessival_mic_first", home.Write("first.raw", first)},
-                                              {"tessival_mic_second", home.Write("second.raw", second)}},
+                                              {"tessival_mic_second", home.Write("second.raw", second)},
+                                              {"tessival_stalled", pipe}},
                                              home.Write("default.raw", fallback));
         Orvane::Test::AlsaFileDevices::Use(home.Path());
     }
@@ -41,6 +57,19 @@ public:
     std::string first;
     std::string second;
     std::string fallback;
+    int stalledPipe = -1;
+
+    void Feed(const std::string& bytes)
+    {
+        ASSERT_EQ(static_cast<ssize_t>(bytes.size()), write(stalledPipe, bytes.data(), bytes.size()));
+    }
+    // Drops what the device has not read.
+    void Drain()
+    {
+        char buffer[4096];
+        while (read(stalledPipe, buffer, sizeof(buffer)) > 0) {
+        }
+    }
 };
 
 AlsaDevices* devices = static_cast<AlsaDevices*>(::testing::AddGlobalTestEnvironment(new AlsaDevices));
@@ -63,7 +92,7 @@ public:
     }
 
     std::string bytes;
-    int blocks = 0;
+    std::atomic<int> blocks{0};
     int number = 0;
     std::string message;
     std::atomic<bool> finished{false};
@@ -117,6 +146,35 @@ TEST(MicRecorderAlsaTest, NameMatchingNothingIsACaptureDeviceError)
     EXPECT_EQ(6000, collector.number);
     EXPECT_EQ("音声キャプチャデバイスが開始できません。詳細=Not found audio input device. (no_such_microphone)",
               collector.message);
+}
+
+// A device whose input stalls (its file is a pipe that gets some data, then none): the
+// stop gave the read up only when the pipe moved again. Now it is left to end by itself.
+TEST(MicRecorderAlsaTest, StalledDeviceIsLeftToEndByItself)
+{
+    devices->Drain();
+    devices->Feed(SignalTools::RandomBytes(640 * 3, 4));
+    const auto recorder = boost::make_shared<MicRecorder>(2, 16000, 20, 320, "tessival_stalled", 0);
+    Collector collector;
+    const auto thread = std::make_shared<RecorderThread>(recorder);
+    thread->SetListener(&collector);
+    thread->Start();
+    ASSERT_TRUE(Orvane::Test::WaitFor([&] { return collector.blocks == 3; }));
+    const std::string more = SignalTools::RandomBytes(640 * 20, 5);
+    const bool stopped = Orvane::Test::FinishesWithin([thread] { thread->Stop(); });
+    if (!stopped) {
+        // Lets the read return, so that the test ends.
+        devices->Feed(more);
+    }
+    ASSERT_TRUE(stopped) << "the stop waited for the stalled read";
+    EXPECT_EQ(VoiceRecorder::Recording, recorder->GetState());
+
+    devices->Feed(more);
+    EXPECT_TRUE(Orvane::Test::WaitFor([&] { return recorder->GetState() == VoiceRecorder::Stopped; }))
+        << "the thread closes the device once its read returns";
+    EXPECT_EQ(3, collector.blocks) << "a thread given up passes nothing on";
+    EXPECT_FALSE(collector.finished);
+    devices->Drain();
 }
 
 } // namespace

@@ -1,6 +1,12 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,6 +25,7 @@
 #include "support/CaughtError.h"
 #include "support/FinishesWithin.h"
 #include "support/TemporaryDirectory.h"
+#include "support/UniqueFd.h"
 #include "support/WaitFor.h"
 
 namespace {
@@ -26,6 +33,7 @@ namespace {
 using namespace Orvane::Helper;
 using Orvane::Test::SignalTools;
 using Orvane::Test::FinishesWithin;
+using Orvane::Test::UniqueFd;
 using Orvane::Test::WaitFor;
 using Block = boost::shared_ptr<DataBuffer>;
 
@@ -141,6 +149,53 @@ TEST(FileRecorderTest, OpenAndReadFailuresNameThePath)
         EXPECT_EQ(0, collector.Blocks());
         EXPECT_EQ(7000, collector.Number());
         EXPECT_EQ("内部エラーが発生しました。詳細=" + c.detail, collector.Message());
+    }
+}
+
+// A pipe is read as its data comes: blocks are whole however the writer splits them, and a
+// stop ends the wait for a writer that never comes (opening the pipe waited for good).
+TEST(FileRecorderTest, PipeIsReadAsItsDataComes)
+{
+    Orvane::Test::TemporaryDirectory directory;
+    const std::string fifo = directory.File("pipe.raw");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    {
+        auto recorder = MakeFileRecorder(fifo);
+        Collector collector;
+        RecorderThread thread(recorder);
+        thread.SetListener(&collector);
+        thread.Start();
+        ASSERT_TRUE(WaitFor([&] { return recorder->GetState() == VoiceRecorder::Recording; }));
+        const bool stopped = FinishesWithin([&] { thread.Stop(); });
+        if (!stopped) {
+            // Lets a reader blocked in its open go, so that the test ends.
+            UniqueFd unblock(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        }
+        ASSERT_TRUE(stopped) << "the stop waited for a writer";
+        EXPECT_EQ(1, collector.Finishes());
+        EXPECT_EQ(0, collector.Number()) << collector.Message();
+        EXPECT_EQ(0, collector.Blocks());
+    }
+    {
+        Collector collector;
+        RecorderThread thread(MakeFileRecorder(fifo));
+        thread.SetListener(&collector);
+        thread.Start();
+        UniqueFd writer;
+        ASSERT_TRUE(WaitFor([&] {
+            writer.Reset(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+            return writer.IsOpen();
+        }));
+        const std::string bytes = SignalTools::RandomBytes(1400, 3);
+        for (std::size_t at = 0; at < bytes.size(); at += 100) {
+            ASSERT_EQ(100, write(writer.Get(), bytes.data() + at, 100));
+            ASSERT_TRUE(WaitFor([&] { return collector.Bytes().size() >= (at + 100) / 640 * 640; }));
+        }
+        writer.Reset();
+        ASSERT_TRUE(WaitFor([&] { return collector.Finishes() == 1; }));
+        EXPECT_EQ(2, collector.Blocks());
+        EXPECT_EQ(bytes.substr(0, 1280), collector.Bytes());
+        EXPECT_EQ(0, collector.Number()) << "the writer's end is the end of the file: " << collector.Message();
     }
 }
 
@@ -287,6 +342,10 @@ public:
     {
         Use(stream);
         ++reads;
+        if (reads == stallAt) {
+            std::unique_lock<std::mutex> lock(stallMutex_);
+            stallEnded_.wait(lock, [this] { return !stalled_; });
+        }
         if (reads > goodReads) {
             return readResult;
         }
@@ -313,6 +372,14 @@ public:
         return closeResult;
     }
 
+    // Lets a read held by `stallAt` return.
+    void EndStall()
+    {
+        std::lock_guard<std::mutex> lock(stallMutex_);
+        stalled_ = false;
+        stallEnded_.notify_all();
+    }
+
     PaError initializeResult = paNoError;
     PaError openResult = paNoError;
     PaError startResult = paNoError;
@@ -321,6 +388,7 @@ public:
     PaError closeResult = paNoError;
     PaDeviceIndex defaultDevice = 0;
     int goodReads = 1000000;
+    int stallAt = 0; // this read (1, 2, ...) blocks until EndStall
 
     std::atomic<int> initializes{0}, terminates{0}, opens{0}, starts{0}, reads{0}, stops{0}, aborts{0}, closes{0};
     std::atomic<int> closedStreamUses{0};
@@ -340,6 +408,9 @@ private:
 
     PaDeviceInfo device_;
     PaHostApiInfo hostApi_;
+    std::mutex stallMutex_;
+    std::condition_variable stallEnded_;
+    bool stalled_ = true;
     int stream_ = 0;
     bool open_ = false;
 };
@@ -425,6 +496,37 @@ TEST(MicRecorderTest, FailuresEndTheRecordingAndTerminateOnce)
         EXPECT_EQ(c.closes, api->closes);
         EXPECT_EQ(0, api->closedStreamUses) << "a closed stream is not used again";
     }
+}
+
+// A capture read that never returned held Stop, and with it the helper's teardown, until
+// the device moved again.
+TEST(MicRecorderTest, StopLeavesAStalledReadToEndByItself)
+{
+    auto api = boost::make_shared<FakePortAudio>();
+    api->stallAt = 3;
+    Collector collector;
+    std::unique_ptr<RecorderThread> thread(
+        new RecorderThread(boost::make_shared<MicRecorder>(2, 16000, 20, 320, "fake", 0, api)));
+    thread->SetListener(&collector);
+    thread->Start();
+    ASSERT_TRUE(WaitFor([&] { return api->reads == 3; }));
+    const bool stopped = FinishesWithin([&] { thread->Stop(); });
+    if (!stopped) {
+        api->EndStall();
+    }
+    ASSERT_TRUE(stopped) << "the stop waited for the stalled read";
+    EXPECT_FALSE(thread->IsRunning());
+    thread.reset();
+    EXPECT_EQ(2, collector.Blocks());
+    EXPECT_EQ(0, api->stops) << "the stream is the stalled thread's to close";
+
+    api->EndStall();
+    ASSERT_TRUE(WaitFor([&] { return api->terminates == 1; })) << "the thread closes the stream when the read returns";
+    EXPECT_EQ(1, api->stops);
+    EXPECT_EQ(1, api->closes);
+    EXPECT_EQ(0, api->closedStreamUses);
+    EXPECT_EQ(2, collector.Blocks()) << "a thread given up passes nothing on";
+    EXPECT_EQ(0, collector.Finishes());
 }
 
 } // namespace

@@ -1,7 +1,5 @@
 #include "support/HelperRig.h"
 
-#include <dirent.h>
-
 #include <fstream>
 #include <stdexcept>
 
@@ -108,30 +106,6 @@ Loopback::Reply ResultAndCompletion()
     return Loopback::Reply::Ok()
         .Then(Loopback::Notice::EndPoint("", 1.0, TodayResult(), "r1"))
         .Then(Loopback::Notice::Completed());
-}
-
-namespace {
-// Entries of a /proc directory listing, without "." and "..".
-std::size_t CountEntries(const char* path)
-{
-    std::size_t count = 0;
-    if (DIR* directory = opendir(path)) {
-        while (const dirent* entry = readdir(directory)) {
-            count += entry->d_name[0] != '.' ? 1 : 0;
-        }
-        closedir(directory);
-    }
-    return count;
-}
-} // namespace
-
-std::size_t ThreadCount() { return CountEntries("/proc/self/task"); }
-
-std::size_t DescriptorCount()
-{
-    // The listing's own descriptor is counted too.
-    const std::size_t count = CountEntries("/proc/self/fd");
-    return count > 0 ? count - 1 : 0;
 }
 
 std::vector<short> DecodeOpusRecords(const std::string& records, std::size_t* recordCount)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/FlatHelper.h"
+#include "support/ProcessCounts.h"
 #include "support/TemporaryDirectory.h"
 #include "support/TinyproxyPeer.h"
 #include "support/TrustedServer.h"
@@ -51,11 +52,6 @@ std::vector<short> Tone(double seconds);
 const std::vector<Loopback::ResultSentence>& TodayResult();
 // A success answer followed by the final result and the completion.
 Loopback::Reply ResultAndCompletion();
-
-// Threads of this process (entries of /proc/self/task).
-std::size_t ThreadCount();
-// Open descriptors of this process.
-std::size_t DescriptorCount();
 
 // Opus records ("4-byte big-endian size, 4-byte big-endian final range, packet") decoded
 // at 16 kHz; throws on a malformed record.

@@ -1,0 +1,100 @@
+// The controller's start-up, driven directly with a listener that ends the recognition as
+// the helper object does.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <string>
+
+#include <boost/make_shared.hpp>
+
+#include "Helper/OrvaneController.h"
+#include "Helper/OrvaneListener.h"
+#include "Helper/Parameters.h"
+#include "Helper/RecorderThread.h"
+#include "support/ProcessCounts.h"
+#include "support/TemporaryDirectory.h"
+#include "support/WaitFor.h"
+#include "support/loopback/LoopbackServer.h"
+
+namespace {
+
+using namespace Orvane::Helper;
+using namespace Orvane::Test;
+using namespace Orvane::Test::Loopback;
+
+// Runs `afterRecordingStarts` on the starting thread once the recording thread runs.
+class HeldController : public OrvaneController {
+public:
+    explicit HeldController(std::function<void()> afterRecordingStarts)
+        : OrvaneController(2), afterRecordingStarts_(afterRecordingStarts)
+    {
+    }
+
+protected:
+    void StartRecording(RecorderThread& recording) override
+    {
+        OrvaneController::StartRecording(recording);
+        afterRecordingStarts_();
+    }
+
+private:
+    std::function<void()> afterRecordingStarts_;
+};
+
+// Tears the pipeline down at the completion, as the helper object does, then records it.
+class TearingDownListener : public OrvaneListener {
+public:
+    void Completed(Orvane::Exception* error) override
+    {
+        controller->Teardown();
+        number = error != nullptr ? error->GetErrorNo() : 0;
+        if (error != nullptr) {
+            message = error->GetErrorMessage();
+        }
+        completed = true;
+    }
+
+    OrvaneController* controller = nullptr;
+    std::atomic<bool> completed{false};
+    std::atomic<int> number{-1};
+    std::string message;
+};
+
+// A recorder that ended before the recognizer helper was made left it to connect after the
+// completion, with no teardown to come. Here the recording always ends first: the start-up
+// waits for the completion right after the recording thread has started.
+TEST(OrvaneControllerTest, RecorderEndingAtOnceLeavesNothingToConnect)
+{
+    LoopbackServer server;
+    server.Start();
+    // A connection, if one were made, would stay waiting for this reply.
+    server.SetReply("CreateRecognizer", Reply::Default().Held());
+    TemporaryDirectory directory("controller");
+    const boost::shared_ptr<Parameters> parameters = boost::make_shared<Parameters>(
+        2, std::map<std::string, std::string>{{"server_address", server.Host()},
+                                              {"server_port", std::to_string(server.Port())},
+                                              {"user_agent", "TessivalControllerTest/1.0"},
+                                              {"user_id", "tester"},
+                                              {"codec", "PCM"},
+                                              {"detection_mode", "false"},
+                                              {"response_timer", "600000"},
+                                              {"recognition_target", directory.Write("empty.raw", "")}});
+    const std::size_t threads = ThreadCount();
+    TearingDownListener listener;
+    const auto controller = boost::make_shared<HeldController>([&listener] {
+        ASSERT_TRUE(WaitFor([&listener] { return listener.completed.load(); }));
+    });
+    listener.controller = controller.get();
+    controller->SetListener(&listener);
+    controller->Start(parameters);
+
+    ASSERT_TRUE(WaitFor([&] { return listener.completed.load(); }));
+    EXPECT_EQ(5000, listener.number) << "the file ended before a connection: " << listener.message;
+    EXPECT_TRUE(WaitFor([&] { return ThreadCount() <= threads; }))
+        << ThreadCount() << " threads, " << threads << " before: a preparation outlived the teardown";
+    EXPECT_EQ(0u, server.Snapshot().connections.size());
+}
+
+} // namespace
