@@ -241,11 +241,16 @@ void UpdateModel(const PKFPrms* pkf, const PKFChanBuf& ch, PKFStateBuf& st, cons
             const double vu = (1.0 - K * H) * vp;
             upd.Mean[d] = muu;
             upd.Var[d] = vu;
+        }
+        // A second pass, so that the bands' chains of exponentials, logarithms and divisions
+        // overlap instead of running one after the other.
+        for (unsigned int d = 0; d < D; ++d) {
+            const double mus = s.Mean[d];
             double H2 = 0.0;
             double logTerm2 = 0.0;
-            LogOnePlusExp(muu - mus, H2, logTerm2);
+            LogOnePlusExp(upd.Mean[d] - mus, H2, logTerm2);
             noisy.Mean[d] = mus + logTerm2;
-            noisy.Var[d] = H2 * H2 * vu + vs;
+            noisy.Var[d] = H2 * H2 * upd.Var[d] + s.Var[d];
         }
         noisy.MixWt = s.MixWt;
         noisy.GConst = CompGConst(noisy.Var, D);
