@@ -262,16 +262,18 @@ void RankMixtures(PKFStateBuf& st, double cumR)
 {
     const unsigned int n = st.NumMix;
     CopyDVector(st.rankedWeight, st.post, n);
+    double* w = st.rankedWeight;
     for (unsigned int i = 0; i + 1 < n; ++i) {
+        // The running maximum stays in a register, so the comparisons need no branch.
         unsigned int best = i;
+        double top = w[i];
         for (unsigned int j = i + 1; j < n; ++j) {
-            if (st.rankedWeight[j] > st.rankedWeight[best]) {
-                best = j;
-            }
+            const bool larger = w[j] > top;
+            best = larger ? j : best;
+            top = larger ? w[j] : top;
         }
-        const double t = st.rankedWeight[i];
-        st.rankedWeight[i] = st.rankedWeight[best];
-        st.rankedWeight[best] = t;
+        w[best] = w[i];
+        w[i] = top;
     }
     for (unsigned int r = 0; r < n; ++r) {
         // The highest-numbered mixture with exactly this posterior.
