@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <utility>
 
 #include "Vad/env_list.h"
 #include "Vad/fmath.h"
@@ -69,64 +68,19 @@ FrameNode* NewNode(const DataBuf* db)
     return node;
 }
 
-// Back to the state of a freshly allocated node.
+// Back to the state of a freshly allocated node. The per-frame steps overwrite the
+// transform buffers and the filter bank whole before anything reads them, so only the
+// results and the samples are cleared.
 void ZeroNode(FrameNode* node, const DataBuf* db)
 {
     node->prev = nullptr;
     node->next = nullptr;
     node->index = 0;
     node->result = VADFrameResult{};
-    const std::size_t n = db->NumFFT;
     for (unsigned int c = 0; c < db->NumChan; ++c) {
         ChannelBuf& ch = node->chan[c];
         ch.result = VADFrameResult{};
         ZeroSVector(ch.wave, db->FramePts);
-        ZeroDVector(ch.frame, n);
-        ZeroDVector(ch.work, 2 * n);
-        ZeroDVector(ch.spectrum, 2 * n);
-        ZeroDVector(ch.power, n);
-        ZeroDVector(ch.autocorr, n);
-        ZeroDVector(ch.fbank, db->NumFB);
-    }
-}
-
-// Radix-2 decimation in time over n complex points; `sign` picks the twiddle direction.
-void Transform(double* data, unsigned int n, const DataBuf* db, double sign)
-{
-    unsigned int j = 0;
-    for (unsigned int i = 0; i < n; ++i) {
-        if (j > i) {
-            std::swap(data[2 * j], data[2 * i]);
-            std::swap(data[2 * j + 1], data[2 * i + 1]);
-        }
-        unsigned int m = n >> 1;
-        while (m >= 1 && j >= m) {
-            j -= m;
-            m >>= 1;
-        }
-        j += m;
-    }
-    unsigned int stage = 0;
-    for (unsigned int half = 1; half < n; half <<= 1, ++stage) {
-        const unsigned int span = half << 1;
-        const double wpr = db->wpr[stage];
-        const double wpi = sign * db->wpi[stage];
-        double wr = 1.0;
-        double wi = 0.0;
-        for (unsigned int m = 0; m < half; ++m) {
-            for (unsigned int i = m; i < n; i += span) {
-                const unsigned int k = i + half;
-                const double tr = wr * data[2 * k] - wi * data[2 * k + 1];
-                const double ti = wr * data[2 * k + 1] + wi * data[2 * k];
-                data[2 * k] = data[2 * i] - tr;
-                data[2 * k + 1] = data[2 * i + 1] - ti;
-                data[2 * i] += tr;
-                data[2 * i + 1] += ti;
-            }
-            const double w = wr;
-            wr = wr * wpr - wi * wpi + wr;
-            wi = wi * wpr + w * wpi + wi;
-        }
     }
 }
 
@@ -248,14 +202,10 @@ DataBuf* InitDataBuf(VADEnvList* env)
         return nullptr;
     }
     db->NumFFT = static_cast<unsigned int>(nfft);
-    while ((1ull << db->numStages) < nfft) {
-        ++db->numStages;
-    }
 
     db->window = CreateDVector(db->FramePts);
-    db->wpr = db->window ? CreateDVector(db->numStages) : nullptr;
-    db->wpi = db->wpr ? CreateDVector(db->numStages) : nullptr;
-    db->prev = db->wpi ? CreateSMatrix(db->NumChan, db->FramePts) : nullptr;
+    db->prev = db->window && BuildFFTTables(&db->fft, db->NumFFT) == 0 ? CreateSMatrix(db->NumChan, db->FramePts)
+                                                                       : nullptr;
     if (db->prev == nullptr || BuildFBank(db) != 0) {
         if (db->prev != nullptr) {
             VAD_SET_ERROR_DETAIL(VAD_ERR_MEMORY, "%s", "FBankPrms");
@@ -266,12 +216,6 @@ DataBuf* InitDataBuf(VADEnvList* env)
     for (unsigned int i = 0; i < db->FramePts; ++i) {
         const double denominator = db->FramePts > 1 ? db->FramePts - 1.0 : 1.0;
         db->window[i] = 0.54 - 0.46 * std::cos(kVadTwoPi * i / denominator);
-    }
-    for (unsigned int s = 0; s < db->numStages; ++s) {
-        const double theta = kVadTwoPi / static_cast<double>(2ull << s);
-        const double h = std::sin(0.5 * theta);
-        db->wpr[s] = -2.0 * h * h;
-        db->wpi[s] = std::sin(theta);
     }
     return db;
 }
@@ -288,8 +232,7 @@ void FreeDataBuf(DataBuf* db)
         db->spare = next;
     }
     FreeDVector(db->window);
-    FreeDVector(db->wpr);
-    FreeDVector(db->wpi);
+    FreeFFTTables(&db->fft);
     FreeSMatrix(db->prev, db->NumChan);
     FreeDVector(db->fbank.centre);
     FreeUIVector(db->fbank.lower);
@@ -368,39 +311,17 @@ void ClearFrameBuf(DataBuf* db)
 
 void ForwardFFT(double* work, unsigned int n, const DataBuf* db)
 {
-    Transform(work, n, db, 1.0);
+    ComplexFFT(db->fft, work, n, false);
 }
 
 void ApplyFFT(double* work, unsigned int n, const DataBuf* db)
 {
-    Transform(work, n, db, -1.0);
+    ComplexFFT(db->fft, work, n, true);
     const double scale = n;
     for (unsigned int i = 0; i < 2 * n; ++i) {
         work[i] /= scale;
     }
 }
-
-namespace {
-
-// Fills the work buffer with `count` real values and zeros elsewhere.
-void LoadReal(double* work, const double* real, unsigned int count, unsigned int n)
-{
-    ZeroDVector(work, 2 * std::size_t(n));
-    for (unsigned int i = 0; i < count; ++i) {
-        work[2 * i] = real[i];
-    }
-}
-
-// Applies the inverse transform to the work buffer and keeps its real parts in `out`.
-void InverseToReal(double* work, double* out, unsigned int n, const DataBuf* db)
-{
-    ApplyFFT(work, n, db);
-    for (unsigned int k = 0; k < n; ++k) {
-        out[k] = work[2 * k];
-    }
-}
-
-} // namespace
 
 int Wave2PowSpc(DataBuf* db)
 {
@@ -420,13 +341,17 @@ int Wave2PowSpc(DataBuf* db)
         for (unsigned int i = 0; i < len; ++i) {
             x[i] *= db->window[i];
         }
-        LoadReal(ch.work, x, len, n);
-        ForwardFFT(ch.work, n, db);
-        CopyDVector(ch.spectrum, ch.work, 2 * std::size_t(n));
-        for (unsigned int k = 0; k < n; ++k) {
+        for (unsigned int i = len; i < n; ++i) {
+            x[i] = 0.0;
+        }
+        RealForwardFFT(db->fft, x, len, ch.spectrum, ch.work);
+        for (unsigned int k = 0; k <= n / 2; ++k) {
             const double re = ch.spectrum[2 * k];
             const double im = ch.spectrum[2 * k + 1];
             ch.power[k] = re * re + im * im;
+        }
+        for (unsigned int k = 1; k < n / 2; ++k) {
+            ch.power[n - k] = ch.power[k];
         }
     }
     return 0;
@@ -467,11 +392,9 @@ int CompSpc2Wave(DataBuf* db)
     if (db == nullptr || db->frames.tail == nullptr) {
         return VAD_FAIL(VAD_ERR_NULL);
     }
-    const unsigned int n = db->NumFFT;
     for (unsigned int c = 0; c < db->NumChan; ++c) {
         ChannelBuf& ch = db->frames.tail->chan[c];
-        CopyDVector(ch.work, ch.spectrum, 2 * std::size_t(n));
-        InverseToReal(ch.work, ch.frame, n, db);
+        RealInverseFFT(db->fft, ch.spectrum, ch.frame, ch.work);
     }
     return 0;
 }
@@ -481,11 +404,9 @@ int PowSpc2ACCoef(DataBuf* db)
     if (db == nullptr || db->frames.tail == nullptr) {
         return VAD_FAIL(VAD_ERR_NULL);
     }
-    const unsigned int n = db->NumFFT;
     for (unsigned int c = 0; c < db->NumChan; ++c) {
         ChannelBuf& ch = db->frames.tail->chan[c];
-        LoadReal(ch.work, ch.power, n, n);
-        InverseToReal(ch.work, ch.autocorr, n, db);
+        RealValuedInverseFFT(db->fft, ch.power, ch.autocorr, ch.work);
     }
     return 0;
 }

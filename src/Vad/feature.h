@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Orvane/Vad/VadEngine.h"
+#include "Vad/real_fft.h"
 
 struct VADEnvList;
 
@@ -17,7 +18,7 @@ struct ChannelBuf {
     VADFrameResult result;
     short* wave;      // FramePts input samples (enhanced samples with noise reduction)
     double* frame;    // NumFFT: pre-emphasised, windowed frame; inverse output after CompSpc2Wave
-    double* work;     // 2 * NumFFT: complex transform buffer, re/im interleaved
+    double* work;     // 2 * NumFFT: transform scratch
     double* spectrum; // 2 * NumFFT
     double* power;    // NumFFT
     double* autocorr; // NumFFT
@@ -57,12 +58,10 @@ struct DataBuf {
     unsigned int NumFB;
     unsigned int NumBase; // rows of the base filter table mixed by FeaEnh
     double* window;       // FramePts Hamming window
-    double* wpr;          // per transform stage
-    double* wpi;
+    FFTTables fft;        // NumFFT-point transform tables
     short** prev;         // NumChan x FramePts: the last frame's samples
     FBankPrms fbank;
     FrameBuf frames;
-    unsigned int numStages; // log2(NumFFT)
     FrameNode* spare;       // cleared frames kept for reuse, so a stream allocates no frames
 };
 

@@ -72,21 +72,13 @@ FilterNode* NewFilterNode(const GMMWnrPrms* p)
     return node;
 }
 
-void ZeroFilterNode(FilterNode* node, const GMMWnrPrms* p)
+// A reused node is only unlinked: SetFilterPrms writes or clears every buffer of the tail
+// node and GMMBasedWFilter writes its output whole before anything reads them.
+void UnlinkFilterNode(FilterNode* node)
 {
     node->prev = nullptr;
     node->next = nullptr;
     node->index = 0;
-    for (unsigned int c = 0; c < p->NumChan; ++c) {
-        FilterChan& ch = node->chan[c];
-        ZeroDVector(ch.previous, p->FramePts);
-        ZeroDVector(ch.current, p->FramePts);
-        ZeroSVector(ch.output, p->FramePts);
-        ZeroDVector(ch.filter, p->numKnots);
-        for (double* gain : ch.gain) {
-            ZeroDVector(gain, p->NumFB);
-        }
-    }
 }
 
 double WienerMel(double f)
@@ -343,7 +335,7 @@ int AddNewFilter(GMMWnrPrms* p, unsigned int index)
     FilterNode* node = p->spare;
     if (node != nullptr) {
         p->spare = node->next;
-        ZeroFilterNode(node, p);
+        UnlinkFilterNode(node);
     } else {
         node = NewFilterNode(p);
         if (node == nullptr) {

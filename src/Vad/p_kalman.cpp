@@ -241,11 +241,16 @@ void UpdateModel(const PKFPrms* pkf, const PKFChanBuf& ch, PKFStateBuf& st, cons
             const double vu = (1.0 - K * H) * vp;
             upd.Mean[d] = muu;
             upd.Var[d] = vu;
+        }
+        // A second pass, so that the bands' chains of exponentials, logarithms and divisions
+        // overlap instead of running one after the other.
+        for (unsigned int d = 0; d < D; ++d) {
+            const double mus = s.Mean[d];
             double H2 = 0.0;
             double logTerm2 = 0.0;
-            LogOnePlusExp(muu - mus, H2, logTerm2);
+            LogOnePlusExp(upd.Mean[d] - mus, H2, logTerm2);
             noisy.Mean[d] = mus + logTerm2;
-            noisy.Var[d] = H2 * H2 * vu + vs;
+            noisy.Var[d] = H2 * H2 * upd.Var[d] + s.Var[d];
         }
         noisy.MixWt = s.MixWt;
         noisy.GConst = CompGConst(noisy.Var, D);
@@ -257,16 +262,18 @@ void RankMixtures(PKFStateBuf& st, double cumR)
 {
     const unsigned int n = st.NumMix;
     CopyDVector(st.rankedWeight, st.post, n);
+    double* w = st.rankedWeight;
     for (unsigned int i = 0; i + 1 < n; ++i) {
+        // The running maximum stays in a register, so the comparisons need no branch.
         unsigned int best = i;
+        double top = w[i];
         for (unsigned int j = i + 1; j < n; ++j) {
-            if (st.rankedWeight[j] > st.rankedWeight[best]) {
-                best = j;
-            }
+            const bool larger = w[j] > top;
+            best = larger ? j : best;
+            top = larger ? w[j] : top;
         }
-        const double t = st.rankedWeight[i];
-        st.rankedWeight[i] = st.rankedWeight[best];
-        st.rankedWeight[best] = t;
+        w[best] = w[i];
+        w[i] = top;
     }
     for (unsigned int r = 0; r < n; ++r) {
         // The highest-numbered mixture with exactly this posterior.

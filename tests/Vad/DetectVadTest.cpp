@@ -196,6 +196,34 @@ TEST(DetectVad, SpeechOnlyAroundTheBurst)
     }
 }
 
+// A restart reuses the frames of the stream before; nothing of that stream may show in
+// the next one, which must come out as from a fresh handle.
+TEST(DetectVad, ARestartRepeatsAFreshHandle)
+{
+    const Samples& first = TwoUtterances();
+    const Samples second = MixAtSnr(Join({Silence(0.5), Speak(HeldOutSentences()[2], TestVoices()[1])}),
+                                    Noise(NoiseKind::Pink, 3.0, 2), 10.0);
+    for (const char* output : {"OBS_WAV", "MMSE_WAV"}) {
+        SCOPED_TRACE(output);
+        VadHandle used = MakePresetHandle(output);
+        VadHandle fresh = MakePresetHandle(output);
+        for (_tagVADInfo* handle : {used.get(), fresh.get()}) {
+            PlainDecisions(handle);
+            ASSERT_EQ(0, SetVariableVADInt(handle, "VAD:NumStream", 2)); // periodicity on too
+        }
+        ASSERT_EQ(0, RunFrames(used.get(), first).result);
+        const VadRun again = RunFrames(used.get(), second);
+        const VadRun expected = RunFrames(fresh.get(), second);
+        ASSERT_EQ(0, again.result);
+        ASSERT_EQ(0, expected.result);
+        EXPECT_EQ(expected.frameCodes, again.frameCodes);
+        EXPECT_EQ(expected.medians, again.medians);
+        if (std::string(output) == "MMSE_WAV") { // other kinds write no samples
+            EXPECT_EQ(expected.output, again.output);
+        }
+    }
+}
+
 // The frames of one reference run, one frame per call, give the places of the boundaries.
 std::vector<int> ReferenceCodes(const Samples& input, const std::string& output)
 {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <complex>
+#include <functional>
 #include <memory>
 #include <random>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "Vad/EngineFixture.h"
 #include "Vad/detect_vad.h"
 #include "Vad/feature.h"
+#include "Vad/real_fft.h"
 
 namespace Orvane {
 namespace Test {
@@ -137,6 +139,83 @@ TEST(FrontEnd, TransformsMatchTheNaiveDft)
         worst = std::max(worst, std::abs(Complex(inverse[2 * t], inverse[2 * t + 1]) - x[t]));
     }
     EXPECT_LT(worst, 1e-8);
+}
+
+// The real-input transforms against the direct DFT: the forward one on zero-padded real
+// frames, the inverse ones on spectra that are not Hermitian (their real part is wanted).
+TEST(FrontEnd, RealTransformsMatchTheDirectDft)
+{
+    struct Case {
+        const char* name;
+        unsigned size;
+        unsigned count;
+        std::function<double(unsigned)> sample;
+    };
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> noise(-20000.0, 20000.0);
+    std::vector<double> noisy(512);
+    for (double& v : noisy) {
+        v = noise(random);
+    }
+    const Case cases[] = {
+        {"impulse", 512, 320, [](unsigned i) { return i == 37 ? 1000.0 : 0.0; }},
+        {"sine", 512, 320, [](unsigned i) { return 8000.0 * std::sin(2.0 * M_PI * 440.0 * i / 16000.0); }},
+        {"noise", 512, 320, [&noisy](unsigned i) { return noisy[i]; }},
+        {"full scale", 512, 320, [](unsigned i) { return i % 3 == 0 ? -32768.0 : 32767.0; }},
+        {"noise, whole 256", 256, 256, [&noisy](unsigned i) { return noisy[i]; }},
+        {"smallest", 4, 3, [](unsigned i) { return 1.0 + i; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FFTTables tables{};
+        ASSERT_EQ(0, BuildFFTTables(&tables, c.size));
+        const unsigned n = c.size;
+        std::vector<double> x(c.count);
+        std::vector<Complex> padded(n, 0.0);
+        double scale = 0.0;
+        for (unsigned i = 0; i < c.count; ++i) {
+            x[i] = c.sample(i);
+            padded[i] = x[i];
+            scale += std::abs(x[i]);
+        }
+        std::vector<double> spectrum(2 * n);
+        std::vector<double> work(n);
+        RealForwardFFT(tables, x.data(), c.count, spectrum.data(), work.data());
+        const std::vector<Complex> expected = NaiveDft(padded, 1.0);
+        for (unsigned k = 0; k < n; ++k) {
+            EXPECT_NEAR(expected[k].real(), spectrum[2 * k], 1e-13 * scale) << "bin " << k;
+            EXPECT_NEAR(expected[k].imag(), spectrum[2 * k + 1], 1e-13 * scale) << "bin " << k;
+        }
+
+        // A spectrum with no symmetry, and real values with none: only the real part returns.
+        std::vector<Complex> general(n);
+        std::vector<double> interleaved(2 * n);
+        std::vector<double> values(n);
+        for (unsigned k = 0; k < n; ++k) {
+            general[k] = Complex(c.sample(k % c.count), noisy[(7 * k) % noisy.size()]);
+            interleaved[2 * k] = general[k].real();
+            interleaved[2 * k + 1] = general[k].imag();
+            values[k] = general[k].imag();
+        }
+        std::vector<double> out(n);
+        RealInverseFFT(tables, interleaved.data(), out.data(), work.data());
+        std::vector<Complex> inverse = NaiveDft(general, -1.0);
+        for (unsigned t = 0; t < n; ++t) {
+            EXPECT_NEAR(inverse[t].real() / n, out[t], 1e-13 * 32768.0) << "sample " << t;
+        }
+        RealValuedInverseFFT(tables, values.data(), out.data(), work.data());
+        inverse = NaiveDft(std::vector<Complex>(values.begin(), values.end()), -1.0);
+        for (unsigned t = 0; t < n; ++t) {
+            EXPECT_NEAR(inverse[t].real() / n, out[t], 1e-13 * 32768.0) << "sample " << t;
+        }
+
+        // The forward spectrum comes back to the frame.
+        RealInverseFFT(tables, spectrum.data(), out.data(), work.data());
+        for (unsigned t = 0; t < n; ++t) {
+            EXPECT_NEAR(t < c.count ? x[t] : 0.0, out[t], 1e-13 * scale) << "sample " << t;
+        }
+        FreeFFTTables(&tables);
+    }
 }
 
 TEST(FrontEnd, FilterBankMatchesAStraightforwardComputation)
