@@ -24,6 +24,9 @@ typedef boost::shared_ptr<Utility::Xml::Node> NodePtr;
 
 const char* const kMalformed = "通知の形式が不正です。";
 
+// The handler whose thread this is, if any.
+thread_local const NotificationHandler* ownHandler = nullptr;
+
 void LogMalformed() { ORVANE_LOG(3, kMalformed); }
 
 NodePtr FindTargetId(const NodePtr& notification)
@@ -85,9 +88,24 @@ bool Succeeds(const Call& call)
 } // namespace
 
 NotificationHandler::NotificationHandler(const CompletionHook& hook, int encodingMode)
-    : listener_(nullptr), running_(true), backlogged_(false), hook_(hook), encodingMode_(encodingMode),
-      freeOnExit_(false)
+    : listener_(nullptr), running_(true), backlogged_(false), ownCalls_(0), remoteCalls_(0), callBytes_(0),
+      told_{false, false}, hook_(hook), encodingMode_(encodingMode), freeOnExit_(false)
 {
+}
+
+NotificationHandler::CallScope::CallScope(const boost::shared_ptr<NotificationHandler>& handler, bool remote)
+    : handler_(handler), own_(handler && handler->IsOwnThread()), remote_(handler && remote)
+{
+    if (own_ || remote_) {
+        handler_->CountCall(own_, remote_, true);
+    }
+}
+
+NotificationHandler::CallScope::~CallScope()
+{
+    if (own_ || remote_) {
+        handler_->CountCall(own_, remote_, false);
+    }
 }
 
 NotificationHandler::~NotificationHandler()
@@ -129,6 +147,7 @@ void NotificationHandler::Dispose(NotificationHandler* handler)
 
 void NotificationHandler::ThreadMain()
 {
+    ownHandler = this;
     try {
         Run();
     } catch (const std::exception& e) {
@@ -180,21 +199,25 @@ void NotificationHandler::NotifyRequest(const Utility::Http::RequestInformation&
         Utility::Xml::Parser parser(reinterpret_cast<const char*>(bytes), length, encodingMode_);
         const std::vector<NodePtr> notifications = NotificationsOf(parser.Parse());
 
-        bool full = false;
+        bool changed = false;
         {
             boost::recursive_mutex::scoped_lock lock(queueLock_);
             if (running_) {
                 queue_.insert(queue_.end(), notifications.begin(), notifications.end());
-                if (!backlogged_ && queue_.size() >= kMaxQueued) {
-                    full = backlogged_ = true;
+                if (queue_.size() >= kMaxQueued) {
+                    backlogged_ = true;
                 }
+                if (ownCalls_ != 0) {
+                    callBytes_ += length;
+                }
+                changed = WantedHold() != told_;
             } else {
                 ORVANE_LOG(3, "停止処理中に通知を受信しました。");
             }
             queueCondition_.notify_all();
         }
-        if (full) {
-            TellBacklog(true);
+        if (changed) {
+            TellBacklog();
         }
     }
 }
@@ -229,31 +252,69 @@ void NotificationHandler::SetBacklogFunction(const BacklogFunction& function)
     backlog_ = function;
 }
 
-void NotificationHandler::TellBacklog(bool full)
+bool NotificationHandler::IsOwnThread() const
+{
+    return ownHandler == this;
+}
+
+NotificationHandler::Hold NotificationHandler::WantedHold() const
+{
+    // The handler's thread inside a call delivers nothing until the call ends: reading
+    // goes on for the call's reply, up to the larger bound.
+    const bool reading =
+        ownCalls_ != 0 ? queue_.size() >= kMaxQueuedInCall || callBytes_ >= kMaxBytesInCall : backlogged_;
+    return Hold{reading, reading && remoteCalls_ == 0};
+}
+
+void NotificationHandler::CountCall(bool own, bool remote, bool enter)
+{
+    {
+        boost::recursive_mutex::scoped_lock lock(queueLock_);
+        if (own) {
+            if (enter && ownCalls_ == 0) {
+                callBytes_ = 0;
+            }
+            ownCalls_ = enter ? ownCalls_ + 1 : ownCalls_ - 1;
+        }
+        if (remote) {
+            remoteCalls_ = enter ? remoteCalls_ + 1 : remoteCalls_ - 1;
+        }
+    }
+    TellBacklog();
+}
+
+void NotificationHandler::TellBacklog()
 {
     // Told without the queue lock: the function may let go of the last reference to the
     // connection, whose end may wait for a thread that waits for that lock. A change made
-    // meanwhile by the other thread is told again, so the last word is the present state.
-    bool told = full;
-    for (;;) {
-        BacklogFunction backlog;
-        {
-            boost::recursive_mutex::scoped_lock lock(queueLock_);
-            backlog = backlog_;
+    // meanwhile by another thread is told again, so the last word is the present state.
+    Hold told;
+    BacklogFunction backlog;
+    {
+        boost::recursive_mutex::scoped_lock lock(queueLock_);
+        told = WantedHold();
+        if (told == told_) {
+            return;
         }
+        told_ = told;
+        backlog = backlog_;
+    }
+    for (;;) {
         if (backlog) {
-            ORVANE_LOG_TRACE("受信を%1%します。", told ? "停止" : "再開");
+            ORVANE_LOG_TRACE("受信を%1%します。", told.reading ? "停止" : "再開");
             try {
-                backlog(told);
+                backlog(told.reading, told.timers);
             } catch (...) {
                 LogCurrentException("受信の停止・再開に失敗しました。");
             }
         }
         boost::recursive_mutex::scoped_lock lock(queueLock_);
-        if (backlogged_ == told) {
+        const Hold now = WantedHold();
+        if (now == told) {
             return;
         }
-        told = backlogged_;
+        told = told_ = now;
+        backlog = backlog_;
     }
 }
 
@@ -327,7 +388,7 @@ void NotificationHandler::Run()
 {
     for (;;) {
         NodePtr notification;
-        bool caughtUp = false;
+        bool changed = false;
         {
             boost::recursive_mutex::scoped_lock lock(queueLock_);
             while (queue_.empty()) {
@@ -340,11 +401,11 @@ void NotificationHandler::Run()
             queue_.pop_front();
             if (backlogged_ && queue_.size() <= kMaxQueued / 2) {
                 backlogged_ = false;
-                caughtUp = true;
             }
+            changed = WantedHold() != told_;
         }
-        if (caughtUp) {
-            TellBacklog(false);
+        if (changed) {
+            TellBacklog();
         }
         Deliver(notification);
     }

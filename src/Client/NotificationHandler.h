@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <ostream>
@@ -39,12 +40,33 @@ public:
     // Called with null when a recognition completed, else with the error that ended it;
     // the error stays the handler's.
     typedef boost::function<void(Exception*)> CompletionHook;
-    // Told true when the undelivered notifications reach kMaxQueued, and false once no
-    // more than half as many are left; called with no lock of the handler held, on the
-    // receiving thread or the handler's thread.
-    typedef boost::function<void(bool full)> BacklogFunction;
+    // Told to hold the reading (true) when the undelivered notifications reach kMaxQueued,
+    // and to resume it (false) once no more than half as many are left; `holdTimers` is
+    // false while a remote call is in progress, whose wait the hold must not stretch.
+    // Called with no lock of the handler held, on any thread that changed the state.
+    typedef boost::function<void(bool hold, bool holdTimers)> BacklogFunction;
 
     static const std::size_t kMaxQueued = 256;
+    // The bounds while the handler's own thread is inside a call of the client, whose reply
+    // sits behind notifications that only that thread delivers: the undelivered ones, and
+    // the body bytes of those queued since the call began.
+    static const std::size_t kMaxQueuedInCall = 32 * kMaxQueued;
+    static const std::uint64_t kMaxBytesInCall = 8 * 1024 * 1024;
+
+    // A call of the client in progress for the scope's life (null handler: nothing). On
+    // the handler's own thread, inside a listener, reading goes on up to kMaxQueuedInCall
+    // undelivered notifications. A `remote` call, on any thread, keeps the timers running
+    // while reading is held, so that it ends within the response time.
+    class CallScope : private boost::noncopyable {
+    public:
+        CallScope(const boost::shared_ptr<NotificationHandler>& handler, bool remote);
+        ~CallScope();
+
+    private:
+        const boost::shared_ptr<NotificationHandler> handler_;
+        const bool own_;
+        const bool remote_;
+    };
 
     // Builds the handler and starts its thread. When the last shared pointer goes, the
     // thread delivers what is still queued and ends; dropped on that thread itself (from
@@ -67,6 +89,8 @@ public:
     // none). Nothing is ever dropped: the queue only stops growing once the server is
     // slowed down.
     void SetBacklogFunction(const BacklogFunction& function);
+    // True on the handler's own thread.
+    bool IsOwnThread() const;
 
     // The recognizer listener (null: none); not owned.
     void SetListener(RecognizerListener* listener);
@@ -95,6 +119,14 @@ public:
     void NotifyPatternMatch(const boost::shared_ptr<Utility::Xml::Node>& arguments);
 
 private:
+    // What the backlog function is to be told.
+    struct Hold {
+        bool reading;
+        bool timers;
+        bool operator==(const Hold& other) const { return reading == other.reading && timers == other.timers; }
+        bool operator!=(const Hold& other) const { return !(*this == other); }
+    };
+
     // How an end point and a temporary point differ.
     struct ResultEvent {
         void (GrammarListener::*deliver)(double, const char*, Orvane::Result::Nbest*);
@@ -117,8 +149,12 @@ private:
     // Prints and logs a failed delivery and gives the recognizer listener error 7000.
     void ReportFailure(const char* failure, const std::string& logText);
     void CallHook(Exception* error);
+    // The hold that the queue and the calls in progress call for; under the queue lock.
+    Hold WantedHold() const;
     // Tells the backlog function of a change, until it has heard the present state.
-    void TellBacklog(bool full);
+    void TellBacklog();
+    // A call begins (`enter`) or ends: `own` on the handler's thread, `remote` a remote call.
+    void CountCall(bool own, bool remote, bool enter);
 
     RecognizerListener* listener_;
     std::map<std::string, GrammarListener*> registry_;
@@ -128,6 +164,13 @@ private:
     std::deque<boost::shared_ptr<Utility::Xml::Node>> queue_;
     BacklogFunction backlog_;
     bool backlogged_;
+    // Calls in progress on the handler's thread, and remote calls on any thread.
+    std::size_t ownCalls_;
+    std::size_t remoteCalls_;
+    // Body bytes of the notifications queued since the handler's thread entered a call.
+    std::uint64_t callBytes_;
+    // The hold last handed to the backlog function.
+    Hold told_;
     Utility::OwnedThread thread_;
     boost::recursive_mutex listenerLock_;
     boost::recursive_mutex registryLock_;

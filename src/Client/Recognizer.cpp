@@ -157,11 +157,12 @@ Recognizer::Recognizer(const boost::shared_ptr<Utility::Http::Controller>& contr
     // Undelivered notifications beyond the handler's bound stop the reading until its
     // thread has caught up; the handler may outlive the controller.
     const boost::weak_ptr<Utility::Http::Controller> weak = controller;
-    handler_->SetBacklogFunction([weak](bool full) {
+    handler_->SetBacklogFunction([weak](bool hold, bool holdTimers) {
         if (const boost::shared_ptr<Utility::Http::Controller> live = weak.lock()) {
-            live->HoldReceive(full);
+            live->HoldReceive(hold, holdTimers);
         }
     });
+    sender->SetNotificationHandler(handler_);
     controller->GetRespondent()->SetListener(handler_);
 }
 
@@ -217,6 +218,7 @@ void Recognizer::RequireRunning(const char* detail)
 
 void Recognizer::Begin(const char* detail, const char* startLog, const char* method, const FailureReport& failure)
 {
+    const NotificationHandler::CallScope call(handler_, false);
     Lock lock(completion_.Mutex());
     if (completion_.StateHeld() != Idle) {
         throw Error::InvalidState(detail);
@@ -239,6 +241,7 @@ void Recognizer::PatternMatch()
 
 void Recognizer::AsyncComplete()
 {
+    const NotificationHandler::CallScope call(handler_, false);
     Lock lock(completion_.Mutex());
     RequireRunning("AsyncCompleteリクエストを実行できる状態ではありません。");
     if (completion_.StateHeld() == Completing) {
@@ -251,6 +254,7 @@ void Recognizer::AsyncComplete()
 
 void Recognizer::Complete(double seconds)
 {
+    const NotificationHandler::CallScope call(handler_, false);
     Lock lock(completion_.Mutex());
     RequireRunning("Completeリクエストを実行できる状態ではありません。");
     if (completion_.StateHeld() == Recognizing) {
@@ -294,6 +298,7 @@ void Recognizer::ExecuteCompletedEvent(Exception* error)
 
 void Recognizer::Abort()
 {
+    const NotificationHandler::CallScope call(handler_, false);
     Lock lock(completion_.Mutex());
     RequireRunning("Abortリクエストを実行できる状態ではありません。");
     Remote("音声認識を中断します。", "Recognizer::Abort", ORVANE_CLIENT_FAILURE(4, "音声認識処理の中断に失敗しました。"),

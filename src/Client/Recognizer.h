@@ -36,7 +36,8 @@ struct FailureReport;
 // completion waits for the waiters to leave); CompletionWait keeps them with their table.
 // Its lock is recursive and held across the blocking calls of Recognize, PatternMatch,
 // AsyncComplete, Complete and Abort; the completion wait and the ends of a completion
-// release it while they sleep.
+// release it while they sleep. Those calls are scoped for the notification handler
+// before they take the lock: a listener's call waiting for it lets the reading go on.
 class Recognizer : public Orvane::Recognizer, private boost::noncopyable {
 public:
     enum State {

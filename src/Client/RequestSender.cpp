@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "Client/Error.h"
+#include "Client/NotificationHandler.h"
 #include "Client/NumberText.h"
 #include "Utility/Exception.h"
 #include "Utility/Http/Requester.h"
@@ -136,6 +137,14 @@ void RequestSender::SendAudio(const Utility::Http::BodyPartInformation& part)
 template <typename SendFunction>
 NodePtr RequestSender::Transmit(bool tunnel, bool wait, const SendFunction& send)
 {
+    // Told before the call waits for its turn: on the notification thread, the call in
+    // progress may wait for a reply that sits behind notifications only it delivers.
+    boost::shared_ptr<NotificationHandler> handler;
+    if (wait) {
+        boost::recursive_mutex::scoped_lock receiving(receiveLock_);
+        handler = handler_.lock();
+    }
+    const NotificationHandler::CallScope call(handler, true);
     boost::recursive_mutex::scoped_lock sending(sendLock_);
     {
         boost::recursive_mutex::scoped_lock receiving(receiveLock_);
@@ -197,6 +206,12 @@ void RequestSender::SetListener(SessionListener* listener)
     ORVANE_LOG_TRACE("セッション処理通知クラスの設定を行います。listener=%1%", static_cast<const void*>(listener));
     boost::recursive_mutex::scoped_lock lock(receiveLock_);
     listener_ = listener;
+}
+
+void RequestSender::SetNotificationHandler(const boost::shared_ptr<NotificationHandler>& handler)
+{
+    boost::recursive_mutex::scoped_lock lock(receiveLock_);
+    handler_ = handler;
 }
 
 void RequestSender::Stop()

@@ -8,6 +8,7 @@
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/recursive_mutex.hpp>
+#include <boost/weak_ptr.hpp>
 
 #include "Client/Exception.h"
 #include "Orvane/SessionListener.h"
@@ -20,13 +21,18 @@
 namespace Orvane {
 namespace Client {
 
+class NotificationHandler;
+
 // Sends remote calls over one connection's HTTP controller, one at a time, and blocks
 // each caller until the reply, an error or the end of the connection has been recorded
 // by the controller's thread, which reaches it as the requester's response listener.
 //
 // Locks (see docs/threads.md): the send lock is held across a whole call, wait included;
-// the receive lock guards the slots, the flags and the session listener, and is released
-// while a caller sleeps. The controller is never stopped under either lock.
+// the receive lock guards the slots, the flags, the session listener and the handler, and
+// is released while a caller sleeps. The controller is never stopped under either lock.
+// A call that waits for its reply is scoped for the notification handler from before it
+// takes the send lock, so that the flow control neither buries its reply nor stops its
+// response timer; the wait itself has no limit of its own.
 class RequestSender : public Utility::Http::ResponseListener, private boost::noncopyable {
 public:
     // A sender over a started or starting controller; the caller installs it as the
@@ -61,6 +67,9 @@ public:
 
     // The session's listener (null: none), told of transport failures; not owned.
     void SetListener(SessionListener* listener);
+    // The recognizer's notification handler, told of each call that waits for its reply
+    // (NotificationHandler::CallScope); not kept alive by the sender.
+    void SetNotificationHandler(const boost::shared_ptr<NotificationHandler>& handler);
     // Detaches from the requester and stops the controller; a call waiting then, or
     // later, ends with 5006 unless an error was recorded for it.
     void Stop();
@@ -88,6 +97,7 @@ private:
 
     const boost::shared_ptr<Utility::Http::Controller> controller_;
     SessionListener* listener_;
+    boost::weak_ptr<NotificationHandler> handler_;
     boost::recursive_mutex receiveLock_;
     boost::recursive_mutex sendLock_;
     boost::condition_variable_any replyEvent_;

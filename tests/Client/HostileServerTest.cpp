@@ -1,9 +1,12 @@
-// A server that floods, a listener slower than the server, a reply that trickles in and
-// one very large notification: the client's memory stays bounded, every notification is
-// delivered in order, and Release returns within the timers.
+// A server that floods, a listener slower than the server, a listener that calls the
+// recognizer in the middle of a burst, a reply that trickles in and one very large
+// notification: the client's memory stays bounded, every notification is delivered in
+// order, calls end, and Release returns within the timers.
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -38,7 +41,8 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kMiB = 1024 * 1024;
 
 // Checks that the end points arrive numbered 0, 1, 2, ... and counts them; `delay` makes
-// it slower than the server.
+// it slower than the server. At the end point numbered `callAt` it runs `call` on the
+// notification thread and keeps what that threw.
 class SequenceListener : public Orvane::GrammarListener {
 public:
     void StartPoint(double) override {}
@@ -47,7 +51,11 @@ public:
         if (point != static_cast<double>(count_)) {
             outOfOrder_ = true;
         }
-        ++count_;
+        if (count_++ == callAt) {
+            callEntered = true;
+            callError = CatchClientError(call);
+            callReturned = true;
+        }
         if (delay.count() != 0) {
             std::this_thread::sleep_for(delay);
         }
@@ -58,6 +66,12 @@ public:
     bool InOrder() const { return !outOfOrder_; }
 
     std::chrono::microseconds delay{0};
+    std::size_t callAt = SIZE_MAX;
+    std::function<void()> call;
+    std::atomic<bool> callEntered{false};
+    std::atomic<bool> callReturned{false};
+    // Written before callReturned is set.
+    ClientError callError;
 
 private:
     std::atomic<std::size_t> count_{0};
@@ -90,12 +104,19 @@ struct Client {
         recognizer->SetListener(&events);
     }
 
-    // Releases the recognizer; true when it returned within `limit`.
+    // Releases the grammar, then the recognizer; true when both returned within `limit`.
     bool ReleaseWithin(std::chrono::milliseconds limit)
     {
-        grammar.reset();
+        Orvane::Grammar* releasedGrammar = grammar.release();
         Orvane::Recognizer* released = recognizer.release();
-        return FinishesWithin([released] { released->Release(); }, limit);
+        return FinishesWithin(
+            [releasedGrammar, released] {
+                if (releasedGrammar != nullptr) {
+                    releasedGrammar->Release();
+                }
+                released->Release();
+            },
+            limit);
     }
 
     SequenceListener listener;
@@ -105,6 +126,265 @@ struct Client {
     Owned<Orvane::Recognizer> recognizer;
     Owned<Orvane::Grammar> grammar;
 };
+
+// A burst of end points after AsyncComplete, over TCP or through the WebSocket relay: by
+// default kCount of them, every call answered at once. All of it lives on the heap: a test
+// that finds a call hanging leaks it, so that the hung threads never touch freed memory.
+struct Burst {
+    static constexpr std::size_t kCount = 5000;
+
+    static HostilePeer::Options Answered()
+    {
+        HostilePeer::Options options;
+        options.count = kCount;
+        options.answerDuringFlood = true;
+        return options;
+    }
+
+    Burst(const TrustedServer& trust, bool webSocket, const char* timer,
+          const HostilePeer::Options& options = Answered())
+    {
+        peer.reset(new HostilePeer(options));
+        if (webSocket) {
+            bridge.reset(new WsPeer(trust.Peer(WsPeer::Mode::Bridge, peer->Port())));
+        }
+        client.reset(new Client(*peer, timer, bridge.get()));
+    }
+
+    ~Burst()
+    {
+        if (applicationThread.joinable()) {
+            applicationThread.join();
+        }
+    }
+
+    void Start()
+    {
+        client->Connect();
+        client->recognizer->Recognize();
+        client->recognizer->AsyncComplete();
+    }
+
+    // The listener calls `call` (null: nothing) at the end point numbered `at`, after
+    // waiting for `unstick` when `stick`.
+    void CallAt(std::size_t at, void (*call)(Orvane::Recognizer&), bool stick = false)
+    {
+        client->listener.callAt = at;
+        client->listener.call = [this, call, stick] {
+            if (stick) {
+                WaitFor([this] { return unstick.load(); }, std::chrono::minutes(2));
+            }
+            if (call != nullptr) {
+                call(*client->recognizer);
+            }
+        };
+    }
+
+    // Notifications sent, answered and delivered: how far the burst has come.
+    std::size_t Progress() const { return peer->Sent() + peer->Answers() + client->listener.Count(); }
+    bool Await(const std::function<bool()>& predicate) const
+    {
+        return WaitWhileProgressing(predicate, [this] { return Progress(); });
+    }
+
+    // Waits until the reading is held behind a listener stuck at the first end point. Each
+    // notification is answered once it is queued, and the reading is held as soon as 256
+    // wait: with 257 answers it is held. When 256 waited before the first was delivered it
+    // was held from then on, and the answers may stand still at 256.
+    bool AwaitHeldBehindTheFirst() const
+    {
+        Await([this] { return peer->Answers() >= 257; });
+        return peer->Answers() >= 256;
+    }
+
+    // Starts a call of the application on a thread of its own.
+    void StartApplicationCall(void (*call)(Orvane::Recognizer&))
+    {
+        Orvane::Recognizer* target = client->recognizer.get();
+        applicationThread = std::thread([this, target, call] {
+            applicationError = CatchClientError([target, call] { call(*target); });
+            applicationReturned = true;
+        });
+    }
+    bool BothCallsReturned() const { return client->listener.callReturned && applicationReturned; }
+    std::string Calls() const
+    {
+        return std::string("the listener's call ") + (client->listener.callReturned ? "returned" : "hangs") +
+               ", the application's call " + (applicationReturned ? "returned" : "hangs") + "; " +
+               std::to_string(client->listener.Count()) + " delivered, " + std::to_string(peer->Sent()) + " sent";
+    }
+
+    static void SetParameter(Orvane::Recognizer& recognizer) { recognizer.SetParameter("c", "d"); }
+    static void Abort(Orvane::Recognizer& recognizer) { recognizer.Abort(); }
+    static void Recognize(Orvane::Recognizer& recognizer) { recognizer.Recognize(); }
+
+    std::unique_ptr<HostilePeer> peer;
+    std::unique_ptr<WsPeer> bridge;
+    std::unique_ptr<Client> client;
+    std::thread applicationThread;
+    // Written before applicationReturned is set.
+    ClientError applicationError;
+    std::atomic<bool> applicationReturned{false};
+    std::atomic<bool> unstick{false};
+};
+
+// A failure after which the burst's threads may hang: the listener is let go and the
+// burst is left to them. The cases after it add nothing.
+void Abandon(std::unique_ptr<Burst>& burst, const std::string& failure)
+{
+    ADD_FAILURE() << failure;
+    burst->unstick = true;
+    static_cast<void>(burst.release());
+}
+
+// Releases grammar and recognizer; false (abandoned) when that hangs.
+bool Released(std::unique_ptr<Burst>& burst)
+{
+    if (!burst->client->ReleaseWithin(std::chrono::seconds(10))) {
+        Abandon(burst, "Release hangs");
+        return false;
+    }
+    EXPECT_EQ("", burst->peer->Failure());
+    return true;
+}
+
+TEST(HostileServerTest, AListenerCallInTheMiddleOfABurstGetsItsReply)
+{
+    // The reply sits behind notifications that only the calling thread delivers: reading
+    // goes on for that call. An application call meanwhile waits for it and ends too.
+    struct Case {
+        const char* name;
+        bool webSocket;
+        void (*call)(Orvane::Recognizer&);
+    };
+    const Case cases[] = {
+        {"Abort, TCP", false, Burst::Abort},
+        {"SetParameter, TCP", false, Burst::SetParameter},
+        {"Abort, WebSocket", true, Burst::Abort},
+    };
+    const TrustedServer trust;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Timers above the pauses of a loaded machine.
+        std::unique_ptr<Burst> burst(new Burst(trust, c.webSocket, "20000"));
+        const SequenceListener& listener = burst->client->listener;
+        // At the 300th end point.
+        burst->CallAt(299, c.call);
+        burst->Start();
+        ASSERT_TRUE(burst->Await([&] { return listener.callEntered.load(); })) << listener.Count() << " delivered";
+        burst->StartApplicationCall(Burst::SetParameter);
+        if (!burst->Await([&] { return burst->BothCallsReturned(); })) {
+            Abandon(burst, burst->Calls());
+            break;
+        }
+        ASSERT_FALSE(listener.callError.thrown) << listener.callError;
+        ASSERT_FALSE(burst->applicationError.thrown) << burst->applicationError;
+        // The burst goes on to its end: nothing dropped, nothing out of order, all answered.
+        EXPECT_TRUE(burst->Await([&] { return listener.Count() == Burst::kCount; })) << listener.Count();
+        EXPECT_TRUE(listener.InOrder());
+        EXPECT_TRUE(WaitFor([&] { return burst->peer->Answers() == Burst::kCount; })) << burst->peer->Answers();
+        if (!Released(burst)) {
+            break;
+        }
+    }
+}
+
+TEST(HostileServerTest, AListenerWaitingForTheRecognizerLetsTheReadingGoOn)
+{
+    // The application's Abort holds the recognizer while its reply waits behind the held
+    // burst; the listener's Recognize waits for the recognizer before it calls.
+    const TrustedServer trust;
+    std::unique_ptr<Burst> burst(new Burst(trust, false, "20000"));
+    burst->CallAt(0, Burst::Recognize, true);
+    burst->Start();
+    if (!burst->AwaitHeldBehindTheFirst()) {
+        Abandon(burst, std::to_string(burst->peer->Answers()) + " answered");
+        return;
+    }
+    const std::size_t calls = burst->peer->Calls();
+    burst->StartApplicationCall(Burst::Abort);
+    EXPECT_TRUE(WaitFor([&] { return burst->peer->Calls() > calls; }));
+    burst->unstick = true;
+    if (!burst->Await([&] { return burst->BothCallsReturned(); })) {
+        Abandon(burst, burst->Calls());
+        return;
+    }
+    EXPECT_FALSE(burst->applicationError.thrown) << burst->applicationError;
+    EXPECT_FALSE(burst->client->listener.callError.thrown) << burst->client->listener.callError;
+    Released(burst);
+}
+
+TEST(HostileServerTest, ACallWhileAStuckListenerHoldsTheReadingEndsWithTheResponseTimer)
+{
+    // The reply can only come once the listener has caught up: the wait must not outlast
+    // the response timer.
+    struct Case {
+        const char* name;
+        bool webSocket;
+    };
+    const Case cases[] = {{"TCP", false}, {"WebSocket", true}};
+    const TrustedServer trust;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<Burst> burst(new Burst(trust, c.webSocket, "20000"));
+        // A short response time, above the pauses of a loaded machine in the little time
+        // before the reading is held.
+        burst->client->session->SetParameter("QUOR:ResponseTimer", "2000");
+        burst->CallAt(0, nullptr, true);
+        burst->Start();
+        if (!burst->AwaitHeldBehindTheFirst()) {
+            Abandon(burst, std::to_string(burst->peer->Answers()) + " answered");
+            break;
+        }
+        burst->StartApplicationCall(Burst::SetParameter);
+        if (!WaitFor([&] { return burst->applicationReturned.load(); }, std::chrono::seconds(15))) {
+            Abandon(burst, "the call waits for the stuck listener");
+            break;
+        }
+        burst->unstick = true;
+        EXPECT_EQ(5002, burst->applicationError.number) << burst->applicationError;
+        if (!Released(burst)) {
+            break;
+        }
+    }
+}
+
+TEST(HostileServerTest, AListenerCallNeverAnsweredEndsWithTheResponseTimerInBoundedMemory)
+{
+    // The server floods without end and answers nothing: reading goes on for the listener's
+    // call only up to a bound, in notifications and in bytes, and the call ends with the
+    // response timer.
+    struct Case {
+        const char* name;
+        std::size_t textSize;
+    };
+    const Case cases[] = {{"small notifications", 1}, {"large notifications", 16 * 1024}};
+    const TrustedServer trust;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HostilePeer::Options options;
+        options.text.assign(c.textSize, 'x');
+        std::unique_ptr<Burst> burst(new Burst(trust, false, "20000", options));
+        // A short response time, met by the call only: it comes at the first end point.
+        burst->client->session->SetParameter("QUOR:ResponseTimer", "2000");
+        const SequenceListener& listener = burst->client->listener;
+        burst->CallAt(0, Burst::Abort);
+        HeapPeak heap;
+        burst->Start();
+        if (!burst->Await([&] { return listener.callReturned.load(); })) {
+            Abandon(burst, "the listener's call hangs; " + std::to_string(listener.Count()) + " delivered");
+            break;
+        }
+        heap.Stop();
+        EXPECT_EQ(5002, listener.callError.number) << listener.callError;
+        if (kHeapMeasured) {
+            EXPECT_LT(heap.Growth(), 40 * kMiB);
+        }
+        if (!Released(burst)) {
+            break;
+        }
+    }
+}
 
 TEST(HostileServerTest, AFloodKeepsTheClientBoundedAndReleaseReturnsWithinTheTimers)
 {

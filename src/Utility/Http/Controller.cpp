@@ -369,9 +369,9 @@ void Controller::ArmResponseWaitTimer()
     }
 }
 
-void Controller::HoldReceive(bool hold)
+void Controller::HoldReceive(bool hold, bool holdTimers)
 {
-    WithConnection([&](auto& connection) { connection.PauseReading(hold); });
+    WithConnection([&](auto& connection) { connection.PauseReading(hold, holdTimers); });
 }
 
 void Controller::HandleRecv(const unsigned char* data, unsigned int size, unsigned int,

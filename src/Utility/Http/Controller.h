@@ -70,9 +70,10 @@ public:
     void SendResponse(boost::shared_ptr<Tcp::Buffer> message);
 
     // For a listener whose undelivered messages pile up: stops reading from the connection
-    // and holds the receive and response-wait timers (true), or resumes both (false), so
-    // that TCP's flow control slows the server down. Any thread; nothing once closed.
-    void HoldReceive(bool hold);
+    // and, with `holdTimers`, holds the receive and response-wait timers (true), or resumes
+    // both (false), so that TCP's flow control slows the server down. Called again while
+    // held it only holds or releases the timers. Any thread; nothing once closed.
+    void HoldReceive(bool hold, bool holdTimers = true);
 
     // New timer values in ms, counted from the next arming or send.
     void SetReceiveTimer(int milliseconds);

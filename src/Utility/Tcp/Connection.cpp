@@ -38,7 +38,8 @@ Connection::Connection(unsigned int receiveBufferSize)
       timers_(io_, [this](const boost::system::error_code& e, const TimeoutFunction& function) {
           HandleTimeout(e, function);
       }),
-      sendTimer_(io_), receiveStore_(receiveBufferSize), closed_(false), readStopped_(false), failed_(false)
+      sendTimer_(io_), receiveStore_(receiveBufferSize), closed_(false), readStopped_(false),
+      readPaused_(false), failed_(false)
 {
 }
 
@@ -152,7 +153,7 @@ void Connection::HandleReceive(const boost::shared_ptr<Buffer>& target, unsigned
         if (closed_) {
             return;
         }
-        if (timers_.IsHeld() || sendQueue_.size() > kMaxQueuedSends) {
+        if (readPaused_ || sendQueue_.size() > kMaxQueuedSends) {
             ORVANE_LOG_TRACE("受信を一時停止します。送信待ち=%1%", static_cast<unsigned int>(sendQueue_.size()));
             readStopped_ = true;
             return;
@@ -163,13 +164,14 @@ void Connection::HandleReceive(const boost::shared_ptr<Buffer>& target, unsigned
     }
 }
 
-void Connection::PauseReading(bool paused)
+void Connection::PauseReading(bool paused, bool holdTimers)
 {
     Lock lock(mutex_);
     if (closed_) {
         return;
     }
-    timers_.Hold(paused);
+    readPaused_ = paused;
+    timers_.Hold(paused && holdTimers);
     if (!paused) {
         ResumeReading();
     }
@@ -177,7 +179,7 @@ void Connection::PauseReading(bool paused)
 
 void Connection::ResumeReading()
 {
-    if (!readStopped_ || closed_ || timers_.IsHeld() || sendQueue_.size() > kMaxQueuedSends / 2) {
+    if (!readStopped_ || closed_ || readPaused_ || sendQueue_.size() > kMaxQueuedSends / 2) {
         return;
     }
     readStopped_ = false;

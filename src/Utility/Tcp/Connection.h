@@ -58,10 +58,11 @@ public:
     // Arms the user timer once (negative: nothing).
     void StartEtcTimer(int milliseconds, TimeoutFunction function);
 
-    // Stops reading from the socket (the read in progress still delivers) and holds the
-    // receive and user timers, or resumes both: the peer meets TCP's flow control while
-    // the application catches up. Callable from any thread; nothing once closed.
-    void PauseReading(bool paused);
+    // Stops reading from the socket (the read in progress still delivers) and, with
+    // `holdTimers`, holds the receive and user timers, or resumes both: the peer meets
+    // TCP's flow control while the application catches up. Called again while paused it
+    // only holds or releases the timers. Callable from any thread; nothing once closed.
+    void PauseReading(bool paused, bool holdTimers = true);
 
     // Closes once: timers cancelled, socket shut down and closed, every pending send
     // ended with end of file. Never waits for another thread.
@@ -135,6 +136,8 @@ private:
     bool closed_;
     // No read is pending: reading was paused or the send queue was full.
     bool readStopped_;
+    // Reading paused by the application.
+    bool readPaused_;
     bool failed_;
     std::string failure_;
     boost::thread::id loopThread_;

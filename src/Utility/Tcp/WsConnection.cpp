@@ -56,7 +56,7 @@ public:
     void StartReceiveTimer(int milliseconds, const TimeoutFunction& function);
     void StopReceiveTimer();
     void StartEtcTimer(int milliseconds, const TimeoutFunction& function);
-    void PauseReading(bool paused);
+    void PauseReading(bool paused, bool holdTimers);
     // True when this call closed the connection.
     bool Close();
     std::string GetRemoteHost();
@@ -623,7 +623,7 @@ Client::connection_ptr WsConnection::Impl::OpenConnection()
     return error ? Client::connection_ptr() : connection;
 }
 
-void WsConnection::Impl::PauseReading(bool paused)
+void WsConnection::Impl::PauseReading(bool paused, bool holdTimers)
 {
     {
         Lock lock(mutex_);
@@ -631,7 +631,7 @@ void WsConnection::Impl::PauseReading(bool paused)
             return;
         }
         pauseWanted_ = paused;
-        timers_->Hold(paused);
+        timers_->Hold(paused && holdTimers);
     }
     if (!paused) {
         boost::asio::post(endpoint_.get_io_service(), [this] {
@@ -827,7 +827,7 @@ void WsConnection::StartReceiveTimer(int milliseconds, TimeoutFunction function)
 
 void WsConnection::StopReceiveTimer() { impl_->StopReceiveTimer(); }
 
-void WsConnection::PauseReading(bool paused) { impl_->PauseReading(paused); }
+void WsConnection::PauseReading(bool paused, bool holdTimers) { impl_->PauseReading(paused, holdTimers); }
 
 void WsConnection::StartEtcTimer(int milliseconds, TimeoutFunction function)
 {

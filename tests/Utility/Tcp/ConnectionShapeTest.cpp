@@ -302,6 +302,21 @@ TYPED_TEST(ConnectionShapeTest, PausedReadingHoldsTheBytesAndTheTimersUntilResum
     EXPECT_TRUE(this->recorder.Errors().empty());
 }
 
+TYPED_TEST(ConnectionShapeTest, TimersReleasedWhileReadingIsPausedRunOnAndTheBytesWait)
+{
+    // A remote call in progress: its time runs on while the application catches up.
+    auto connection = this->rig.connection;
+    auto runner = this->StartRun();
+    connection->PauseReading(true);
+    this->rig.PeerSends("first");
+    ASSERT_TRUE(this->WaitForLength(5));
+    connection->StartEtcTimer(200, this->recorder.Timeout("user"));
+    this->rig.PeerSends("second");
+    connection->PauseReading(true, false);
+    EXPECT_TRUE(WaitFor([&] { return this->recorder.Timeouts("user") == 1; }));
+    EXPECT_EQ("first", this->recorder.Data());
+}
+
 TYPED_TEST(ConnectionShapeTest, CloseWhileReadingIsPausedEndsRunAtOnce)
 {
     auto runner = this->StartRun();
