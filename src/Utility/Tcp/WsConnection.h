@@ -80,8 +80,10 @@ public:
     void SetReceiveBuffer(boost::shared_ptr<Buffer> buffer);
     bool IsReceiveBufferExtended();
     void SetReceiveBufferExtended(bool extended);
+    // As the TCP connection's: nothing once closed, and Close discards too.
     void ConsumeReceived(unsigned int length);
-    void ReserveReceived(unsigned int length);
+    void ExpectReceived(unsigned int length);
+    void DiscardReceived();
 
 private:
     class Impl;

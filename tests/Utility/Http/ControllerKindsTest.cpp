@@ -45,6 +45,14 @@ using Orvane::Utility::Http::ResponseInformation;
 const boost::system::error_code kTimedOut(ETIMEDOUT, boost::system::system_category());
 const boost::system::error_code kThreadFailed(Orvane::Utility::ErrorCategory::ThreadFailed,
                                               Orvane::Utility::ErrorCategory::GetInstance());
+const boost::system::error_code kMalformed(Orvane::Utility::ErrorCategory::MessageMalformed,
+                                           Orvane::Utility::ErrorCategory::GetInstance());
+const boost::system::error_code kStalled(Orvane::Utility::ErrorCategory::MessageStalled,
+                                         Orvane::Utility::ErrorCategory::GetInstance());
+const boost::system::error_code kTruncated(Orvane::Utility::ErrorCategory::MessageTruncated,
+                                           Orvane::Utility::ErrorCategory::GetInstance());
+const boost::system::error_code kTooLarge(Orvane::Utility::ErrorCategory::MessageTooLarge,
+                                          Orvane::Utility::ErrorCategory::GetInstance());
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -147,6 +155,29 @@ TYPED_TEST(ControllerKindsTest, PipelinedAndOversizedReadsAreConsumedAndTheRestW
     }
 }
 
+TYPED_TEST(ControllerKindsTest, ADeclaredLengthIsNotHeldAheadOfItsBytesAndGoesWithTheFailure)
+{
+    // A reply that declares 60 MB, sends 1 MB and stalls: the buffer grows with what
+    // arrives, not to the declared length, and the receive time-out frees it.
+    ControllerRig<TypeParam> c(ControllerTimers{60000, 10000, -1});
+    c.controller->Start();
+    const std::size_t sent = 1 << 20;
+    const std::string first = "HTTP/1.0 200 OK\r\nContent-Length: 60000000\r\n\r\n" + std::string(sent, 'b');
+    // In two sends, so that the second arrives after the receive step has read the first.
+    c.rig.PeerSends(first);
+    c.rig.PeerSends(std::string(1000, 'b'));
+    ASSERT_TRUE(WaitFor([&] { return c.rig.connection->GetReceiveBuffer()->dataLength == first.size() + 1000; }));
+    EXPECT_LE(c.rig.connection->GetReceiveBuffer()->storage.size(), 2 * sent + 32768);
+    // Further progress arms the receive timer again, with the new value.
+    c.controller->SetReceiveTimer(50);
+    c.rig.PeerSends(std::string(Controller::kReceiveProgress, 'b'));
+    ASSERT_TRUE(c.responses->WaitForEnd());
+    EXPECT_EQ(ErrorCallText(0, kStalled), EndOf(*c.responses));
+    const auto buffer = c.rig.connection->GetReceiveBuffer();
+    EXPECT_EQ(0u, buffer->dataLength);
+    EXPECT_EQ(32768u, buffer->storage.size());
+}
+
 TYPED_TEST(ControllerKindsTest, TheEndReachesEachListenerOnceAsCloseOrError)
 {
     struct Case {
@@ -162,7 +193,17 @@ TYPED_TEST(ControllerKindsTest, TheEndReachesEachListenerOnceAsCloseOrError)
         {"connection closed under the controller", [](ControllerRig<TypeParam>& c) { c.rig.connection->Close(); },
          "closed"},
         {"malformed message", [](ControllerRig<TypeParam>& c) { c.rig.PeerSends("HTTP/1.0 200 OK\nbroken\r\n\r\n"); },
-         ErrorCallText(2, kThreadFailed)},
+         ErrorCallText(2, kMalformed)},
+        {"message beyond the size limit",
+         [](ControllerRig<TypeParam>& c) { c.rig.PeerSends("HTTP/1.0 200 OK\r\nContent-Length: 67108865\r\n\r\n"); },
+         ErrorCallText(2, kTooLarge)},
+        // The end of the stream cuts the message short: an error, not a close.
+        {"peer closes in the middle of a message",
+         [](ControllerRig<TypeParam>& c) {
+             c.rig.PeerSends(Reply("cut").substr(0, 30));
+             c.rig.PeerCloses();
+         },
+         ErrorCallText(0, kTruncated)},
         {"listener fails during delivery",
          [](ControllerRig<TypeParam>& c) {
              c.responses->SetReceivedHook(
@@ -221,7 +262,7 @@ TYPED_TEST(ControllerKindsTest, TimersReportTheirKindOnce)
         {"receive timer, nothing arrives", {50, 10000, -1}, none, "", ErrorCallText(0, kTimedOut)},
         {"receive timer set before start", {-1, 10000, -1}, [](Controller& c) { c.SetReceiveTimer(50); }, "",
          ErrorCallText(0, kTimedOut)},
-        {"receive timer, message incomplete", {300, 10000, -1}, none, reply.substr(0, 30), ErrorCallText(0, kTimedOut)},
+        {"receive timer, message incomplete", {300, 10000, -1}, none, reply.substr(0, 30), ErrorCallText(0, kStalled)},
         // A complete message stops the receive timer; then nothing arrives for the
         // response-wait time.
         {"response wait after a complete message", {2000, 10000, 200}, none, reply, ErrorCallText(2, kTimedOut)},
@@ -230,7 +271,7 @@ TYPED_TEST(ControllerKindsTest, TimersReportTheirKindOnce)
         {"response wait shorter than the receive timer", {5000, 10000, 100}, none, reply.substr(0, 30),
          ErrorCallText(2, kTimedOut)},
         // A negative response wait is never armed: the receive timer is what ends it.
-        {"negative response wait", {300, 10000, -1}, none, reply.substr(0, 30), ErrorCallText(0, kTimedOut)},
+        {"negative response wait", {300, 10000, -1}, none, reply.substr(0, 30), ErrorCallText(0, kStalled)},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
