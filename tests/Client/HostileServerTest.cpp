@@ -245,6 +245,105 @@ TEST(HostileServerTest, AReplyTricklingInEndsWithTheReceiveTimer)
     }
 }
 
+TEST(HostileServerTest, ALargeMessageArrivingSteadilyOutlastsTheReceiveTimer)
+{
+    // 4 MB at 128 KiB every 100 ms takes about 3 s against a receive time of 1 s: each
+    // step is progress enough to go on (a trickle is not, above).
+    struct Case {
+        const char* name;
+        bool webSocket;
+    };
+    const Case cases[] = {{"TCP", false}, {"WebSocket", true}};
+    const TrustedServer trust;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HostilePeer::Options options;
+        options.count = 1;
+        options.text.assign(4 * kMiB, 'x');
+        options.trickle = options.floodAfter;
+        options.trickleBytes = 128 * 1024;
+        options.trickleInterval = std::chrono::milliseconds(100);
+        options.answerDuringFlood = true;
+        HostilePeer peer(options);
+        std::unique_ptr<WsPeer> bridge;
+        if (c.webSocket) {
+            bridge.reset(new WsPeer(trust.Peer(WsPeer::Mode::Bridge, peer.Port())));
+        }
+        Client client(peer, "1000", bridge.get());
+        client.Connect();
+        client.recognizer->Recognize();
+        const Clock::time_point start = Clock::now();
+        client.recognizer->AsyncComplete();
+        ASSERT_TRUE(WaitFor([&] { return client.listener.Count() == 1; }, std::chrono::seconds(60)))
+            << ::testing::PrintToString(client.log.Events()) << ", completion: "
+            << CatchClientError([&] { client.recognizer->Complete(0.001); });
+        // Longer than one receive time, or the test shows nothing.
+        EXPECT_GT(Clock::now() - start, std::chrono::milliseconds(1500));
+        EXPECT_TRUE(client.ReleaseWithin(std::chrono::seconds(5)));
+        EXPECT_EQ("", peer.Failure());
+    }
+}
+
+TEST(HostileServerTest, AMessageDeclaredLargerThanItsBytesIsNotHeldAndItsFailureSaysWhy)
+{
+    // A reply or a server's request declares 60 MB, brings 1 MB, then stalls or the server
+    // closes: the client holds what arrived, not what was declared, lets go of it with the
+    // failure although the session lives on, and the error names the cause.
+    struct Case {
+        const char* name;
+        bool reply;
+        bool close;
+        const char* cause;
+    };
+    const Case cases[] = {
+        {"reply stalls", true, false, "受信タイマ"},
+        {"reply cut short", true, true, "切断"},
+        {"notification stalls", false, false, "受信タイマ"},
+        {"notification cut short", false, true, "切断"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HostilePeer::Options options;
+        options.floodAfter = "none";
+        options.raw = std::string(c.reply ? "HTTP/1.0 200 OK" : "POST / HTTP/1.0") +
+                      "\r\nContent-Type: multipart/form-data; boundary=b\r\nContent-Length: 60000000\r\n\r\n" +
+                      std::string(kMiB, 'x');
+        options.rawFor = "Recognizer::Recognize";
+        options.rawIsReply = c.reply;
+        options.closeAfterRaw = c.close;
+        HostilePeer peer(options);
+        Client client(peer, "1000");
+        Orvane::Test::EventLog sessionLog;
+        Orvane::Test::RecordingSessionListener sessionEvents(sessionLog);
+        client.session->SetListener(&sessionEvents);
+        client.Connect();
+        HeapPeak heap;
+        const ClientError error = CatchClientError([&] { client.recognizer->Recognize(); });
+        ASSERT_TRUE(WaitFor([&] { return !sessionLog.Events().empty(); }, std::chrono::seconds(20)));
+        heap.Stop();
+        const std::string failure = sessionLog.Events().front();
+        EXPECT_EQ(0u, failure.find("SessionError Orvane::Client 5002 ")) << failure;
+        EXPECT_NE(std::string::npos, failure.find(c.cause)) << failure;
+        if (c.reply) {
+            EXPECT_EQ(5002, error.number) << error;
+            EXPECT_NE(std::string::npos, error.message.find(c.cause)) << error;
+        } else {
+            EXPECT_FALSE(error.thrown) << error;
+        }
+        // What the client still holds after the failure is what releasing it gives back.
+        const std::size_t failed = Orvane::Test::HeapInUse();
+        client.grammar.reset();
+        client.recognizer.reset();
+        client.session.reset();
+        const std::size_t released = Orvane::Test::HeapInUse();
+        if (kHeapMeasured) {
+            EXPECT_LT(heap.Growth(), 8 * kMiB);
+            EXPECT_LT(failed > released ? failed - released : 0, kMiB / 2);
+        }
+        EXPECT_EQ("", peer.Failure());
+    }
+}
+
 TEST(HostileServerTest, OneLargeNotificationCostsASmallMultipleOfItsSize)
 {
     const std::size_t size = 16 * kMiB;

@@ -1,5 +1,6 @@
 #include "support/HostilePeer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -49,7 +50,8 @@ std::string MethodOf(const Loopback::HttpMessage& message)
 
 HostilePeer::HostilePeer(Options options)
     : options_(std::move(options)), server_(16, options_.reading ? 0 : 4096), failure_(new std::string),
-      first_(std::make_shared<const std::string>(EndPointMessage(0, options_.text)))
+      first_(std::make_shared<const std::string>(EndPointMessage(0, options_.text))),
+      raw_(std::make_shared<const std::string>(options_.raw))
 {
     thread_ = std::thread([this] {
         try {
@@ -112,9 +114,13 @@ void HostilePeer::Run()
     };
     bool flooding = false;
     bool trickling = false;
+    bool rawWritten = false;
     auto nextTrickle = std::chrono::steady_clock::now();
     std::size_t queued = 0;
     while (!stopping_ && !clientClosed_) {
+        if (rawWritten && pending == 0 && options_.closeAfterRaw) {
+            return;
+        }
         const bool read = !flooding || options_.reading;
         const bool more = flooding && (options_.count == 0 || queued < options_.count);
         if (more && pending < 64 * 1024) {
@@ -148,6 +154,17 @@ void HostilePeer::Run()
                         continue;
                     }
                     const std::string method = MethodOf(*message);
+                    if (rawWritten) {
+                        continue;
+                    }
+                    if (!options_.raw.empty() && method == options_.rawFor) {
+                        if (!options_.rawIsReply) {
+                            write(std::make_shared<const std::string>(SuccessReply()));
+                        }
+                        write(raw_);
+                        rawWritten = true;
+                        continue;
+                    }
                     write(std::make_shared<const std::string>(SuccessReply()));
                     trickling = method == options_.trickle;
                     flooding = method == options_.floodAfter;
@@ -156,7 +173,8 @@ void HostilePeer::Run()
         }
         if ((entry.revents & POLLOUT) != 0 && pending != 0) {
             const std::string& front = *output.front();
-            const std::size_t size = trickling ? 1 : front.size() - offset;
+            const std::size_t left = front.size() - offset;
+            const std::size_t size = trickling ? std::min(options_.trickleBytes, left) : left;
             const ssize_t put = ::send(fd, front.data() + offset, size, MSG_NOSIGNAL);
             if (put < 0 && errno != EAGAIN && errno != EINTR) {
                 clientClosed_ = true;

@@ -498,15 +498,13 @@ void Controller::HandleError(int kind, const boost::system::error_code& error)
         }
         state_ = StateFailed;
     }
-    // A message cut short by the failure is not kept until the controller goes; what
-    // arrives later is read as a new message. Every caller runs on the receive step's
-    // thread, or after the event loop has ended.
+    // Nothing can be sent or delivered any more: the connection closes at once, and with
+    // it goes a message cut short by the failure, rather than when the owner stops.
     try {
-        WithConnection([](auto& connection) { connection.DiscardReceived(); });
-    } catch (const std::exception&) {
+        WithConnection([](auto& connection) { connection.Close(); });
+    } catch (const std::exception& e) {
+        ORVANE_LOG_TRACE("HTTP制御の終了処理中に例外が発生しました。原因=[%1%]", e.what());
     }
-    parser_.Reset();
-    messageStarted_ = false;
     Dispatch(kind, error);
 }
 

@@ -31,7 +31,10 @@ namespace Http {
 // requester and the server's requests to the respondent, and sends go out under the send
 // timer. Every transport failure reaches the listeners once, as OnError(kind, error) or
 // OnClosed(): kind 0 receive failure or time-out, 1 send failure, 2 response-wait time-out
-// or a failure of the thread's loop (code 41 of "Pellum").
+// or a failure of the thread's loop (code 41 of "Pellum"). What was wrong with a message
+// being received is said by the code: "Pellum" 47 malformed, 48 too large (both kind 2),
+// 49 cut short by the end of the connection, 50 stalled past the receive time (kind 0).
+// The first failure closes the connection before the listeners hear of it.
 //
 // Listener calls run on the thread that found the failure: the controller thread for
 // TCP, the WebSocket thread for WebSocket, and the caller of Stop for the OnClosed that

@@ -532,12 +532,6 @@ void Connection::ConsumeReceived(unsigned int length)
     }
 }
 
-void Connection::DiscardReceived()
-{
-    Lock lock(mutex_);
-    receiveStore_.Discard();
-}
-
 void Connection::Fail()
 {
     Lock lock(mutex_);

@@ -92,13 +92,11 @@ public:
 
     // Drops a consumed message of `length` bytes from the front of the receive buffer;
     // a buffer that had to grow is replaced by one of the configured size. Nothing once
-    // closed.
+    // closed: Close drops the whole buffer.
     void ConsumeReceived(unsigned int length);
     // The message at the front of the buffer is `length` bytes long: the buffer grows
     // with its bytes up to that size and no further. Nothing once closed.
     void ExpectReceived(unsigned int length);
-    // Drops everything received; a buffer that grew goes. Close does the same.
-    void DiscardReceived();
 
 private:
     friend class Connector;

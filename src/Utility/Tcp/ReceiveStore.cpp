@@ -119,8 +119,10 @@ void ReceiveStore::Grow(std::uint64_t needed)
     const std::size_t size = buffer_->storage.size();
     ORVANE_LOG_TRACE("受信バッファを拡張します。拡張前サイズ=%1%", static_cast<unsigned int>(size));
     std::uint64_t grown = size == 0 ? size_ : std::uint64_t(size) * 2;
-    // A message of known length makes the storage as large as the message, no larger.
-    if (expected_ > size && expected_ < grown) {
+    // A message of known length makes the storage as large as the message, no larger; and
+    // once one more doubling would pass its end, the storage goes there at once, rather
+    // than to just short of it and then to it, with the old and new storage held at once.
+    if (expected_ > size && grown * 2 > expected_) {
         grown = expected_;
     }
     grown = std::max(grown, needed);

@@ -903,12 +903,6 @@ void WsConnection::ConsumeReceived(unsigned int length)
     }
 }
 
-void WsConnection::DiscardReceived()
-{
-    Lock lock(impl_->mutex_);
-    impl_->receiveStore_.Discard();
-}
-
 } // namespace Tcp
 } // namespace Utility
 } // namespace Orvane
