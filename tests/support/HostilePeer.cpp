@@ -50,7 +50,7 @@ std::string MethodOf(const Loopback::HttpMessage& message)
 
 HostilePeer::HostilePeer(Options options)
     : options_(std::move(options)), server_(16, options_.reading ? 0 : 4096), failure_(new std::string),
-      first_(std::make_shared<const std::string>(EndPointMessage(0, options_.text))),
+      first_(std::make_shared<const std::string>(EndPointMessage(0, options_.text, options_.words))),
       raw_(std::make_shared<const std::string>(options_.raw))
 {
     thread_ = std::thread([this] {
@@ -75,14 +75,14 @@ std::string HostilePeer::Failure() const
     return *failure_;
 }
 
-std::string HostilePeer::EndPointMessage(std::size_t number, const std::string& text)
+std::string HostilePeer::EndPointMessage(std::size_t number, const std::string& text, std::size_t words)
 {
     Loopback::ResultWord word;
     word.label = text;
     word.phoneme = "a";
     Loopback::ResultSentence sentence;
     sentence.score = 1.0;
-    sentence.words.push_back(word);
+    sentence.words.assign(words, word);
     const Loopback::Notice notice =
         Loopback::Notice::EndPoint("g", static_cast<double>(number), {sentence}, std::to_string(number));
     return HttpWriter::MultipartRequest("POST", "/", {HttpWriter::Part(notice.disposition, notice.parts.front())});
@@ -124,7 +124,8 @@ void HostilePeer::Run()
         const bool read = !flooding || options_.reading;
         const bool more = flooding && (options_.count == 0 || queued < options_.count);
         if (more && pending < 64 * 1024) {
-            write(queued == 0 ? first_ : std::make_shared<const std::string>(EndPointMessage(queued, options_.text)));
+            write(queued == 0 ? first_
+                             : std::make_shared<const std::string>(EndPointMessage(queued, options_.text, options_.words)));
             sent_ = ++queued;
         }
         const bool writing = pending != 0 && (!trickling || std::chrono::steady_clock::now() >= nextTrickle);

@@ -16,7 +16,7 @@ namespace Test {
 // the client's remote calls with success until it has answered `floodAfter`; from then on
 // it answers nothing and sends EndPoint notifications back to back without waiting for
 // their answers: `count` of them (0: without end), the n-th with the time n and `text` as
-// the label of its one word. It reads on and counts the client's answers, or reads nothing
+// the label of each of its `words` words. It reads on and counts the client's answers, or reads nothing
 // more at all; with `answerDuringFlood` it answers the calls that come meanwhile after all.
 // A call named `trickle` instead gets its reply, and whatever follows it until nothing is
 // left to write, `trickleBytes` at a time, every `trickleInterval`.
@@ -28,6 +28,7 @@ public:
         bool reading = true;
         bool answerDuringFlood = false;
         std::string text = "w";
+        std::size_t words = 1;
         std::string trickle;
         std::chrono::milliseconds trickleInterval{50};
         std::size_t trickleBytes = 1;
@@ -59,7 +60,7 @@ public:
     std::string Failure() const;
 
     // One EndPoint notification as the peer writes it.
-    static std::string EndPointMessage(std::size_t number, const std::string& text);
+    static std::string EndPointMessage(std::size_t number, const std::string& text, std::size_t words = 1);
 
 private:
     class Session;
