@@ -2,13 +2,15 @@
 // receive buffer, HTTP and XML parsing, result objects, the text and XML forms handed to
 // the kind-5 callback, and what stays behind once the recognition has completed. The
 // loopback server runs as a child process (its copies are not counted here) and sends,
-// after AsyncComplete, an end point whose words hold the given bytes of kana labels.
+// after AsyncComplete, an end point about the given size: one word, or words of kana
+// labels of the given bytes.
 //   peak_per_byte       peak heap growth (mallinfo2) from the connection (kind 1) to the
 //                       completion (kind 6), over the message size
 //   heap_after_per_byte heap growth still in use after the completion, over the size
 //   rss_after_MB        resident memory gained since before the start, after completion
-// Arguments: message MB, bytes a word (0: one word), Shift_JIS (1) or UTF-8 (0).
-//   build/bench/ResultMemoryBench --benchmark_filter='WholeRoad/60'
+// Arguments: message MB, bytes a word (0: one word), Shift_JIS (1) or UTF-8 (0). Run one
+// at a time for the resident figure, which earlier runs in the process would blur:
+//   build/bench/ResultMemoryBench --benchmark_filter='WholeRoad/MB:60/word_bytes:30/sjis:0'
 
 #include <chrono>
 #include <condition_variable>
@@ -57,7 +59,8 @@ public:
         : child_({LOOPBACK_SERVER_PATH, "--quiet", "--result-bytes", std::to_string(bytes), "--word-bytes",
                   std::to_string(wordBytes)})
     {
-        const std::string line = child_.ReadLine();
+        // The server makes the whole result before it listens: a while for 60 MB.
+        const std::string line = child_.ReadLine(std::chrono::seconds(120));
         const std::string prefix = "listening 127.0.0.1:";
         if (line.compare(0, prefix.size(), prefix) != 0) {
             throw std::runtime_error("unexpected first line of the loopback server: " + line);
@@ -222,45 +225,62 @@ std::string WriteParameters(const TemporaryDirectory& directory, int port, const
     return directory.Write("parameters.ini", text);
 }
 
-void WholeRoad(benchmark::State& state)
-{
-    const std::size_t size = static_cast<std::size_t>(state.range(0)) * 1024 * 1024;
-    const std::size_t wordBytes = static_cast<std::size_t>(state.range(1));
-    const bool shiftJis = state.range(2) != 0;
+// What one recognition cost, in bytes.
+struct Figures {
     double peak = 0;
     double heapAfter = 0;
     double rssAfter = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        TemporaryDirectory directory("result-bench");
-        // One second of silence: the end point comes once the file has been sent.
-        const std::string target = directory.Write("silence.raw", std::string(2 * 16000, '\0'));
-        ServerProcess server(size, wordBytes);
-        Helper& helper = Helper::Get(shiftJis);
-        helper.Initialize(WriteParameters(directory, server.Port(), target));
-        const double rssBefore = ResidentBytes();
-        state.ResumeTiming();
+};
 
-        helper.Start();
-        helper.WaitConnected();
-        const std::size_t base = HeapInUse();
-        HeapPeak heap;
-        const std::string failure = helper.WaitCompleted();
-        heap.Stop();
-        if (!failure.empty()) {
-            state.SkipWithError(failure.c_str());
+// One recognition with a result of `size` bytes; std::runtime_error when it fails.
+Figures Recognize(benchmark::State& state, std::size_t size, std::size_t wordBytes, bool shiftJis)
+{
+    state.PauseTiming();
+    TemporaryDirectory directory("result-bench");
+    // One second of silence: the end point comes once the file has been sent.
+    const std::string target = directory.Write("silence.raw", std::string(2 * 16000, '\0'));
+    ServerProcess server(size, wordBytes);
+    Helper& helper = Helper::Get(shiftJis);
+    helper.Initialize(WriteParameters(directory, server.Port(), target));
+    const double rssBefore = ResidentBytes();
+    state.ResumeTiming();
+
+    helper.Start();
+    helper.WaitConnected();
+    const std::size_t base = HeapInUse();
+    HeapPeak heap;
+    const std::string failure = helper.WaitCompleted();
+    heap.Stop();
+    if (!failure.empty()) {
+        throw std::runtime_error(failure);
+    }
+    Figures figures;
+    figures.peak = static_cast<double>(heap.Growth());
+    const std::size_t now = HeapInUse();
+    figures.heapAfter = now > base ? static_cast<double>(now - base) : 0.0;
+    figures.rssAfter = ResidentBytes() - rssBefore;
+    return figures;
+}
+
+void WholeRoad(benchmark::State& state)
+{
+    const std::size_t size = static_cast<std::size_t>(state.range(0)) * 1024 * 1024;
+    Figures figures;
+    for (auto _ : state) {
+        // Reported, not thrown: an exception out of a run would leave the server behind.
+        try {
+            figures = Recognize(state, size, static_cast<std::size_t>(state.range(1)), state.range(2) != 0);
+        } catch (const std::exception& e) {
+            state.SkipWithError(e.what());
             break;
         }
-        peak = static_cast<double>(heap.Growth());
-        const std::size_t now = HeapInUse();
-        heapAfter = now > base ? static_cast<double>(now - base) : 0.0;
-        rssAfter = ResidentBytes() - rssBefore;
     }
-    state.counters["message_MB"] = static_cast<double>(size) / kMiB;
-    state.counters["peak_MB"] = peak / kMiB;
-    state.counters["peak_per_byte"] = peak / static_cast<double>(size);
-    state.counters["heap_after_per_byte"] = heapAfter / static_cast<double>(size);
-    state.counters["rss_after_MB"] = rssAfter / kMiB;
+    const double bytes = static_cast<double>(size);
+    state.counters["message_MB"] = bytes / kMiB;
+    state.counters["peak_MB"] = figures.peak / kMiB;
+    state.counters["peak_per_byte"] = figures.peak / bytes;
+    state.counters["heap_after_per_byte"] = figures.heapAfter / bytes;
+    state.counters["rss_after_MB"] = figures.rssAfter / kMiB;
 }
 
 // One word of the whole size, and words of 30 bytes (ten kana), in UTF-8 and Shift_JIS.
