@@ -5,7 +5,6 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "Utility/HeapRelease.h"
 #include "Utility/Log/ApplicationLoggerManager.h"
 #include "Utility/Tcp/Errors.h"
 
@@ -108,10 +107,8 @@ void ReceiveStore::Discard()
 void ReceiveStore::Replace(const unsigned char* data, unsigned int length)
 {
     ORVANE_LOG_TRACE("受信バッファを再作成します。");
-    const std::size_t grown = buffer_->storage.size();
     buffer_.reset(new Buffer(size_, data, length));
     extended_ = false;
-    HeapRelease::AfterFree(grown);
 }
 
 void ReceiveStore::Grow(std::uint64_t needed)
