@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 
 #include <boost/bind/bind.hpp>
@@ -11,7 +12,9 @@
 #include "Client/Released.h"
 #include "Client/Result/Match.h"
 #include "Client/Result/Nbest.h"
+#include "Client/Result/NbestReader.h"
 #include "Utility/Exception.h"
+#include "Utility/HeapRelease.h"
 #include "Utility/Http/BodyPartInformation.h"
 #include "Utility/Log/ApplicationLoggerManager.h"
 #include "Utility/Xml/Parser.h"
@@ -196,14 +199,31 @@ void NotificationHandler::NotifyRequest(const Utility::Http::RequestInformation&
         const bool multipart = part.GetData() != nullptr;
         const unsigned char* bytes = multipart ? part.GetData() : part.GetPartBytes();
         const unsigned int length = multipart ? part.GetDataLength() : part.GetPartLength();
-        Utility::Xml::Parser parser(reinterpret_cast<const char*>(bytes), length, encodingMode_);
-        const std::vector<NodePtr> notifications = NotificationsOf(parser.Parse());
+        std::vector<Queued> parsed;
+        {
+            // The results are read while the document is parsed, so that a large one
+            // never stands as a whole element tree.
+            const boost::shared_ptr<Result::NbestReader> results(new Result::NbestReader);
+            Utility::Xml::Parser parser(reinterpret_cast<const char*>(bytes), length, encodingMode_);
+            Result::NbestReader* const reader = results.get();
+            parser.SetElementHook(
+                [reader](const std::vector<const Utility::Xml::Node*>& open, const NodePtr& element) {
+                    return reader->Take(open, element);
+                });
+            for (const NodePtr& notification : NotificationsOf(parser.Parse())) {
+                parsed.push_back(Queued{notification, results, 0});
+            }
+            if (!parsed.empty()) {
+                parsed.back().documentBytes = length;
+            }
+        }
 
         bool changed = false;
         {
             boost::recursive_mutex::scoped_lock lock(queueLock_);
             if (running_) {
-                queue_.insert(queue_.end(), notifications.begin(), notifications.end());
+                queue_.insert(queue_.end(), std::make_move_iterator(parsed.begin()),
+                              std::make_move_iterator(parsed.end()));
                 if (queue_.size() >= kMaxQueued) {
                     backlogged_ = true;
                 }
@@ -387,7 +407,7 @@ const std::string& NotificationHandler::GetTargetId(const NodePtr& notification)
 void NotificationHandler::Run()
 {
     for (;;) {
-        NodePtr notification;
+        Queued next;
         bool changed = false;
         {
             boost::recursive_mutex::scoped_lock lock(queueLock_);
@@ -397,7 +417,7 @@ void NotificationHandler::Run()
                 }
                 queueCondition_.wait(lock);
             }
-            notification = queue_.front();
+            next = std::move(queue_.front());
             queue_.pop_front();
             if (backlogged_ && queue_.size() <= kMaxQueued / 2) {
                 backlogged_ = false;
@@ -407,21 +427,25 @@ void NotificationHandler::Run()
         if (changed) {
             TellBacklog();
         }
-        Deliver(notification);
+        Deliver(next.notification, next.results.get());
+        // The last notification of a large document takes the document with it.
+        const std::size_t documentBytes = next.documentBytes;
+        next = Queued();
+        Utility::HeapRelease::AfterFree(documentBytes);
     }
 }
 
-void NotificationHandler::Deliver(const NodePtr& notification)
+void NotificationHandler::Deliver(const NodePtr& notification, Result::NbestReader* results)
 {
     // A listener may throw anything; the thread goes on with the next notification.
     try {
-        Dispatch(notification);
+        Dispatch(notification, results);
     } catch (...) {
         LogCurrentException("通知の処理中に例外が発生しました。");
     }
 }
 
-void NotificationHandler::Dispatch(const NodePtr& notification)
+void NotificationHandler::Dispatch(const NodePtr& notification, Result::NbestReader* results)
 {
     const NodePtr kindElement = notification->Child("Kind");
     if (!kindElement) {
@@ -445,9 +469,9 @@ void NotificationHandler::Dispatch(const NodePtr& notification)
         if (startPoint) {
             NotifyStartPoint(grammarId, arguments);
         } else if (endPoint) {
-            NotifyEndPoint(grammarId, recognitionId, arguments);
+            NotifyEndPoint(grammarId, recognitionId, arguments, results);
         } else {
-            NotifyTempPoint(grammarId, recognitionId, arguments);
+            NotifyTempPoint(grammarId, recognitionId, arguments, results);
         }
     } else if (kind == "RecognizerListener::SentenceEnd") {
         NotifySentenceEnd();
@@ -497,25 +521,26 @@ void NotificationHandler::NotifyStartPoint(const std::string& grammarId, const N
 }
 
 void NotificationHandler::NotifyEndPoint(const std::string& grammarId, const std::string& recognitionId,
-                                         const NodePtr& arguments)
+                                         const NodePtr& arguments, Result::NbestReader* results)
 {
     static const ResultEvent kEvent = {&GrammarListener::EndPoint, "文の終了位置を通知します。",
                                        "文の終了位置の通知に失敗しました。",
                                        "文の終了位置の通知に失敗しました。grammar id=%1%"};
-    NotifyResult(kEvent, grammarId, recognitionId, arguments);
+    NotifyResult(kEvent, grammarId, recognitionId, arguments, results);
 }
 
 void NotificationHandler::NotifyTempPoint(const std::string& grammarId, const std::string& recognitionId,
-                                          const NodePtr& arguments)
+                                          const NodePtr& arguments, Result::NbestReader* results)
 {
     static const ResultEvent kEvent = {&GrammarListener::TempPoint, "暫定結果位置を通知します。",
                                        "暫定結果位置の通知に失敗しました。",
                                        "暫定結果位置の通知に失敗しました。grammar id=%1%"};
-    NotifyResult(kEvent, grammarId, recognitionId, arguments);
+    NotifyResult(kEvent, grammarId, recognitionId, arguments, results);
 }
 
 void NotificationHandler::NotifyResult(const ResultEvent& event, const std::string& grammarId,
-                                       const std::string& recognitionId, const NodePtr& arguments)
+                                       const std::string& recognitionId, const NodePtr& arguments,
+                                       Result::NbestReader* results)
 {
     const NodePtr time = arguments->Child("Double");
     const NodePtr nbest = arguments->Child("Nbest");
@@ -530,7 +555,9 @@ void NotificationHandler::NotifyResult(const ResultEvent& event, const std::stri
     }
     try {
         const double point = detail::ReadDouble(time->text);
-        detail::Released<Result::Nbest> result(new Result::Nbest(nbest));
+        const boost::shared_ptr<Result::NbestImpl> read =
+            results != nullptr ? results->Result(*nbest) : boost::shared_ptr<Result::NbestImpl>();
+        detail::Released<Result::Nbest> result(read ? new Result::Nbest(read) : new Result::Nbest(nbest));
         ORVANE_LOG_TRACE(event.notice);
         (listener->*event.deliver)(point, recognitionId.c_str(), result.get());
     } catch (Orvane::Exception* error) {

@@ -16,6 +16,7 @@
 #include <boost/thread/thread.hpp>
 
 #include "Client/Exception.h"
+#include "Client/Result/NbestReader.h"
 #include "Orvane/GrammarListener.h"
 #include "Orvane/RecognizerListener.h"
 #include "Utility/Http/RequestInformation.h"
@@ -109,10 +110,11 @@ public:
     // handler is stopping.
     void Run();
     void NotifyStartPoint(const std::string& grammarId, const boost::shared_ptr<Utility::Xml::Node>& arguments);
+    // `results` holds the results read with the document (null: read from `arguments`).
     void NotifyEndPoint(const std::string& grammarId, const std::string& recognitionId,
-                        const boost::shared_ptr<Utility::Xml::Node>& arguments);
+                        const boost::shared_ptr<Utility::Xml::Node>& arguments, Result::NbestReader* results);
     void NotifyTempPoint(const std::string& grammarId, const std::string& recognitionId,
-                         const boost::shared_ptr<Utility::Xml::Node>& arguments);
+                         const boost::shared_ptr<Utility::Xml::Node>& arguments, Result::NbestReader* results);
     void NotifySentenceEnd();
     void NotifyCompleted();
     void NotifyError(const boost::shared_ptr<Utility::Xml::Node>& arguments);
@@ -125,6 +127,14 @@ private:
         bool timers;
         bool operator==(const Hold& other) const { return reading == other.reading && timers == other.timers; }
         bool operator!=(const Hold& other) const { return !(*this == other); }
+    };
+
+    // A notification waiting to be delivered, with the results read from its document;
+    // the last one of a document also holds that document's size (else 0).
+    struct Queued {
+        boost::shared_ptr<Utility::Xml::Node> notification;
+        boost::shared_ptr<Result::NbestReader> results;
+        std::size_t documentBytes;
     };
 
     // How an end point and a temporary point differ.
@@ -142,10 +152,10 @@ private:
     static void Dispose(NotificationHandler* handler);
     void ThreadMain();
     // One notification; nothing leaves it.
-    void Deliver(const boost::shared_ptr<Utility::Xml::Node>& notification);
-    void Dispatch(const boost::shared_ptr<Utility::Xml::Node>& notification);
+    void Deliver(const boost::shared_ptr<Utility::Xml::Node>& notification, Result::NbestReader* results);
+    void Dispatch(const boost::shared_ptr<Utility::Xml::Node>& notification, Result::NbestReader* results);
     void NotifyResult(const ResultEvent& event, const std::string& grammarId, const std::string& recognitionId,
-                      const boost::shared_ptr<Utility::Xml::Node>& arguments);
+                      const boost::shared_ptr<Utility::Xml::Node>& arguments, Result::NbestReader* results);
     // Prints and logs a failed delivery and gives the recognizer listener error 7000.
     void ReportFailure(const char* failure, const std::string& logText);
     void CallHook(Exception* error);
@@ -161,7 +171,7 @@ private:
     bool running_;
     boost::recursive_mutex queueLock_;
     boost::condition_variable_any queueCondition_;
-    std::deque<boost::shared_ptr<Utility::Xml::Node>> queue_;
+    std::deque<Queued> queue_;
     BacklogFunction backlog_;
     bool backlogged_;
     // Calls in progress on the handler's thread, and remote calls on any thread.

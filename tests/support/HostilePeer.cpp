@@ -1,5 +1,6 @@
 #include "support/HostilePeer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -49,7 +50,8 @@ std::string MethodOf(const Loopback::HttpMessage& message)
 
 HostilePeer::HostilePeer(Options options)
     : options_(std::move(options)), server_(16, options_.reading ? 0 : 4096), failure_(new std::string),
-      first_(std::make_shared<const std::string>(EndPointMessage(0, options_.text)))
+      first_(std::make_shared<const std::string>(EndPointMessage(0, options_.text, options_.words))),
+      raw_(std::make_shared<const std::string>(options_.raw))
 {
     thread_ = std::thread([this] {
         try {
@@ -73,14 +75,14 @@ std::string HostilePeer::Failure() const
     return *failure_;
 }
 
-std::string HostilePeer::EndPointMessage(std::size_t number, const std::string& text)
+std::string HostilePeer::EndPointMessage(std::size_t number, const std::string& text, std::size_t words)
 {
     Loopback::ResultWord word;
     word.label = text;
     word.phoneme = "a";
     Loopback::ResultSentence sentence;
     sentence.score = 1.0;
-    sentence.words.push_back(word);
+    sentence.words.assign(words, word);
     const Loopback::Notice notice =
         Loopback::Notice::EndPoint("g", static_cast<double>(number), {sentence}, std::to_string(number));
     return HttpWriter::MultipartRequest("POST", "/", {HttpWriter::Part(notice.disposition, notice.parts.front())});
@@ -112,13 +114,18 @@ void HostilePeer::Run()
     };
     bool flooding = false;
     bool trickling = false;
+    bool rawWritten = false;
     auto nextTrickle = std::chrono::steady_clock::now();
     std::size_t queued = 0;
     while (!stopping_ && !clientClosed_) {
+        if (rawWritten && pending == 0 && options_.closeAfterRaw) {
+            return;
+        }
         const bool read = !flooding || options_.reading;
         const bool more = flooding && (options_.count == 0 || queued < options_.count);
         if (more && pending < 64 * 1024) {
-            write(queued == 0 ? first_ : std::make_shared<const std::string>(EndPointMessage(queued, options_.text)));
+            write(queued == 0 ? first_
+                             : std::make_shared<const std::string>(EndPointMessage(queued, options_.text, options_.words)));
             sent_ = ++queued;
         }
         const bool writing = pending != 0 && (!trickling || std::chrono::steady_clock::now() >= nextTrickle);
@@ -148,6 +155,17 @@ void HostilePeer::Run()
                         continue;
                     }
                     const std::string method = MethodOf(*message);
+                    if (rawWritten) {
+                        continue;
+                    }
+                    if (!options_.raw.empty() && method == options_.rawFor) {
+                        if (!options_.rawIsReply) {
+                            write(std::make_shared<const std::string>(SuccessReply()));
+                        }
+                        write(raw_);
+                        rawWritten = true;
+                        continue;
+                    }
                     write(std::make_shared<const std::string>(SuccessReply()));
                     trickling = method == options_.trickle;
                     flooding = method == options_.floodAfter;
@@ -156,7 +174,8 @@ void HostilePeer::Run()
         }
         if ((entry.revents & POLLOUT) != 0 && pending != 0) {
             const std::string& front = *output.front();
-            const std::size_t size = trickling ? 1 : front.size() - offset;
+            const std::size_t left = front.size() - offset;
+            const std::size_t size = trickling ? std::min(options_.trickleBytes, left) : left;
             const ssize_t put = ::send(fd, front.data() + offset, size, MSG_NOSIGNAL);
             if (put < 0 && errno != EAGAIN && errno != EINTR) {
                 clientClosed_ = true;

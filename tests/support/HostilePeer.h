@@ -16,9 +16,10 @@ namespace Test {
 // the client's remote calls with success until it has answered `floodAfter`; from then on
 // it answers nothing and sends EndPoint notifications back to back without waiting for
 // their answers: `count` of them (0: without end), the n-th with the time n and `text` as
-// the label of its one word. It reads on and counts the client's answers, or reads nothing
+// the label of each of its `words` words. It reads on and counts the client's answers, or reads nothing
 // more at all; with `answerDuringFlood` it answers the calls that come meanwhile after all.
-// A call named `trickle` instead gets its reply one byte at a time, every `trickleInterval`.
+// A call named `trickle` instead gets its reply, and whatever follows it until nothing is
+// left to write, `trickleBytes` at a time, every `trickleInterval`.
 class HostilePeer {
 public:
     struct Options {
@@ -27,8 +28,17 @@ public:
         bool reading = true;
         bool answerDuringFlood = false;
         std::string text = "w";
+        std::size_t words = 1;
         std::string trickle;
         std::chrono::milliseconds trickleInterval{50};
+        std::size_t trickleBytes = 1;
+        // Bytes written as they stand, made once and kept: in place of the reply to the call
+        // named `rawFor` (`rawIsReply`), or after that reply. Nothing is written after them,
+        // and with `closeAfterRaw` the peer closes the connection once they are out.
+        std::string raw;
+        std::string rawFor;
+        bool rawIsReply = true;
+        bool closeAfterRaw = false;
     };
 
     explicit HostilePeer(Options options);
@@ -50,7 +60,7 @@ public:
     std::string Failure() const;
 
     // One EndPoint notification as the peer writes it.
-    static std::string EndPointMessage(std::size_t number, const std::string& text);
+    static std::string EndPointMessage(std::size_t number, const std::string& text, std::size_t words = 1);
 
 private:
     class Session;
@@ -68,6 +78,7 @@ private:
     // The first notification, made at once and kept to the end, so that a very large one
     // weighs on the heap the same before, while and after it is sent.
     const std::shared_ptr<const std::string> first_;
+    const std::shared_ptr<const std::string> raw_;
     std::thread thread_;
 };
 

@@ -16,6 +16,8 @@ class Nbest : public Orvane::Result::Nbest {
 public:
     // Reads an Nbest element; what the readers throw passes on and no object results.
     explicit Nbest(const boost::shared_ptr<Utility::Xml::Node>& element);
+    // A result over data read already.
+    explicit Nbest(boost::shared_ptr<NbestImpl> impl);
     Nbest(const Nbest&) = delete;
     Nbest& operator=(const Nbest&) = delete;
 
@@ -34,8 +36,6 @@ public:
     virtual ~Nbest();
 
 private:
-    explicit Nbest(boost::shared_ptr<NbestImpl> impl);
-
     boost::shared_ptr<NbestImpl> impl_;
 };
 

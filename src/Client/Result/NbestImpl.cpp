@@ -1,12 +1,11 @@
 #include "Client/Result/NbestImpl.h"
 
-#include <locale>
-#include <sstream>
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <string_view>
+#include <utility>
 
-#include <boost/algorithm/string/erase.hpp>
-#include <boost/algorithm/string/replace.hpp>
-
-#include "Client/Released.h"
 #include "Utility/Log/ApplicationLoggerManager.h"
 
 namespace Orvane {
@@ -14,18 +13,99 @@ namespace Client {
 namespace Result {
 namespace {
 
-typedef detail::Released<Orvane::Result::Word> HeldWord;
+// What the written form of a label leaves out: the pause tokens "<sp>" and "＜sp＞" and
+// blanks (" " and the ideographic space). Byte matching in UTF-8, so in Shift_JIS text
+// only the ASCII forms are found.
+const std::string_view kLeftOut[] = {"<sp>", "\xEF\xBC\x9Csp\xEF\xBC\x9E", " ", "\xE3\x80\x80"};
 
-// The written form of a label: its first ";" field with the pause tokens and blanks
-// removed. Byte matching in UTF-8, so in Shift_JIS text only the ASCII forms are found.
-std::string WrittenForm(const std::string& label)
+// The first ";" field of a label, which holds its written form.
+std::string_view WrittenField(const std::string& label)
 {
-    std::string field = label.substr(0, label.find(';'));
-    boost::algorithm::replace_all(field, "<sp>", " ");
-    boost::algorithm::replace_all(field, "\xEF\xBC\x9Csp\xEF\xBC\x9E", " ");  // ＜sp＞
-    boost::algorithm::erase_all(field, " ");
-    boost::algorithm::erase_all(field, "\xE3\x80\x80");  // ideographic space
-    return field;
+    return std::string_view(label.data(), std::min(label.find(';'), label.size()));
+}
+
+// Appends the written form of a label: its first field without what kLeftOut lists. One
+// pass, with no rescan where something was left out.
+void AppendWrittenForm(const std::string& label, std::string& out)
+{
+    const std::string_view field = WrittenField(label);
+    std::size_t run = 0;
+    std::size_t at = 0;
+    while (at < field.size()) {
+        std::size_t token = 0;
+        for (const std::string_view& leftOut : kLeftOut) {
+            if (field.compare(at, leftOut.size(), leftOut) == 0) {
+                token = leftOut.size();
+                break;
+            }
+        }
+        if (token == 0) {
+            ++at;
+            continue;
+        }
+        out.append(field.data() + run, at - run);
+        at += token;
+        run = at;
+    }
+    out.append(field.data() + run, at - run);
+}
+
+// A number as a default stream writes it in the C locale: %g with six digits.
+class NumberText {
+public:
+    explicit NumberText(double value)
+        : size_(static_cast<std::size_t>(
+              std::to_chars(text_, text_ + sizeof text_, value, std::chars_format::general, 6).ptr - text_))
+    {
+    }
+    operator std::string_view() const { return std::string_view(text_, size_); }
+
+private:
+    char text_[32];
+    std::size_t size_;
+};
+
+// Counts what the writer below would write, so that the text is made at its size at once.
+struct Measure {
+    void operator()(std::string_view text) { size += text.size(); }
+    std::size_t size = 0;
+};
+
+struct Append {
+    void operator()(std::string_view text) { out.append(text.data(), text.size()); }
+    std::string& out;
+};
+
+template <typename Sink>
+void WriteXml(const std::vector<boost::shared_ptr<Sentence>>& sentences, Sink& out)
+{
+    out("<Nbest>");
+    for (const boost::shared_ptr<Sentence>& sentence : sentences) {
+        const SentenceImpl& data = *sentence->GetImpl();
+        out("<Sentence><Score>");
+        out(NumberText(data.GetScore()));
+        out("</Score>");
+        for (const boost::shared_ptr<Word>& held : data.GetWords()) {
+            const WordImpl& word = *held->GetImpl();
+            const std::string& label = word.GetLabel();
+            if (std::memchr(label.data(), '<', label.size()) != nullptr) {
+                continue;
+            }
+            out("<Word><Label>");
+            out(label);
+            out("</Label><StartPoint>");
+            out(NumberText(word.GetStartPoint()));
+            out("</StartPoint><EndPoint>");
+            out(NumberText(word.GetEndPoint()));
+            out("</EndPoint><Phoneme>");
+            out(word.GetPhoneme());
+            out("</Phoneme><Score>");
+            out(NumberText(word.GetScore()));
+            out("</Score></Word>");
+        }
+        out("</Sentence>");
+    }
+    out("</Nbest>");
 }
 
 } // namespace
@@ -42,16 +122,25 @@ NbestImpl::NbestImpl(const boost::shared_ptr<Utility::Xml::Node>& element)
     ORVANE_LOG_TRACE("Count=%1%", sentences_.size());
 }
 
+NbestImpl::NbestImpl(std::vector<boost::shared_ptr<Sentence>> sentences) : sentences_(std::move(sentences))
+{
+    ORVANE_LOG_TRACE("Count=%1%", sentences_.size());
+}
+
 NbestImpl::~NbestImpl() = default;
 
 const char* NbestImpl::ToString()
 {
     text_.clear();
     if (!sentences_.empty()) {
-        Sentence& first = *sentences_.front();
-        for (int i = 0; i < first.GetCount(); ++i) {
-            HeldWord word(first.GetWord(i));
-            text_ += WrittenForm(word->GetLabel());
+        const std::vector<boost::shared_ptr<Word>>& words = sentences_.front()->GetImpl()->GetWords();
+        std::size_t bound = 0;
+        for (const boost::shared_ptr<Word>& word : words) {
+            bound += WrittenField(word->GetImpl()->GetLabel()).size();
+        }
+        text_.reserve(bound);
+        for (const boost::shared_ptr<Word>& word : words) {
+            AppendWrittenForm(word->GetImpl()->GetLabel(), text_);
         }
     }
     return text_.c_str();
@@ -59,29 +148,12 @@ const char* NbestImpl::ToString()
 
 const char* NbestImpl::ToXML()
 {
+    Measure measure;
+    WriteXml(sentences_, measure);
     xml_.clear();
-    std::ostringstream out;
-    // Numbers as a default stream writes them in the C locale: %g with six digits.
-    out.imbue(std::locale::classic());
-    out << "<Nbest>";
-    for (const boost::shared_ptr<Sentence>& sentence : sentences_) {
-        out << "<Sentence><Score>" << sentence->GetScore() << "</Score>";
-        for (int i = 0; i < sentence->GetCount(); ++i) {
-            HeldWord word(sentence->GetWord(i));
-            const char* label = word->GetLabel();
-            if (std::string(label).find('<') != std::string::npos) {
-                continue;
-            }
-            out << "<Word><Label>" << label << "</Label>";
-            out << "<StartPoint>" << word->GetStartPoint() << "</StartPoint>";
-            out << "<EndPoint>" << word->GetEndPoint() << "</EndPoint>";
-            out << "<Phoneme>" << word->GetPhoneme() << "</Phoneme>";
-            out << "<Score>" << word->GetScore() << "</Score></Word>";
-        }
-        out << "</Sentence>";
-    }
-    out << "</Nbest>";
-    xml_ = out.str();
+    xml_.reserve(measure.size);
+    Append append{xml_};
+    WriteXml(sentences_, append);
     return xml_.c_str();
 }
 

@@ -20,6 +20,8 @@ public:
     // Reads every Sentence child of the element (whose own name is not checked); other
     // children are ignored. A failing sentence or word fails the whole result.
     explicit NbestImpl(const boost::shared_ptr<Utility::Xml::Node>& element);
+    // A result of sentences read already.
+    explicit NbestImpl(std::vector<boost::shared_ptr<Sentence>> sentences);
     NbestImpl(const NbestImpl&) = delete;
     NbestImpl& operator=(const NbestImpl&) = delete;
     virtual ~NbestImpl();

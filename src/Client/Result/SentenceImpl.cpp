@@ -1,5 +1,7 @@
 #include "Client/Result/SentenceImpl.h"
 
+#include <utility>
+
 #include "Client/Error.h"
 #include "Client/NumberText.h"
 #include "Utility/Log/ApplicationLoggerManager.h"
@@ -8,14 +10,23 @@ namespace Orvane {
 namespace Client {
 namespace Result {
 
-SentenceImpl::SentenceImpl(const boost::shared_ptr<Utility::Xml::Node>& element) : score_(0.0)
+double SentenceImpl::ReadScore(const Utility::Xml::Node& element)
 {
-    boost::shared_ptr<Utility::Xml::Node> score = element->Child("Score");
+    boost::shared_ptr<Utility::Xml::Node> score = element.Child("Score");
     if (!score) {
         ORVANE_LOG_TRACE("認識結果にScoreタグが含まれていません。");
         throw Error::InvalidResponse("認識結果にScoreタグが含まれていません。");
     }
-    score_ = detail::ReadDouble(score->text);
+    return detail::ReadDouble(score->text);
+}
+
+SentenceImpl::SentenceImpl(double score, std::vector<boost::shared_ptr<Word>> words)
+    : words_(std::move(words)), score_(score)
+{
+}
+
+SentenceImpl::SentenceImpl(const boost::shared_ptr<Utility::Xml::Node>& element) : score_(ReadScore(*element))
+{
     for (const boost::shared_ptr<Utility::Xml::Node>& child : element->children) {
         if (child && child->name == "Word") {
             boost::shared_ptr<WordImpl> word(new WordImpl(child));

@@ -1,5 +1,7 @@
 #include "Client/Result/WordImpl.h"
 
+#include <utility>
+
 #include "Client/Error.h"
 #include "Client/NumberText.h"
 #include "Utility/Log/ApplicationLoggerManager.h"
@@ -21,16 +23,23 @@ boost::shared_ptr<Utility::Xml::Node> Required(const Utility::Xml::Node& word, c
 
 } // namespace
 
-WordImpl::WordImpl(const boost::shared_ptr<Utility::Xml::Node>& element)
-    : score_(0.0), startPoint_(0.0), endPoint_(0.0)
+WordImpl::WordImpl(const boost::shared_ptr<Utility::Xml::Node>& element) : WordImpl(*element, false) {}
+
+WordImpl::WordImpl(Utility::Xml::Node& word, bool takeTexts) : score_(0.0), startPoint_(0.0), endPoint_(0.0)
 {
-    const Utility::Xml::Node& word = *element;
+    const auto text = [takeTexts](std::string& from, std::string& to) {
+        if (takeTexts) {
+            to = std::move(from);
+        } else {
+            to = from;
+        }
+    };
     if (boost::shared_ptr<Utility::Xml::Node> phoneme = word.Child("Phoneme")) {
-        phoneme_ = phoneme->text;
+        text(phoneme->text, phoneme_);
     } else {
         ORVANE_LOG_TRACE("認識結果にPhonemeタグが含まれていません。");
     }
-    label_ = Required(word, "Label", "認識結果にLabelタグが含まれていません。")->text;
+    text(Required(word, "Label", "認識結果にLabelタグが含まれていません。")->text, label_);
     startPoint_ = detail::ReadDouble(Required(word, "StartPoint", "認識結果にStartPointタグが含まれていません。")->text);
     endPoint_ = detail::ReadDouble(Required(word, "EndPoint", "認識結果にEndPointタグが含まれていません。")->text);
     if (boost::shared_ptr<Utility::Xml::Node> score = word.Child("Score")) {

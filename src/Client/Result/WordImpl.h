@@ -17,6 +17,8 @@ public:
     // pointer); a missing Phoneme reads as "" and a missing Score as 0.0. A number that
     // is not a whole decimal text throws boost::bad_lexical_cast.
     explicit WordImpl(const boost::shared_ptr<Utility::Xml::Node>& element);
+    // The same, moving the texts out of an element that nothing else reads.
+    WordImpl(Utility::Xml::Node& element, bool takeTexts);
     WordImpl(const WordImpl&) = delete;
     WordImpl& operator=(const WordImpl&) = delete;
     virtual ~WordImpl();

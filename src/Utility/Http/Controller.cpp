@@ -43,6 +43,11 @@ boost::system::error_code TimedOut()
     return boost::system::error_code(ETIMEDOUT, boost::system::system_category());
 }
 
+boost::system::error_code PellumError(int value)
+{
+    return boost::system::error_code(value, ErrorCategory::GetInstance());
+}
+
 template <typename Listener>
 void Tell(const boost::shared_ptr<Listener>& listener, bool close, int kind, const boost::system::error_code& error)
 {
@@ -68,7 +73,8 @@ Controller::Controller(boost::shared_ptr<Tcp::Connection> connection,
                        int receiveTimer, int sendTimer, int responseTimer)
     : connection_(std::move(connection)), wsConnection_(std::move(wsConnection)), userAgent_(userAgent),
       receiveTimer_(receiveTimer), sendTimer_(sendTimer), responseTimer_(responseTimer),
-      messageStarted_(false), responseWaitArmed_(false), webSocket_(wsConnection_ != nullptr),
+      receiveFailure_(0), messageStarted_(false), progressMark_(0), responseWaitArmed_(false),
+      webSocket_(wsConnection_ != nullptr),
       state_(StateCreated), joining_(false)
 {
 }
@@ -206,8 +212,8 @@ void Controller::Run()
         // Whatever ends the loop with an exception is the engine's failure.
         try {
             ORVANE_LOG_TRACE("HTTP制御処理中に例外が発生しました。原因=[%1%]", Tcp::CurrentExceptionText());
-            HandleError(FailureResponseWait,
-                        boost::system::error_code(ErrorCategory::ThreadFailed, ErrorCategory::GetInstance()));
+            const int failure = receiveFailure_;
+            HandleError(FailureResponseWait, PellumError(failure != 0 ? failure : ErrorCategory::ThreadFailed));
         } catch (...) {
         }
     }
@@ -378,7 +384,9 @@ void Controller::HandleRecv(const unsigned char* data, unsigned int size, unsign
                             const boost::system::error_code& error)
 {
     if (error) {
-        HandleError(FailureReceive, error);
+        // The end of the stream in the middle of a message is that message's failure.
+        HandleError(FailureReceive, messageStarted_ && IsClose(error) ? PellumError(ErrorCategory::MessageTruncated)
+                                                                      : error);
         return;
     }
     // Nothing at all arriving for the response-wait time is a failure. While a reply is
@@ -393,46 +401,70 @@ void Controller::HandleRecv(const unsigned char* data, unsigned int size, unsign
     }
     bool reply = false;
     bool completed = false;
-    const unsigned int consumed = parser_.ParseMessages(data, size, [&](unsigned int end) {
-        // A listener that stopped the controller has had its last message.
-        if (IsStopped()) {
-            return;
+    bool delivering = false;
+    unsigned int consumed = 0;
+    try {
+        consumed = parser_.ParseMessages(data, size, [&](unsigned int end) {
+            // A listener that stopped the controller has had its last message.
+            if (IsStopped()) {
+                return;
+            }
+            completed = true;
+            // The receive timer stops with the last message and starts anew for one that
+            // follows.
+            if (end == size) {
+                WithConnection([](auto& connection) { connection.StopReceiveTimer(); });
+            } else {
+                ArmReceiveTimer();
+            }
+            delivering = true;
+            if (parser_.GetKind() == Parser::KindRequest) {
+                respondent_->NotifyReceived(*parser_.CompletedRequest());
+            } else {
+                reply = true;
+                requester_->NotifyReceived(*parser_.CompletedResponse());
+            }
+            delivering = false;
+        });
+    } catch (...) {
+        // Passed on to the connection, whose loop then ends; Run reports it.
+        if (!delivering) {
+            receiveFailure_ =
+                parser_.LimitExceeded() ? ErrorCategory::MessageTooLarge : ErrorCategory::MessageMalformed;
         }
-        completed = true;
-        // The whole of a message must arrive within the receive time from its first byte:
-        // the timer stops with the last message and starts anew for one that follows.
-        if (end == size) {
-            WithConnection([](auto& connection) { connection.StopReceiveTimer(); });
-        } else {
-            ArmReceiveTimer();
-        }
-        if (parser_.GetKind() == Parser::KindRequest) {
-            respondent_->NotifyReceived(*parser_.CompletedRequest());
-        } else {
-            reply = true;
-            requester_->NotifyReceived(*parser_.CompletedResponse());
-        }
-    });
+        throw;
+    }
     // The delivered messages leave the buffer in one step: dropping each one on its own
-    // would move the rest of a long pipelined read once per message. Nothing is dropped
-    // while a message is still arriving, so a buffer that grew for it keeps its size.
+    // would move the rest of a long pipelined read once per message.
     if (consumed != 0) {
         WithConnection([&](auto& connection) { connection.ConsumeReceived(consumed); });
     }
     if (IsStopped()) {
         return;
     }
-    const bool partial = consumed < size;
-    if (partial && !completed && !messageStarted_) {
-        // The first bytes of a message: its time starts now.
-        ArmReceiveTimer();
+    // The bytes of the message still arriving.
+    const unsigned int partial = size - consumed;
+    if (partial != 0) {
+        if (!completed && !messageStarted_) {
+            // Its first bytes: its time starts now.
+            ArmReceiveTimer();
+            progressMark_ = partial;
+        } else if (completed) {
+            // Its time started with the delivery of the message before it.
+            progressMark_ = partial;
+        } else if (partial - progressMark_ >= kReceiveProgress) {
+            // Still arriving at a useful rate: it gets another receive time.
+            ArmReceiveTimer();
+            progressMark_ = partial;
+        }
+        if (parser_.GetState() >= Parser::StateBodyWait) {
+            // Its length is known: the buffer grows with its bytes up to that size.
+            const unsigned int length = parser_.GetMessageEnd();
+            WithConnection([&](auto& connection) { connection.ExpectReceived(length); });
+        }
     }
-    messageStarted_ = partial;
-    if (partial && parser_.GetState() >= Parser::StateBodyWait) {
-        // The message's length is known: its bytes go into one buffer of that size.
-        WithConnection([&](auto& connection) { connection.ReserveReceived(parser_.GetMessageEnd()); });
-    }
-    if (awaiting && (reply || (partial && parser_.GetKind() == Parser::KindResponse))) {
+    messageStarted_ = partial != 0;
+    if (awaiting && (reply || (partial != 0 && parser_.GetKind() == Parser::KindResponse))) {
         ArmResponseWaitTimer();
     }
 }
@@ -447,7 +479,8 @@ void Controller::HandleSend(bool, const boost::system::error_code& error)
 void Controller::HandleTimeoutReceive()
 {
     ORVANE_LOG_TRACE("HTTP制御処理で受信タイムアウトが発生しました。");
-    HandleError(FailureReceive, TimedOut());
+    // Runs on the thread of the receive step, so the flag is that step's last word.
+    HandleError(FailureReceive, messageStarted_ ? PellumError(ErrorCategory::MessageStalled) : TimedOut());
 }
 
 void Controller::HandleTimeoutResponseWait()
@@ -464,6 +497,13 @@ void Controller::HandleError(int kind, const boost::system::error_code& error)
             return;
         }
         state_ = StateFailed;
+    }
+    // Nothing can be sent or delivered any more: the connection closes at once, and with
+    // it goes a message cut short by the failure, rather than when the owner stops.
+    try {
+        WithConnection([](auto& connection) { connection.Close(); });
+    } catch (const std::exception& e) {
+        ORVANE_LOG_TRACE("HTTP制御の終了処理中に例外が発生しました。原因=[%1%]", e.what());
     }
     Dispatch(kind, error);
 }

@@ -31,7 +31,10 @@ namespace Http {
 // requester and the server's requests to the respondent, and sends go out under the send
 // timer. Every transport failure reaches the listeners once, as OnError(kind, error) or
 // OnClosed(): kind 0 receive failure or time-out, 1 send failure, 2 response-wait time-out
-// or a failure of the thread's loop (code 41 of "Pellum").
+// or a failure of the thread's loop (code 41 of "Pellum"). What was wrong with a message
+// being received is said by the code: "Pellum" 47 malformed, 48 too large (both kind 2),
+// 49 cut short by the end of the connection, 50 stalled past the receive time (kind 0).
+// The first failure closes the connection before the listeners hear of it.
 //
 // Listener calls run on the thread that found the failure: the controller thread for
 // TCP, the WebSocket thread for WebSocket, and the caller of Stop for the OnClosed that
@@ -44,6 +47,10 @@ public:
     enum FailureKind { FailureReceive = 0, FailureSend = 1, FailureResponseWait = 2 };
 
     static const unsigned int kChunkSize = 32768;
+    // A message must arrive at least this much further within each receive time: its
+    // first byte arms the receive timer, and each time it has grown by this many bytes
+    // since the timer was last armed, the timer is armed again.
+    static const unsigned int kReceiveProgress = 64 * 1024;
 
     // A null connection is error 1; any other failure while building is error 40.
     static boost::shared_ptr<Controller> CreateInstance(boost::shared_ptr<Tcp::Connection> connection,
@@ -131,11 +138,16 @@ private:
     Tcp::TimeoutFunction responseTimeout_;
     boost::shared_ptr<Requester> requester_;
     boost::shared_ptr<Respondent> respondent_;
-    // Used by the receive step only, which runs on one thread at a time: the parser, whether
-    // the buffer ends in the first bytes of a message, and whether the response-wait timer
-    // was ever armed.
+    // What was wrong with a message the receive step could not read (a code of the
+    // "Pellum" category, 0 for none); set on the receive step's thread, read by Run.
+    std::atomic<int> receiveFailure_;
+    // Used by the receive step and the timers, which run on one thread at a time: the
+    // parser, whether the buffer ends in the first bytes of a message, how many of them
+    // were there when the receive timer was last armed for it, and whether the
+    // response-wait timer was ever armed.
     Parser parser_;
     bool messageStarted_;
+    unsigned int progressMark_;
     bool responseWaitArmed_;
     const bool webSocket_;
     int state_;

@@ -52,7 +52,7 @@ unsigned int ReadLength(const std::string& text, const ErrorText& error)
 Parser::Parser()
     : request_(new RequestInformation), response_(new ResponseInformation), scanPosition_(0),
       lineStart_(0), contentLength_(0), bodyStart_(0), messageEnd_(0), kind_(KindUndetermined),
-      state_(StateStartLine), partStart_(0), partLength_(0)
+      state_(StateStartLine), partStart_(0), partLength_(0), limitExceeded_(false)
 {
 }
 
@@ -129,6 +129,7 @@ void Parser::Reset()
     partStart_ = 0;
     partLength_ = 0;
     partHeaders_.clear();
+    limitExceeded_ = false;
 }
 
 boost::shared_ptr<RequestInformation> Parser::CompletedRequest() const
@@ -160,6 +161,7 @@ bool Parser::FindLineEnd(const unsigned char* data, unsigned int size, unsigned 
         return true;
     }
     if (size >= kMaxHeaderBlock) {
+        limitExceeded_ = true;
         throw MakeError(Errors::kHeaderBlockTooLarge, kMaxHeaderBlock);
     }
     scanPosition_ = std::max(scanPosition_, limit);
@@ -213,6 +215,7 @@ void Parser::EndHeaderLines(unsigned int bodyStart)
     const auto length = headers.find("content-length");
     contentLength_ = length == headers.end() ? 0 : ReadLength(length->second, Errors::kBadContentLength);
     if (std::uint64_t(bodyStart) + contentLength_ > kMaxMessage) {
+        limitExceeded_ = true;
         throw MakeError(Errors::kMessageTooLarge, kMaxMessage);
     }
     bodyStart_ = bodyStart;

@@ -62,6 +62,9 @@ public:
     void Reset();
 
     int GetKind() const { return kind_; }
+    // True after a malformed-message error raised for a header block or a message beyond
+    // the limits above.
+    bool LimitExceeded() const { return limitExceeded_; }
     int GetState() const { return state_; }
     // The offset just past the message (body start + Content-Length).
     unsigned int GetMessageEnd() const { return messageEnd_; }
@@ -107,6 +110,7 @@ private:
     unsigned int partStart_;
     unsigned int partLength_;
     std::map<std::string, std::string> partHeaders_;
+    bool limitExceeded_;
 };
 
 } // namespace Http

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "Utility/Exception.h"
+#include "Utility/HeapRelease.h"
 
 namespace Orvane {
 namespace Utility {
@@ -33,7 +34,13 @@ Buffer::Buffer(unsigned int growth, const unsigned char* data, unsigned int leng
     dataLength = length;
 }
 
-Buffer::~Buffer() = default;
+Buffer::~Buffer()
+{
+    // The storage goes first, so that a large one is given back to the system with it.
+    const std::size_t size = storage.capacity();
+    std::vector<unsigned char>().swap(storage);
+    HeapRelease::AfterFree(size);
+}
 
 void Buffer::AppendData(const unsigned char* data, unsigned int length)
 {

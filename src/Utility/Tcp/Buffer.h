@@ -14,6 +14,7 @@ public:
     Buffer(unsigned int growth, const unsigned char* data, unsigned int length);
     Buffer(const Buffer&) = delete;
     Buffer& operator=(const Buffer&) = delete;
+    // Gives a large storage back to the system (see HeapRelease).
     virtual ~Buffer();
 
     // Appends behind the current data, growing the storage by at least one growth unit.

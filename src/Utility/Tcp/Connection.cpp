@@ -129,6 +129,8 @@ void Connection::HandleReceive(const boost::shared_ptr<Buffer>& target, unsigned
             ORVANE_LOG_TRACE("受信処理が失敗しました。リモートホスト=%1%, 原因=[%2%]", RemoteAddress(), error);
         }
         ReceivedFunction function;
+        // Held through the call: a Close on another thread drops the store's buffer.
+        boost::shared_ptr<Buffer> buffer;
         const unsigned char* data = nullptr;
         unsigned int length = 0;
         {
@@ -137,7 +139,7 @@ void Connection::HandleReceive(const boost::shared_ptr<Buffer>& target, unsigned
                 receiveStore_.Commit(target, offset, static_cast<unsigned int>(received));
             }
             function = received_;
-            const boost::shared_ptr<Buffer> buffer = receiveStore_.GetBuffer();
+            buffer = receiveStore_.GetBuffer();
             data = buffer->storage.data();
             length = buffer->dataLength;
         }
@@ -445,6 +447,7 @@ void Connection::Close()
             ORVANE_LOG_TRACE("socket::is_open() false!!");
         }
         received_.clear();
+        receiveStore_.Discard();
         try {
             timers_.CancelAll();
         } catch (const std::exception& e) {
@@ -515,16 +518,20 @@ void Connection::SetReceiveBufferExtended(bool extended)
     receiveStore_.SetExtended(extended);
 }
 
-void Connection::ReserveReceived(unsigned int length)
+void Connection::ExpectReceived(unsigned int length)
 {
     Lock lock(mutex_);
-    receiveStore_.Reserve(length);
+    if (!closed_) {
+        receiveStore_.Expect(length);
+    }
 }
 
 void Connection::ConsumeReceived(unsigned int length)
 {
     Lock lock(mutex_);
-    receiveStore_.Consume(length);
+    if (!closed_) {
+        receiveStore_.Consume(length);
+    }
 }
 
 void Connection::Fail()

@@ -92,10 +92,12 @@ public:
     static const std::size_t kMaxQueuedSends = 256;
 
     // Drops a consumed message of `length` bytes from the front of the receive buffer;
-    // a buffer that had to grow is replaced by one of the configured size.
+    // a buffer that had to grow is replaced by one of the configured size. Nothing once
+    // closed: Close drops the whole buffer.
     void ConsumeReceived(unsigned int length);
-    // Makes room at once for a message of `length` bytes at the front of the buffer.
-    void ReserveReceived(unsigned int length);
+    // The message at the front of the buffer is `length` bytes long: the buffer grows
+    // with its bytes up to that size and no further. Nothing once closed.
+    void ExpectReceived(unsigned int length);
 
 private:
     friend class Connector;

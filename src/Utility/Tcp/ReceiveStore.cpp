@@ -1,5 +1,6 @@
 #include "Utility/Tcp/ReceiveStore.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -12,7 +13,7 @@ namespace Utility {
 namespace Tcp {
 
 ReceiveStore::ReceiveStore(unsigned int size)
-    : size_(size), extended_(false), buffer_(new Buffer(size, nullptr, 0))
+    : size_(size), extended_(false), expected_(0), buffer_(new Buffer(size, nullptr, 0))
 {
 }
 
@@ -37,23 +38,11 @@ void ReceiveStore::SetExtended(bool extended) { extended_ = extended; }
 void ReceiveStore::EnsureRoom()
 {
     if (buffer_->dataLength >= buffer_->storage.size()) {
-        Double();
+        Grow(std::uint64_t(buffer_->dataLength) + 1);
     }
 }
 
-void ReceiveStore::Reserve(unsigned int length)
-{
-    const std::uint64_t wanted = std::uint64_t(length) + size_;
-    if (wanted <= buffer_->storage.size()) {
-        return;
-    }
-    if (wanted > UINT32_MAX) {
-        throw std::length_error("Orvane::Utility::Tcp::ReceiveStore: receive buffer exceeds 4 GiB");
-    }
-    ORVANE_LOG_TRACE("受信バッファを拡張します。拡張後サイズ=%1%", static_cast<unsigned int>(wanted));
-    buffer_->storage.resize(wanted);
-    extended_ = true;
-}
+void ReceiveStore::Expect(unsigned int length) { expected_ = length; }
 
 void ReceiveStore::Commit(const boost::shared_ptr<Buffer>& target, unsigned int offset, unsigned int received)
 {
@@ -71,18 +60,23 @@ void ReceiveStore::Commit(const boost::shared_ptr<Buffer>& target, unsigned int 
     } else {
         buffer_->dataLength = static_cast<unsigned int>(end);
     }
-    if (buffer_->dataLength == buffer_->storage.size()) {
-        Double();
+    // A complete message is consumed before the next read: its buffer needs no room.
+    const bool complete = expected_ != 0 && buffer_->dataLength >= expected_;
+    if (buffer_->dataLength == buffer_->storage.size() && !complete) {
+        Grow(std::uint64_t(buffer_->dataLength) + 1);
     }
 }
 
 void ReceiveStore::Append(const unsigned char* data, unsigned int length)
 {
-    const std::size_t before = buffer_->storage.size();
-    buffer_->AppendData(data, length);
-    if (buffer_->storage.size() != before) {
-        extended_ = true;
+    if (length == 0) {
+        return;
     }
+    const std::uint64_t needed = std::uint64_t(buffer_->dataLength) + length;
+    if (needed > buffer_->storage.size()) {
+        Grow(needed);
+    }
+    buffer_->AppendData(data, length);
 }
 
 void ReceiveStore::Consume(unsigned int length)
@@ -92,21 +86,43 @@ void ReceiveStore::Consume(unsigned int length)
         throw MakeError(Errors::kChunkOutOfRange, static_cast<unsigned int>(buffer_->storage.size()), length,
                         dataLength);
     }
+    expected_ = 0;
     if (!extended_) {
         buffer_->Trim(length, dataLength - length);
         return;
     }
+    Replace(buffer_->storage.data() + length, dataLength - length);
+}
+
+void ReceiveStore::Discard()
+{
+    expected_ = 0;
+    if (!extended_) {
+        buffer_->dataLength = 0;
+        return;
+    }
+    Replace(nullptr, 0);
+}
+
+void ReceiveStore::Replace(const unsigned char* data, unsigned int length)
+{
     ORVANE_LOG_TRACE("受信バッファを再作成します。");
-    boost::shared_ptr<Buffer> rest(new Buffer(size_, buffer_->storage.data() + length, dataLength - length));
-    buffer_ = rest;
+    buffer_.reset(new Buffer(size_, data, length));
     extended_ = false;
 }
 
-void ReceiveStore::Double()
+void ReceiveStore::Grow(std::uint64_t needed)
 {
     const std::size_t size = buffer_->storage.size();
     ORVANE_LOG_TRACE("受信バッファを拡張します。拡張前サイズ=%1%", static_cast<unsigned int>(size));
-    const std::uint64_t grown = size == 0 ? size_ : std::uint64_t(size) * 2;
+    std::uint64_t grown = size == 0 ? size_ : std::uint64_t(size) * 2;
+    // A message of known length makes the storage as large as the message, no larger; and
+    // once one more doubling would pass its end, the storage goes there at once, rather
+    // than to just short of it and then to it, with the old and new storage held at once.
+    if (expected_ > size && grown * 2 > expected_) {
+        grown = expected_;
+    }
+    grown = std::max(grown, needed);
     if (grown == 0 || grown > UINT32_MAX) {
         throw std::length_error("Orvane::Utility::Tcp::ReceiveStore: receive buffer exceeds 4 GiB");
     }

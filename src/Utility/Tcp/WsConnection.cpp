@@ -61,6 +61,8 @@ public:
     bool Close();
     std::string GetRemoteHost();
     bool IsLoopThread();
+    // Under the state mutex.
+    bool IsClosed() const { return closed_; }
 
     boost::recursive_mutex mutex_;
     ReceiveStore receiveStore_;
@@ -399,6 +401,7 @@ bool WsConnection::Impl::Close()
         }
         ORVANE_LOG_TRACE("コネクションを切断します。リモートホスト=%1%", remoteHost_);
         closed_ = true;
+        receiveStore_.Discard();
         try {
             timers_->CancelAll();
         } catch (const std::exception&) {
@@ -584,11 +587,16 @@ void WsConnection::Impl::OnMessage(websocketpp::connection_hdl, Client::message_
 {
     try {
         ReceivedFunction function;
+        // Held through the call: a Close on another thread drops the store's buffer.
+        boost::shared_ptr<Buffer> buffer;
         const unsigned char* data = nullptr;
         unsigned int length = 0;
         const std::string& payload = message->get_payload();
         {
             Lock lock(mutex_);
+            if (closed_) {
+                return;
+            }
             receiveStore_.Append(reinterpret_cast<const unsigned char*>(payload.data()),
                                  static_cast<unsigned int>(payload.size()));
             function = received_;
@@ -597,7 +605,7 @@ void WsConnection::Impl::OnMessage(websocketpp::connection_hdl, Client::message_
                 PauseIfDue();
                 return;
             }
-            const boost::shared_ptr<Buffer> buffer = receiveStore_.GetBuffer();
+            buffer = receiveStore_.GetBuffer();
             data = buffer->storage.data();
             length = buffer->dataLength;
         }
@@ -747,6 +755,7 @@ void WsConnection::Impl::DeliverPending()
     ReceivedFunction function;
     bool data = false;
     boost::system::error_code end;
+    boost::shared_ptr<Buffer> buffer;
     const unsigned char* bytes = nullptr;
     unsigned int length = 0;
     {
@@ -756,7 +765,7 @@ void WsConnection::Impl::DeliverPending()
         end = pendingEnd_;
         pendingData_ = false;
         pendingEnd_.clear();
-        const boost::shared_ptr<Buffer> buffer = receiveStore_.GetBuffer();
+        buffer = receiveStore_.GetBuffer();
         bytes = buffer->storage.data();
         length = buffer->dataLength;
     }
@@ -878,16 +887,20 @@ void WsConnection::SetReceiveBufferExtended(bool extended)
     impl_->receiveStore_.SetExtended(extended);
 }
 
-void WsConnection::ReserveReceived(unsigned int length)
+void WsConnection::ExpectReceived(unsigned int length)
 {
     Lock lock(impl_->mutex_);
-    impl_->receiveStore_.Reserve(length);
+    if (!impl_->IsClosed()) {
+        impl_->receiveStore_.Expect(length);
+    }
 }
 
 void WsConnection::ConsumeReceived(unsigned int length)
 {
     Lock lock(impl_->mutex_);
-    impl_->receiveStore_.Consume(length);
+    if (!impl_->IsClosed()) {
+        impl_->receiveStore_.Consume(length);
+    }
 }
 
 } // namespace Tcp

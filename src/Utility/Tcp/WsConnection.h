@@ -80,8 +80,9 @@ public:
     void SetReceiveBuffer(boost::shared_ptr<Buffer> buffer);
     bool IsReceiveBufferExtended();
     void SetReceiveBufferExtended(bool extended);
+    // As the TCP connection's: nothing once closed, and Close drops the whole buffer.
     void ConsumeReceived(unsigned int length);
-    void ReserveReceived(unsigned int length);
+    void ExpectReceived(unsigned int length);
 
 private:
     class Impl;

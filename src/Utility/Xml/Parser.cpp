@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "Orvane/Utility/TextEncoding.h"
 #include "Utility/Exception.h"
@@ -26,8 +27,11 @@ Parser::Parser(const char* data, std::uint32_t length, std::int32_t convert)
 
 Parser::~Parser() = default;
 
+void Parser::SetElementHook(ElementHook hook) { hook_ = std::move(hook); }
+
 boost::shared_ptr<Node> Parser::Parse()
 {
+    open_.clear();
     const std::size_t start = SkipWhitespace(0);
     if (start == length_ || data_[start] != '<') {
         SyntaxError(start);
@@ -60,6 +64,7 @@ std::size_t Parser::ReadContent(Node& element, int depth, std::size_t position) 
     if (depth >= MaxDepth) {
         throw MakeError(Errors::kNestingTooDeep, depth);
     }
+    open_.push_back(&element);
     for (;;) {
         // An element still open at the end of the document is an error there.
         const std::size_t textStart = SkipWhitespace(position);
@@ -86,7 +91,9 @@ std::size_t Parser::ReadContent(Node& element, int depth, std::size_t position) 
             }
             boost::shared_ptr<Node> child = Node::Make(std::string(tag, tagLength), std::string());
             position = ReadContent(*child, depth + 1, position);
-            element.children.push_back(std::move(child));
+            if (!hook_ || !hook_(open_, child)) {
+                element.children.push_back(std::move(child));
+            }
             continue;
         }
 
@@ -101,10 +108,14 @@ std::size_t Parser::ReadContent(Node& element, int depth, std::size_t position) 
             --textEnd;
         }
         if (convert_ == 1) {
+            // Shift_JIS is never longer than the UTF-8 it comes from: one allocation, rather
+            // than a text doubling its way up with the old and new blocks held at once.
+            element.text.reserve(textEnd - textStart);
             Utf8ToSjis(std::string(data_ + textStart, textEnd - textStart).c_str(), element.text);
         } else {
             element.text.assign(data_ + textStart, textEnd - textStart);
         }
+        open_.pop_back();
         return position;
     }
 }

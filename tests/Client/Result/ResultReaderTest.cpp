@@ -7,12 +7,14 @@
 
 #include "Client/Result/Match.h"
 #include "Client/Result/Nbest.h"
+#include "Client/Result/NbestReader.h"
 #include "Client/Result/SentenceImpl.h"
 #include "Client/Result/WordImpl.h"
 #include "support/ClientError.h"
 #include "support/NbestDocument.h"
 #include "support/Owned.h"
 #include "support/XmlBuild.h"
+#include "Utility/Xml/Parser.h"
 
 namespace {
 
@@ -155,6 +157,86 @@ TEST(ResultReaderTest, NbestReadsSentencesInOrderAndFailsWhole)
     ClientError error;
     EXPECT_EQ(Outcome::ClientError, Attempt([&] { Nbest n(broken); }, error));
     EXPECT_EQ(std::string(kInvalidResponse) + "認識結果にLabelタグが含まれていません。", error.message);
+}
+
+// A notification document whose ArgumentList holds a time and an Nbest of `sentences`.
+std::string EndPointDocument(const std::string& sentences)
+{
+    return "<Notification><Kind>GrammarListener::EndPoint</Kind><ArgumentList><Double>1</Double><Nbest>" +
+           sentences + "</Nbest></ArgumentList></Notification>";
+}
+
+std::string SentenceText(const std::string& score, const std::string& words)
+{
+    return "<Sentence>" + (score.empty() ? std::string() : "<Score>" + score + "</Score>") + words + "</Sentence>";
+}
+
+std::string WordText(const std::string& label)
+{
+    return "<Word>" + (label.empty() ? std::string() : "<Label>" + label + "</Label>") +
+           "<StartPoint>1</StartPoint><EndPoint>2</EndPoint><Phoneme>a</Phoneme><Score>-3.5</Score></Word>";
+}
+
+// The Nbest element of a notification document parsed with a result reader, or without.
+XmlNode ParsedNbest(const std::string& document, Orvane::Client::Result::NbestReader* reader)
+{
+    Orvane::Utility::Xml::Parser parser(document.data(), static_cast<std::uint32_t>(document.size()), 0);
+    if (reader != nullptr) {
+        parser.SetElementHook([reader](const std::vector<const Orvane::Utility::Xml::Node*>& open,
+                                       const XmlNode& element) { return reader->Take(open, element); });
+    }
+    return parser.Parse()->Child("ArgumentList")->Child("Nbest");
+}
+
+TEST(ResultReaderTest, ReadingWhileParsingGivesWhatTheTreeGives)
+{
+    const std::string document =
+        EndPointDocument(SentenceText("-10.5", WordText("今日;きょう") + "<Note>x</Note>" + WordText("天 気") +
+                                                   WordText("は")) +
+                         SentenceText("-12", "") + "<Comment>c</Comment>");
+    Orvane::Client::Result::NbestReader reader;
+    const XmlNode streamed = ParsedNbest(document, &reader);
+    // The words and sentences left the tree as they were read.
+    ASSERT_EQ(1u, streamed->children.size());
+    EXPECT_EQ("Comment", streamed->children[0]->name);
+    Owned<Nbest> read(new Nbest(reader.Result(*streamed)));
+    Owned<Nbest> fromTree(new Nbest(ParsedNbest(document, nullptr)));
+    EXPECT_EQ(2, read->GetCount());
+    EXPECT_STREQ(fromTree->ToXML(), read->ToXML());
+    EXPECT_STREQ(fromTree->ToString(), read->ToString());
+    // An Nbest element the reader did not read gets no result from it.
+    const XmlNode other = ParsedNbest(document, nullptr);
+    EXPECT_FALSE(reader.Result(*other));
+}
+
+TEST(ResultReaderTest, ReadingWhileParsingFailsAsReadingTheTreeFails)
+{
+    struct Case {
+        const char* name;
+        std::string sentences;
+    };
+    const Case cases[] = {
+        {"a word without Label in the second sentence",
+         SentenceText("1", WordText("a")) + SentenceText("2", WordText("b") + WordText(""))},
+        // The sentence's own Score is read before its words.
+        {"no Score, and a word without Label", SentenceText("", WordText(""))},
+        {"a bad Score after a bad word", SentenceText("1", WordText("")) + SentenceText("x", WordText("a"))},
+        {"a bad Score", SentenceText("1.2.3", WordText("a"))},
+        {"the first of two bad sentences", SentenceText("", "") + SentenceText("1", WordText(""))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string document = EndPointDocument(c.sentences);
+        ClientError fromTree;
+        const Outcome expected = Attempt([&] { Nbest n(ParsedNbest(document, nullptr)); }, fromTree);
+        ASSERT_NE(Outcome::Read, expected);
+        Orvane::Client::Result::NbestReader reader;
+        const XmlNode streamed = ParsedNbest(document, &reader);
+        ClientError read;
+        EXPECT_EQ(expected, Attempt([&] { reader.Result(*streamed); }, read));
+        EXPECT_EQ(fromTree.number, read.number);
+        EXPECT_EQ(fromTree.message, read.message);
+    }
 }
 
 TEST(ResultReaderTest, Matches)

@@ -45,6 +45,14 @@ using Orvane::Utility::Http::ResponseInformation;
 const boost::system::error_code kTimedOut(ETIMEDOUT, boost::system::system_category());
 const boost::system::error_code kThreadFailed(Orvane::Utility::ErrorCategory::ThreadFailed,
                                               Orvane::Utility::ErrorCategory::GetInstance());
+const boost::system::error_code kMalformed(Orvane::Utility::ErrorCategory::MessageMalformed,
+                                           Orvane::Utility::ErrorCategory::GetInstance());
+const boost::system::error_code kStalled(Orvane::Utility::ErrorCategory::MessageStalled,
+                                         Orvane::Utility::ErrorCategory::GetInstance());
+const boost::system::error_code kTruncated(Orvane::Utility::ErrorCategory::MessageTruncated,
+                                           Orvane::Utility::ErrorCategory::GetInstance());
+const boost::system::error_code kTooLarge(Orvane::Utility::ErrorCategory::MessageTooLarge,
+                                          Orvane::Utility::ErrorCategory::GetInstance());
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -147,6 +155,21 @@ TYPED_TEST(ControllerKindsTest, PipelinedAndOversizedReadsAreConsumedAndTheRestW
     }
 }
 
+TYPED_TEST(ControllerKindsTest, AStalledMessageFailsAsStalledAndItsBufferGoesWithIt)
+{
+    // A reply that declares 60 MB, brings 1 MB and stalls: the receive time-out says the
+    // message stalled, and the buffer that grew for it goes with the failure, not when the
+    // controller goes. (The time is above a loaded machine's pauses before the first read.)
+    ControllerRig<TypeParam> c(ControllerTimers{1000, 10000, -1});
+    c.rig.PeerSends("HTTP/1.0 200 OK\r\nContent-Length: 60000000\r\n\r\n" + std::string(1 << 20, 'b'));
+    c.controller->Start();
+    ASSERT_TRUE(c.responses->WaitForEnd());
+    EXPECT_EQ(ErrorCallText(0, kStalled), EndOf(*c.responses));
+    const auto buffer = c.rig.connection->GetReceiveBuffer();
+    EXPECT_EQ(0u, buffer->dataLength);
+    EXPECT_EQ(32768u, buffer->storage.size());
+}
+
 TYPED_TEST(ControllerKindsTest, TheEndReachesEachListenerOnceAsCloseOrError)
 {
     struct Case {
@@ -162,7 +185,17 @@ TYPED_TEST(ControllerKindsTest, TheEndReachesEachListenerOnceAsCloseOrError)
         {"connection closed under the controller", [](ControllerRig<TypeParam>& c) { c.rig.connection->Close(); },
          "closed"},
         {"malformed message", [](ControllerRig<TypeParam>& c) { c.rig.PeerSends("HTTP/1.0 200 OK\nbroken\r\n\r\n"); },
-         ErrorCallText(2, kThreadFailed)},
+         ErrorCallText(2, kMalformed)},
+        {"message beyond the size limit",
+         [](ControllerRig<TypeParam>& c) { c.rig.PeerSends("HTTP/1.0 200 OK\r\nContent-Length: 67108865\r\n\r\n"); },
+         ErrorCallText(2, kTooLarge)},
+        // The end of the stream cuts the message short: an error, not a close.
+        {"peer closes in the middle of a message",
+         [](ControllerRig<TypeParam>& c) {
+             c.rig.PeerSends(Reply("cut").substr(0, 30));
+             c.rig.PeerCloses();
+         },
+         ErrorCallText(0, kTruncated)},
         {"listener fails during delivery",
          [](ControllerRig<TypeParam>& c) {
              c.responses->SetReceivedHook(
@@ -221,7 +254,7 @@ TYPED_TEST(ControllerKindsTest, TimersReportTheirKindOnce)
         {"receive timer, nothing arrives", {50, 10000, -1}, none, "", ErrorCallText(0, kTimedOut)},
         {"receive timer set before start", {-1, 10000, -1}, [](Controller& c) { c.SetReceiveTimer(50); }, "",
          ErrorCallText(0, kTimedOut)},
-        {"receive timer, message incomplete", {300, 10000, -1}, none, reply.substr(0, 30), ErrorCallText(0, kTimedOut)},
+        {"receive timer, message incomplete", {300, 10000, -1}, none, reply.substr(0, 30), ErrorCallText(0, kStalled)},
         // A complete message stops the receive timer; then nothing arrives for the
         // response-wait time.
         {"response wait after a complete message", {2000, 10000, 200}, none, reply, ErrorCallText(2, kTimedOut)},
@@ -230,7 +263,7 @@ TYPED_TEST(ControllerKindsTest, TimersReportTheirKindOnce)
         {"response wait shorter than the receive timer", {5000, 10000, 100}, none, reply.substr(0, 30),
          ErrorCallText(2, kTimedOut)},
         // A negative response wait is never armed: the receive timer is what ends it.
-        {"negative response wait", {300, 10000, -1}, none, reply.substr(0, 30), ErrorCallText(0, kTimedOut)},
+        {"negative response wait", {300, 10000, -1}, none, reply.substr(0, 30), ErrorCallText(0, kStalled)},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);

@@ -1,6 +1,7 @@
 #include "Utility/Xml/Parser.h"
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -158,6 +159,26 @@ TEST(ParserTest, NullDocumentIsEmpty)
     } catch (const Exception& e) {
         EXPECT_STREQ("構文エラーです。エラー位置=1行目の1バイト目", e.what());
     }
+}
+
+TEST(ParserTest, AnElementHookHearsOfEachElementAndMayKeepItOutOfTheTree)
+{
+    const std::string document = "<a><b><c>1</c><d>2</d></b><c>3</c></a>";
+    Parser parser(document.data(), static_cast<std::uint32_t>(document.size()), 0);
+    std::vector<std::string> heard;
+    parser.SetElementHook([&](const std::vector<const Orvane::Utility::Xml::Node*>& open,
+                              const boost::shared_ptr<Orvane::Utility::Xml::Node>& element) {
+        std::string path;
+        for (const Orvane::Utility::Xml::Node* outer : open) {
+            path += outer->name + "/";
+        }
+        heard.push_back(path + element->name + "=" + element->text);
+        // Every c is taken: it stays out of the tree.
+        return element->name == "c";
+    });
+    const boost::shared_ptr<Orvane::Utility::Xml::Node> root = parser.Parse();
+    EXPECT_EQ((std::vector<std::string>{"a/b/c=1", "a/b/d=2", "a/b=", "a/c=3"}), heard);
+    EXPECT_EQ("a{b{d=2}}", Dump(*root));
 }
 
 } // namespace

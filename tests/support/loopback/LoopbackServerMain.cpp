@@ -1,14 +1,18 @@
-// loopback-recognition-server [--port N] [--word LABEL]... [--quiet]
+// loopback-recognition-server [--port N] [--word LABEL]... [--result-bytes N [--word-bytes M]] [--quiet]
 // Serves the recognition protocol on 127.0.0.1 with the default replies; after each
 // "Recognizer::AsyncComplete" it sends an end point with a one-sentence result made of the
-// given words, then "Completed". Prints "listening 127.0.0.1:PORT", then for each message
+// given words, then "Completed". With --result-bytes the words are made up instead: labels
+// of Japanese kana of M bytes each (one long word without --word-bytes), as many as make
+// the end point's document about N bytes long. Prints "listening 127.0.0.1:PORT", then for each message
 // received a line, its problems, the parameter a SetParameter call sets and what the server
 // answered; at AsyncComplete or Abort a summary of the audio posted since the last one;
 // until SIGINT or SIGTERM. With --quiet (for long runs) only the first line is printed.
 #include "support/loopback/HttpReader.h"
 #include "support/loopback/LoopbackServer.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -34,8 +38,65 @@ constexpr double kOpusPacketSeconds = 0.020;
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: loopback-recognition-server [--port N] [--word LABEL]... [--quiet]\n");
+    std::fprintf(stderr, "usage: loopback-recognition-server [--port N] [--word LABEL]... "
+                         "[--result-bytes N [--word-bytes M]] [--quiet]\n");
     return 2;
+}
+
+// Kana (three bytes each in UTF-8) from the `first`-th on, `count` of them.
+std::string Kana(std::uint64_t first, std::uint64_t count)
+{
+    static const char* const kKana[] = {"あ", "い", "う", "え", "お", "か", "き", "く", "け", "こ"};
+    std::string label;
+    label.reserve(count * 3);
+    for (std::uint64_t i = 0; i < count; ++i) {
+        label += kKana[(first + i) % 10];
+    }
+    return label;
+}
+
+ResultWord MadeUpWord(std::size_t index, std::uint64_t characters)
+{
+    const double start = static_cast<double>(index) * 100.0;
+    return ResultWord{Kana(index, characters), "a", start, start + 100.0, 0.9};
+}
+
+std::uint64_t DocumentSize(const ResultSentence& sentence)
+{
+    return Notice::EndPoint("", 1.0, {sentence}).parts.front().size();
+}
+
+// Words of kana labels, `each` bytes a word (0: one word), so many that the end point's
+// document holds about `total` bytes.
+std::vector<ResultWord> MadeUpWords(std::uint64_t total, std::uint64_t each)
+{
+    ResultSentence sentence{0.9, {MadeUpWord(0, 0)}};
+    const std::uint64_t frame = DocumentSize(sentence);
+    if (each == 0) {
+        const std::uint64_t characters = total > frame ? (total - frame) / 3 : 1;
+        return {MadeUpWord(0, characters)};
+    }
+    const std::uint64_t characters = std::max<std::uint64_t>(1, each / 3);
+    sentence.words = {MadeUpWord(0, characters)};
+    const std::uint64_t one = DocumentSize(sentence);
+    sentence.words.push_back(MadeUpWord(1, characters));
+    const std::uint64_t perWord = DocumentSize(sentence) - one;
+    const std::uint64_t count = total > one ? 1 + (total - one) / perWord : 1;
+    std::vector<ResultWord> words;
+    words.reserve(count);
+    for (std::uint64_t i = 0; i < count; ++i) {
+        words.push_back(MadeUpWord(i, characters));
+    }
+    return words;
+}
+
+bool ReadCount(const char* text, std::uint64_t& value)
+{
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long read = std::strtoull(text, &end, 10);
+    value = read;
+    return *end == '\0' && errno == 0 && text[0] != '-';
 }
 
 std::uint64_t BigEndian32(const std::string& bytes, std::uint64_t at)
@@ -204,6 +265,8 @@ int main(int argc, char** argv)
     long port = 0;
     bool quiet = false;
     ResultSentence sentence{0.9, {}};
+    std::uint64_t resultBytes = 0;
+    std::uint64_t wordBytes = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
             char* end = nullptr;
@@ -214,18 +277,33 @@ int main(int argc, char** argv)
         } else if (std::strcmp(argv[i], "--word") == 0 && i + 1 < argc) {
             const double start = static_cast<double>(sentence.words.size()) * 100.0;
             sentence.words.push_back(ResultWord{argv[++i], "", start, start + 100.0, 0.9});
+        } else if (std::strcmp(argv[i], "--result-bytes") == 0 && i + 1 < argc) {
+            if (!ReadCount(argv[++i], resultBytes)) {
+                return Usage();
+            }
+        } else if (std::strcmp(argv[i], "--word-bytes") == 0 && i + 1 < argc) {
+            if (!ReadCount(argv[++i], wordBytes)) {
+                return Usage();
+            }
         } else if (std::strcmp(argv[i], "--quiet") == 0) {
             quiet = true;
         } else {
             return Usage();
         }
     }
+    if (resultBytes != 0) {
+        sentence.words = MadeUpWords(resultBytes, wordBytes);
+    }
     if (sentence.words.empty()) {
         sentence.words.push_back(ResultWord{"こんにちは", "k o N n i ch i w a", 0.0, 100.0, 0.9});
     }
     std::string words;
-    for (const ResultWord& word : sentence.words) {
-        words += (words.empty() ? "" : " ") + word.label;
+    if (resultBytes != 0) {
+        words = std::to_string(sentence.words.size()) + " made-up words";
+    } else {
+        for (const ResultWord& word : sentence.words) {
+            words += (words.empty() ? "" : " ") + word.label;
+        }
     }
 
     // Signals go to the waiting thread only; every other thread inherits the block.
