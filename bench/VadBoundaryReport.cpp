@@ -2,23 +2,34 @@
 // made by scripts/make-vad-set.sh; nothing is tuned on it), per noise kind and SNR, beside
 // webrtc-audio-processing on the same files in the same run.
 //
-// The detector runs as the helper runs it (mode 0, continuous, noise reduction, committed
-// model and configuration). webrtc gives one voice flag per 10 ms frame and no boundaries,
-// so its flags are run through this library's majority vote and hangover with the
-// detector's settings, restarted after each end as the manager restarts; its noise
-// suppression processes the whole file. Columns (DetectionScore.h):
+// The detector runs with mode 0, noise reduction, the committed model and a configuration
+// (the committed one unless given), in two ways (DetectionScore.h):
+//   helper      the helper's detection filter, one utterance, each sentence after a noise
+//               lead-in of 0.5-1.5 s. Columns:
+//     deliv%    sentences of which the utterance holds 90 % of the speech frames or more
+//     usedUp    sentences lost after an utterance that ended before the speech began
+//     noise runs started   runs over 10 s of noise alone in which an utterance started
+//     (found%, start, end, in1s%, noEnd as below)
+//   continuous  utterance after utterance over each whole file. webrtc gives one voice flag
+//               per 10 ms frame and no boundaries, so its flags are run through this
+//               library's majority vote and hangover with the detector's settings, restarted
+//               after each end as the manager restarts; its noise suppression processes the
+//               whole file. Columns:
 //   found%   speech frames inside utterances
 //   far%     frames more than 1 s from speech taken into utterances (noise alone included)
 //   start    utterance start - speech start, s (median, 90th percentile; negative: early)
 //   end      end status - speech end, s (median, 90th percentile, of the utterances that end)
 //   in1s%    files whose utterance ends within 1 s of the speech's end
 //   noEnd    files whose utterance never ends (2.5 s of silence follow the speech)
-//   fs/min   utterances started on 20 s of noise alone at the level of the mixtures
+//   fs/min   utterances started on 60 s of noise alone at the level of the mixtures
 //   SI-SDR+  scale-invariant SDR gain of the noise-reduced speech, dB (ours: delivered samples)
 //   level    level of the speech within the output, dB
 //
+// Noise reduction, per SNR over every kind and over the steady kinds (white, pink, brown,
+// hum): SI-SDR gain and speech level, ours and webrtc's, on the same files.
+//
 // usage: VadBoundaryReport [webrtc likelihood 0..3 (1)] [webrtc suppression level 0..3 (1)]
-//                          [threads (3)]
+//                          [threads (3)] [configuration file]
 
 #include <algorithm>
 #include <cstdio>
@@ -66,14 +77,14 @@ std::vector<bool> WebRtcFlags(const Samples& audio, int likelihood)
 
 // The detector's own frame decisions with the committed configuration, before the majority
 // vote (frame index = decision index + the warm-up frames).
-std::vector<bool> OstrelFlags(const Samples& audio)
+std::vector<bool> OstrelFlags(const Samples& audio, const std::string& config)
 {
     const std::vector<char> model = ReadFile(ModelPath());
     Orvane::Utility::Vad::Ostrel engine;
     engine.setMode(0, model.data(), static_cast<unsigned>(model.size()));
     engine.setVariable(std::string("VAD:Output"), std::string("OBS_WAV"));
     boost::property_tree::ptree tree;
-    boost::property_tree::ini_parser::read_ini(ConfigPath(), tree);
+    boost::property_tree::ini_parser::read_ini(config, tree);
     for (const auto& entry : tree.get_child("Environment")) {
         engine.setVariable(entry.first, entry.second.data());
     }
@@ -106,11 +117,11 @@ struct Settings {
 };
 
 // Mode 0's boundary settings with the committed configuration's "SBM:" keys over them.
-Settings ConfiguredSettings()
+Settings ConfiguredSettings(const std::string& config)
 {
     Settings s;
     boost::property_tree::ptree tree;
-    boost::property_tree::ini_parser::read_ini(ConfigPath(), tree);
+    boost::property_tree::ini_parser::read_ini(config, tree);
     for (const auto& entry : tree.get_child("Environment")) {
         const int v = std::atoi(entry.second.data().c_str());
         if (entry.first == "SBM:HeadMargin") s.head = v;
@@ -243,6 +254,54 @@ Figures EvaluateWebRtc(const EvaluationSet& set, const Settings& settings, int l
     return figures;
 }
 
+// Mean of a figure over the given kinds at one SNR.
+double Mean(const Figures& figures, const std::vector<std::string>& kinds, double snr,
+            double (ConditionFigures::*figure)() const)
+{
+    double sum = 0.0;
+    for (const std::string& kind : kinds) {
+        sum += (figures.at({kind, snr}).*figure)();
+    }
+    return sum / static_cast<double>(kinds.size());
+}
+
+void PrintHelper(const Figures& helper)
+{
+    std::printf("helper's mode (one utterance after a noise lead-in of 0.5-1.5 s)\n");
+    std::printf("%-6s %3s  %s\n", "noise", "SNR", ConditionFigures::HelperHeader().c_str());
+    for (const std::string& kind : EvaluationSet::Kinds()) {
+        for (double snr : EvaluationSet::Snrs()) {
+            std::printf("%-6s %3.0f  %s\n", kind.c_str(), snr, helper.at({kind, snr}).HelperRow().c_str());
+        }
+    }
+    const std::vector<std::string>& all = EvaluationSet::Kinds();
+    std::printf("\nsentences delivered: %.1f %% overall, %.1f %% at 0 dB; at 5 dB and above:", DeliveredPercent(helper, all, 0, 99),
+                DeliveredPercent(helper, all, 0, 0));
+    for (const std::string& kind : all) {
+        std::printf(" %s %.1f", kind.c_str(), DeliveredPercent(helper, {kind}, 5, 99));
+    }
+    std::printf("\n\n");
+}
+
+void PrintNoiseReduction(const Figures& ours, const Figures& theirs)
+{
+    const std::vector<std::string> steady{"white", "pink", "brown", "hum"};
+    std::printf("\nnoise reduction, dB at 20/10/5/0 dB: SI-SDR gain, speech level\n");
+    for (const auto& group : {std::make_pair("all kinds", EvaluationSet::Kinds()), std::make_pair("steady", steady)}) {
+        for (const auto& who : {std::make_pair("ours", &ours), std::make_pair("webrtc", &theirs)}) {
+            std::printf("%-9s %-6s  gain", group.first, who.first);
+            for (double snr : EvaluationSet::Snrs()) {
+                std::printf(" %5.2f", Mean(*who.second, group.second, snr, &ConditionFigures::NoiseReductionGain));
+            }
+            std::printf("   level");
+            for (double snr : EvaluationSet::Snrs()) {
+                std::printf(" %5.2f", Mean(*who.second, group.second, snr, &ConditionFigures::LevelChange));
+            }
+            std::printf("\n");
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -250,27 +309,31 @@ int main(int argc, char** argv)
     const int likelihood = argc > 1 ? std::atoi(argv[1]) : 1;
     const int level = argc > 2 ? std::atoi(argv[2]) : 1;
     const unsigned threads = argc > 3 ? static_cast<unsigned>(std::atoi(argv[3])) : 3;
-    const Settings settings = ConfiguredSettings();
+    const std::string config = argc > 4 ? argv[4] : ConfigPath();
+    const Settings settings = ConfiguredSettings(config);
     const EvaluationSet& set = EvaluationSet::Evaluation();
-    std::printf("evaluation set: %zu sentences per condition, %g s of noise alone; webrtc likelihood %d, "
-                "suppression level %d; boundary settings: head %d, tail %d, max gap %d, votes %d/%d, pause votes %d/%d\n\n",
-                set.SpeechCount(), kNoiseAloneSeconds, likelihood, level, settings.head, settings.tail,
+    std::printf("evaluation set: %zu sentences per condition, %g s of noise alone; configuration %s; webrtc "
+                "likelihood %d, suppression level %d; boundary settings: head %d, tail %d, max gap %d, votes %d/%d, "
+                "pause votes %d/%d\n\n",
+                set.SpeechCount(), kNoiseAloneSeconds, config.c_str(), likelihood, level, settings.head, settings.tail,
                 settings.maxGap, settings.votes, settings.frames, settings.pauseVotes, settings.pauseFrames);
-    const Figures ours = EvaluateDetector(set, ConfigPath(), EvaluationSet::Kinds(), threads);
+    PrintHelper(EvaluateDetector(set, config, EvaluationSet::Kinds(), threads, DetectionMode::Helper));
+    const Figures ours = EvaluateDetector(set, config, EvaluationSet::Kinds(), threads, DetectionMode::Continuous);
     const Figures theirs = EvaluateWebRtc(set, settings, likelihood, level);
-    std::printf("%-6s %3s %-6s  %s\n", "noise", "SNR", "", ConditionFigures::Header().c_str());
+    std::printf("continuous mode\n%-6s %3s %-6s  %s\n", "noise", "SNR", "", ConditionFigures::Header().c_str());
     for (const std::string& kind : EvaluationSet::Kinds()) {
         for (double snr : EvaluationSet::Snrs()) {
             std::printf("%-6s %3.0f %-6s  %s\n", kind.c_str(), snr, "ours", ours.at({kind, snr}).Row().c_str());
             std::printf("%-6s %3.0f %-6s  %s\n", "", snr, "webrtc", theirs.at({kind, snr}).Row().c_str());
         }
     }
+    PrintNoiseReduction(ours, theirs);
     // What the majority vote and hangover are given: frame decisions on noise alone.
     std::printf("\nframe decisions on noise alone, %% of frames flagged as speech at the 20/10/5/0 dB levels\n");
     for (const std::string& kind : EvaluationSet::Kinds()) {
         std::printf("%-6s ours", kind.c_str());
         for (double snr : EvaluationSet::Snrs()) {
-            std::printf(" %5.1f", FlaggedPercent(OstrelFlags(set.NoiseAlone(kind, snr, kNoiseAloneSeconds))));
+            std::printf(" %5.1f", FlaggedPercent(OstrelFlags(set.NoiseAlone(kind, snr, kNoiseAloneSeconds), config)));
         }
         std::printf("   webrtc");
         for (double snr : EvaluationSet::Snrs()) {

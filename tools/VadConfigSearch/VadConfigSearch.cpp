@@ -5,17 +5,27 @@
 //
 //   VadConfigSearch [--start FILE] [--out FILE] [--model FILE] [--rounds N] [--threads N]
 //                   [--only PREFIX]   (search only the keys that start with PREFIX)
+//                   [--skip PREFIX]   (leave the keys that start with PREFIX as they are)
+//                   [--mode both|helper|continuous] [--evaluate] (the starting file's
+//                   objective and tables, no search)
 //
-// The objective, summed over every noise kind and SNR of the set (lower is better):
-//   3.0 x missed speech (% of speech frames outside every utterance)
+// The objective, summed over every noise kind and SNR of the set (lower is better), of the
+// detector as the helper runs it (one utterance after a noise lead-in) and of the continuous
+// detector over each whole file (DetectionScore.h):
+//   helper:
+//   3.0 x sentences not delivered (%)
 //   0.5 x late ends (% of files whose utterance does not end within 1 s of the speech)
+//   continuous:
+//   3.0 x missed speech (% of speech frames outside every utterance)
+//   0.5 x late ends
 //   5.0 x false starts per minute on noise alone
 //   0.2 x frames flagged far (over 1 s) from speech (%)
 //   1.0 x speech distortion: the noise-reduced speech's level loss (dB), less its SI-SDR
 //         gain (dB)
 // so one more missed percent of speech weighs as much as six late ends in a hundred, three
 // fifths of a false start a minute or three decibels of SI-SDR: speech that never reaches
-// the recogniser is the worst outcome.
+// the recogniser is the worst outcome, and a sentence that the helper does not deliver
+// whole is speech that never reaches it. --mode helper or --mode continuous keeps one part.
 
 #include <cmath>
 #include <cstdio>
@@ -44,14 +54,16 @@ struct Candidate {
 // The values tried for each key, in search order.
 const std::vector<Candidate>& Candidates()
 {
+    // The maximum gap and the tail end the utterance: above 45 frames either would move the
+    // end of speech by more than 100 ms.
     static const std::vector<Candidate> candidates{
-        {"VAD:ProbS2N", {"0.05", "0.1", "0.2", "0.5", "0.9"}},
+        {"VAD:ProbS2N", {"0.01", "0.02", "0.05", "0.1", "0.2", "0.5", "0.9"}},
         {"VAD:ProbN2S", {"0.05", "0.1", "0.2", "0.4", "0.6", "0.8"}},
-        {"VAD:Threshold", {"0.1", "0.2", "0.3", "0.5", "1.0", "2.0"}},
+        {"VAD:Threshold", {"0.01", "0.03", "0.05", "0.1", "0.2", "0.3", "0.5", "1.0", "2.0"}},
         {"SBM:MajorityVotes", {"10", "15", "20", "25", "30"}},
-        {"SBM:MajorityVotes_Pause", {"3", "5", "10", "15"}},
-        {"SBM:MaxGap", {"25", "35", "45", "60"}},
-        {"SBM:TailMargin", {"20", "30", "40", "50"}},
+        {"SBM:MajorityVotes_Pause", {"3", "5", "10", "15", "20"}},
+        {"SBM:MaxGap", {"25", "35", "40", "45"}},
+        {"SBM:TailMargin", {"20", "30", "40", "45"}},
         {"GMMW:NScale", {"0.1", "0.2", "0.3", "0.5"}},
         {"GMMW:Forget", {"0.2", "0.5", "0.8"}},
         {"PKF:DrvVar", {"0.0001", "0.001", "0.01"}},
@@ -109,7 +121,17 @@ void Write(const Settings& settings, const std::string& path)
     }
 }
 
-double Objective(const Figures& figures)
+double HelperObjective(const Figures& figures)
+{
+    double cost = 0.0;
+    for (const auto& entry : figures) {
+        cost += 3.0 * (100.0 - entry.second.DeliveredPercent());
+        cost += 0.5 * (100.0 - entry.second.EndedInTimePercent());
+    }
+    return cost;
+}
+
+double ContinuousObjective(const Figures& figures)
 {
     double cost = 0.0;
     for (const auto& entry : figures) {
@@ -135,6 +157,16 @@ std::string Option(int argc, char** argv, const std::string& name, const std::st
     return fallback;
 }
 
+bool Flag(int argc, char** argv, const std::string& name)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i] == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -146,20 +178,34 @@ int main(int argc, char** argv)
         const int rounds = std::atoi(Option(argc, argv, "--rounds", "2").c_str());
         const unsigned threads = static_cast<unsigned>(std::atoi(Option(argc, argv, "--threads", "3").c_str()));
         const std::string only = Option(argc, argv, "--only", "");
+        const std::string skip = Option(argc, argv, "--skip", "");
+        const std::string mode = Option(argc, argv, "--mode", "both");
+        const bool helper = mode != "continuous";
+        const bool continuous = mode != "helper";
         const EvaluationSet& set = EvaluationSet::Tuning();
         const std::string scratch = "/tmp/vad-config-search-" + std::to_string(getpid()) + ".ini";
 
         Settings best = ReadSettings(start);
         auto cost = [&](const Settings& settings) {
             Write(settings, scratch);
-            return Objective(EvaluateDetector(set, scratch, EvaluationSet::Kinds(), threads, model));
+            double sum = 0.0;
+            if (helper) {
+                sum += HelperObjective(EvaluateDetector(set, scratch, EvaluationSet::Kinds(), threads,
+                                                        DetectionMode::Helper, model));
+            }
+            if (continuous) {
+                sum += ContinuousObjective(EvaluateDetector(set, scratch, EvaluationSet::Kinds(), threads,
+                                                            DetectionMode::Continuous, model));
+            }
+            return sum;
         };
         double bestCost = cost(best);
         std::printf("start %s: objective %.2f\n", start.c_str(), bestCost);
-        for (int round = 0; round < rounds; ++round) {
+        const bool search = !Flag(argc, argv, "--evaluate");
+        for (int round = 0; search && round < rounds; ++round) {
             bool changed = false;
             for (const Candidate& c : Candidates()) {
-                if (c.key.compare(0, only.size(), only) != 0) {
+                if (c.key.compare(0, only.size(), only) != 0 || (!skip.empty() && c.key.compare(0, skip.size(), skip) == 0)) {
                     continue;
                 }
                 const std::string was = Get(best, c.key);
@@ -188,10 +234,14 @@ int main(int argc, char** argv)
         Write(best, out);
         std::remove(scratch.c_str());
         std::printf("objective %.2f; wrote %s\n", bestCost, out.c_str());
-        const Figures figures = EvaluateDetector(set, out, EvaluationSet::Kinds(), threads, model);
-        std::printf("%-8s %4s  %s\n", "noise", "SNR", ConditionFigures::Header().c_str());
-        for (const auto& entry : figures) {
-            std::printf("%-8s %4.0f  %s\n", entry.first.first.c_str(), entry.first.second, entry.second.Row().c_str());
+        for (DetectionMode m : {DetectionMode::Helper, DetectionMode::Continuous}) {
+            const Figures figures = EvaluateDetector(set, out, EvaluationSet::Kinds(), threads, m, model);
+            std::printf("%s\n%-8s %4s  %s\n", ToString(m), "noise", "SNR", ConditionFigures::HeaderFor(m).c_str());
+            for (const std::string& kind : EvaluationSet::Kinds()) {
+                for (double snr : EvaluationSet::Snrs()) {
+                    std::printf("%-8s %4.0f  %s\n", kind.c_str(), snr, figures.at({kind, snr}).RowFor(m).c_str());
+                }
+            }
         }
         return 0;
     } catch (const std::exception& e) {
