@@ -106,11 +106,7 @@ public:
         const short* samples = reinterpret_cast<const short*>(block->GetData());
         run_.utterance.samples.insert(run_.utterance.samples.end(), samples, samples + block->GetSize() / 2);
     }
-    void OnDetectVoiceStart() override
-    {
-        ++run_.starts;
-        run_.startKnownAt = fed;
-    }
+    void OnDetectVoiceStart() override { ++run_.starts; }
     void OnDetectVoiceEnd() override
     {
         run_.endBeforeStart = run_.endBeforeStart || run_.starts == 0;

@@ -37,7 +37,6 @@ std::vector<Utterance> DetectUtterances(const Samples& audio, const std::string&
 struct HelperRun {
     int starts = 0;              // start events
     int ends = 0;                // end events
-    std::size_t startKnownAt = 0; // samples fed when the start came
     bool outputAfterEnd = false; // audio passed on after the end event
     bool endBeforeStart = false;
     Utterance utterance;         // what it passed on; `ended` with the end event
