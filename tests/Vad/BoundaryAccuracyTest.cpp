@@ -39,7 +39,8 @@ struct HelperRow {
     double delivered[4]; // minimum % of sentences delivered at 20, 10, 5, 0 dB
     int usedUp;          // maximum sentences lost after an utterance that ended first, every SNR
     int noiseStarts;     // maximum noise-alone runs in which an utterance started, every SNR
-    double endMedian;    // maximum median end error (s), every SNR; NAN: not checked
+    double endMedian;    // maximum median end error (s), every SNR; NAN: not checked (steady
+                         // noise: no more than 100 ms after the end's median before)
 };
 
 void PrintTo(const HelperRow& row, std::ostream* out)
@@ -70,17 +71,19 @@ TEST_P(HelperAccuracy, EvaluationSet)
 
 const HelperRow kHelperRows[] = {
     // kind      delivered % at 20, 10, 5, 0 dB   used up  noise starts  end median s
-    {"white",  {100, 95, 80, 25}, 0, 0, NAN},
-    {"pink",   {100, 85, 60, 20}, 0, 0, NAN},
-    {"brown",  {100, 95, 90, 80}, 0, 0, NAN},
-    {"hum",    {100, 90, 90, 80}, 0, 0, NAN},
+    {"white",  {95, 95, 95, 55}, 0, 0, 0.75},
+    {"pink",   {95, 95, 75, 30}, 0, 0, 0.65},
+    {"brown",  {95, 90, 90, 90}, 0, 0, 0.6},
+    {"hum",    {95, 90, 90, 90}, 0, 0, 0.6},
     {"babble", {100, 100, 100, 100}, 0, 6, NAN},
-    {"music",  {90, 100, 100, 95}, 1, 6, NAN},
-    {"clicks", {95, 95, 90, 90}, 0, 0, NAN},
-    {"taps",   {95, 95, 90, 90}, 0, 0, NAN},
-    {"cutoff", {100, 95, 60, 25}, 0, 6, NAN},
-    {"notes",  {85, 75, 75, 70}, 5, 6, NAN},
-    {"ticks",  {90, 100, 90, 95}, 0, 0, NAN},
+    {"music",  {90, 100, 100, 95}, 0, 6, NAN},
+    {"clicks", {95, 90, 90, 90}, 0, 0, NAN},
+    {"taps",   {90, 95, 90, 90}, 0, 0, NAN},
+    {"cutoff", {95, 90, 60, 25}, 0, 6, NAN},
+    // A pluck or strum in the noise before the sentence no longer takes the one utterance:
+    // without that, 2 to 5 sentences a condition are lost after one.
+    {"notes",  {90, 85, 80, 90}, 2, 6, NAN},
+    {"ticks",  {90, 100, 95, 95}, 0, 0, NAN},
 };
 
 INSTANTIATE_TEST_SUITE_P(Noise, HelperAccuracy, testing::ValuesIn(kHelperRows),
@@ -136,8 +139,8 @@ const Row kRows[] = {
     {"clicks", {99, 99, 99, 99}, 90, 1.5, 3, -0.3, false},
     {"taps",   {99, 99, 99, 99}, 90, 1.5, 3, -0.3, false},
     {"cutoff", {99, 99, 87, 91}, 48, 13.5, 61, 0.1, false},
-    {"notes",  {99, 99, 99, 99}, 95, 26, 63, -0.1, true},
-    {"ticks",  {99, 99, 99, 99}, 95, 1.5, 3, -0.1, true},
+    {"notes",  {99, 99, 99, 99}, 80, 27, 64, -0.1, true},
+    {"ticks",  {99, 99, 99, 99}, 90, 1.5, 3, -0.3, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Noise, BoundaryAccuracy, testing::ValuesIn(kRows),
