@@ -29,7 +29,9 @@
 // hum): SI-SDR gain and speech level, ours and webrtc's, on the same files.
 //
 // usage: VadBoundaryReport [webrtc likelihood 0..3 (1)] [webrtc suppression level 0..3 (1)]
-//                          [threads (3)] [configuration file]
+//                          [threads (3)] [configuration file] [tuning-voices]
+// ("tuning-voices": the evaluation sentences in the tuning set's voices, on which the
+// detector was first measured, in place of the evaluation set)
 //        VadBoundaryReport gain-floor [webrtc suppression level (1)] [threads (3)]
 // The second form chooses the noise reduction's gain floor ("GMMW:NScale"; "GMMW:Forget" as
 // configured) on the tuning set, not the evaluation set, by this criterion: in steady noise
@@ -418,11 +420,13 @@ int main(int argc, char** argv)
     const unsigned threads = argc > 3 ? static_cast<unsigned>(std::atoi(argv[3])) : 3;
     const std::string config = argc > 4 ? argv[4] : ConfigPath();
     const Settings settings = ConfiguredSettings(config);
-    const EvaluationSet& set = EvaluationSet::Evaluation();
-    std::printf("evaluation set: %zu sentences per condition, %g s of noise alone; configuration %s; webrtc "
+    const bool tuningVoices = argc > 5 && std::string(argv[5]) == "tuning-voices";
+    const EvaluationSet& set = tuningVoices ? EvaluationSet::EvaluationInTuningVoices() : EvaluationSet::Evaluation();
+    std::printf("%s: %zu sentences per condition, %g s of noise alone; configuration %s; webrtc "
                 "likelihood %d, suppression level %d; boundary settings: head %d, tail %d, max gap %d, votes %d/%d, "
                 "pause votes %d/%d\n\n",
-                set.SpeechCount(), kNoiseAloneSeconds, config.c_str(), likelihood, level, settings.head, settings.tail,
+                tuningVoices ? "evaluation sentences in the tuning voices" : "evaluation set", set.SpeechCount(),
+                kNoiseAloneSeconds, config.c_str(), likelihood, level, settings.head, settings.tail,
                 settings.maxGap, settings.votes, settings.frames, settings.pauseVotes, settings.pauseFrames);
     PrintHelper(EvaluateDetector(set, config, EvaluationSet::Kinds(), threads, DetectionMode::Helper));
     const Figures ours = EvaluateDetector(set, config, EvaluationSet::Kinds(), threads, DetectionMode::Continuous);
