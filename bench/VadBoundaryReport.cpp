@@ -2,29 +2,53 @@
 // made by scripts/make-vad-set.sh; nothing is tuned on it), per noise kind and SNR, beside
 // webrtc-audio-processing on the same files in the same run.
 //
-// The detector runs as the helper runs it (mode 0, continuous, noise reduction, committed
-// model and configuration). webrtc gives one voice flag per 10 ms frame and no boundaries,
-// so its flags are run through this library's majority vote and hangover with the
-// detector's settings, restarted after each end as the manager restarts; its noise
-// suppression processes the whole file. Columns (DetectionScore.h):
+// The detector runs with mode 0, noise reduction, the committed model and a configuration
+// (the committed one unless given), in two ways (DetectionScore.h):
+//   helper      the helper's detection filter, one utterance, each sentence after a noise
+//               lead-in of 0.5-1.5 s. Columns:
+//     deliv%    sentences of which the utterance holds 90 % of the speech frames or more
+//     usedUp    sentences lost after an utterance that ended before the speech began
+//     noise runs started   runs over 10 s of noise alone in which an utterance started
+//     (found%, start, end, in1s%, noEnd as below)
+//   continuous  utterance after utterance over each whole file. webrtc gives one voice flag
+//               per 10 ms frame and no boundaries, so its flags are run through this
+//               library's majority vote and hangover with the detector's settings, restarted
+//               after each end as the manager restarts; its noise suppression processes the
+//               whole file. Columns:
 //   found%   speech frames inside utterances
 //   far%     frames more than 1 s from speech taken into utterances (noise alone included)
 //   start    utterance start - speech start, s (median, 90th percentile; negative: early)
 //   end      end status - speech end, s (median, 90th percentile, of the utterances that end)
 //   in1s%    files whose utterance ends within 1 s of the speech's end
 //   noEnd    files whose utterance never ends (2.5 s of silence follow the speech)
-//   fs/min   utterances started on 20 s of noise alone at the level of the mixtures
+//   fs/min   utterances started on 60 s of noise alone at the level of the mixtures
 //   SI-SDR+  scale-invariant SDR gain of the noise-reduced speech, dB (ours: delivered samples)
 //   level    level of the speech within the output, dB
 //
+// Noise reduction, per SNR over every kind and over the steady kinds (white, pink, brown,
+// hum): SI-SDR gain and speech level, ours and webrtc's, on the same files.
+//
 // usage: VadBoundaryReport [webrtc likelihood 0..3 (1)] [webrtc suppression level 0..3 (1)]
-//                          [threads (3)]
+//                          [threads (3)] [configuration file] [tuning-voices]
+// ("tuning-voices": the evaluation sentences in the tuning set's voices, on which the
+// detector was first measured, in place of the evaluation set)
+//        VadBoundaryReport gain-floor [webrtc suppression level (1)] [threads (3)]
+// The second form chooses the noise reduction's gain floor ("GMMW:NScale"; "GMMW:Forget" as
+// configured) on the tuning set, not the evaluation set, by this criterion: in steady noise
+// (white, pink, brown, hum) over 10, 5 and 0 dB, the floor that removes the most noise (the
+// greatest mean SI-SDR gain) for a speech level loss no greater than that of webrtc's noise
+// suppression on the same files (mean over the three SNRs): as much noise removed as the
+// speech level webrtc gives up buys. It prints every floor tried beside webrtc and names the
+// one chosen.
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -66,14 +90,14 @@ std::vector<bool> WebRtcFlags(const Samples& audio, int likelihood)
 
 // The detector's own frame decisions with the committed configuration, before the majority
 // vote (frame index = decision index + the warm-up frames).
-std::vector<bool> OstrelFlags(const Samples& audio)
+std::vector<bool> OstrelFlags(const Samples& audio, const std::string& config)
 {
     const std::vector<char> model = ReadFile(ModelPath());
     Orvane::Utility::Vad::Ostrel engine;
     engine.setMode(0, model.data(), static_cast<unsigned>(model.size()));
     engine.setVariable(std::string("VAD:Output"), std::string("OBS_WAV"));
     boost::property_tree::ptree tree;
-    boost::property_tree::ini_parser::read_ini(ConfigPath(), tree);
+    boost::property_tree::ini_parser::read_ini(config, tree);
     for (const auto& entry : tree.get_child("Environment")) {
         engine.setVariable(entry.first, entry.second.data());
     }
@@ -106,11 +130,11 @@ struct Settings {
 };
 
 // Mode 0's boundary settings with the committed configuration's "SBM:" keys over them.
-Settings ConfiguredSettings()
+Settings ConfiguredSettings(const std::string& config)
 {
     Settings s;
     boost::property_tree::ptree tree;
-    boost::property_tree::ini_parser::read_ini(ConfigPath(), tree);
+    boost::property_tree::ini_parser::read_ini(config, tree);
     for (const auto& entry : tree.get_child("Environment")) {
         const int v = std::atoi(entry.second.data().c_str());
         if (entry.first == "SBM:HeadMargin") s.head = v;
@@ -243,34 +267,184 @@ Figures EvaluateWebRtc(const EvaluationSet& set, const Settings& settings, int l
     return figures;
 }
 
+// Mean of a figure over the given kinds at one SNR.
+double Mean(const Figures& figures, const std::vector<std::string>& kinds, double snr,
+            double (ConditionFigures::*figure)() const)
+{
+    double sum = 0.0;
+    for (const std::string& kind : kinds) {
+        sum += (figures.at({kind, snr}).*figure)();
+    }
+    return sum / static_cast<double>(kinds.size());
+}
+
+// webrtc's noise suppression alone on every file of the given kinds.
+Figures WebRtcNoiseReduction(const EvaluationSet& set, const std::vector<std::string>& kinds, int level)
+{
+    Figures figures;
+    for (const std::string& kind : kinds) {
+        for (double snr : EvaluationSet::Snrs()) {
+            ConditionFigures& f = figures[{kind, snr}];
+            for (std::size_t i = 0; i < set.SpeechCount(); ++i) {
+                const Samples& clean = set.Clean(i);
+                const Samples noisy = set.Noisy(i, kind, snr);
+                const std::vector<bool> truth = SpeechFrames(clean);
+                const std::size_t first = kFrame * static_cast<std::size_t>(
+                    std::find(truth.begin(), truth.end(), true) - truth.begin());
+                const std::size_t last = kFrame * (truth.size() - static_cast<std::size_t>(
+                    std::find(truth.rbegin(), truth.rend(), true) - truth.rbegin()));
+                f.AddNoiseReduction(ScoreNoiseReduction(clean, noisy, WebRtcSuppressed(noisy, level), first, last));
+            }
+        }
+    }
+    return figures;
+}
+
+// The committed configuration with some keys set to other values, in a scratch file.
+std::string ConfigWith(const std::vector<std::pair<std::string, std::string>>& values)
+{
+    const std::string path = "/tmp/vad-gain-floor-" + std::to_string(getpid()) + ".ini";
+    std::ifstream in(ConfigPath());
+    std::ofstream out(path);
+    for (std::string line; std::getline(in, line);) {
+        bool replaced = false;
+        for (const auto& value : values) {
+            replaced = replaced || line.compare(0, value.first.size() + 1, value.first + "=") == 0;
+        }
+        if (!replaced) {
+            out << line << "\n";
+        }
+    }
+    for (const auto& value : values) {
+        out << value.first << "=" << value.second << "\n";
+    }
+    return path;
+}
+
+int ChooseGainFloor(int level, unsigned threads)
+{
+    const EvaluationSet& set = EvaluationSet::Tuning();
+    const std::vector<std::string> steady{"white", "pink", "brown", "hum"};
+    const std::vector<double> snrs{10.0, 5.0, 0.0};
+    const Figures theirs = WebRtcNoiseReduction(set, steady, level);
+    std::printf("tuning set, steady noise; SI-SDR gain and speech level (dB) at 20/10/5/0 dB\n");
+    auto print = [&](const char* name, const Figures& f) {
+        std::printf("%-22s gain", name);
+        for (double snr : EvaluationSet::Snrs()) {
+            std::printf(" %5.2f", Mean(f, steady, snr, &ConditionFigures::NoiseReductionGain));
+        }
+        std::printf("   level");
+        for (double snr : EvaluationSet::Snrs()) {
+            std::printf(" %5.2f", Mean(f, steady, snr, &ConditionFigures::LevelChange));
+        }
+    };
+    print("webrtc", theirs);
+    std::printf("\n");
+    std::string best;
+    double bestGain = -1e9;
+    double theirLevel = 0.0;
+    for (double snr : snrs) {
+        theirLevel += Mean(theirs, steady, snr, &ConditionFigures::LevelChange) / snrs.size();
+    }
+    for (const char* floor : {"0.8", "0.75", "0.7", "0.65", "0.6", "0.55", "0.5", "0.45", "0.4", "0.35", "0.3"}) {
+        const std::string config = ConfigWith({{"GMMW:NScale", floor}});
+        const Figures ours = EvaluateDetector(set, config, steady, threads, DetectionMode::Continuous);
+        std::remove(config.c_str());
+        double level = 0.0;
+        double gain = 0.0;
+        for (double snr : snrs) {
+            level += Mean(ours, steady, snr, &ConditionFigures::LevelChange) / snrs.size();
+            gain += Mean(ours, steady, snr, &ConditionFigures::NoiseReductionGain) / snrs.size();
+        }
+        const std::string name = std::string("NScale ") + floor;
+        print(name.c_str(), ours);
+        std::printf("   mean at 10/5/0 dB: gain %5.2f level %5.2f%s\n", gain, level,
+                    level >= theirLevel ? " (level within webrtc's)" : "");
+        if (level >= theirLevel && gain > bestGain) {
+            bestGain = gain;
+            best = name;
+        }
+    }
+    std::printf("webrtc's mean level at 10/5/0 dB: %.2f\nchosen: %s (mean gain %.2f dB at 10/5/0 dB)\n", theirLevel,
+                best.empty() ? "none" : best.c_str(), bestGain);
+    return 0;
+}
+
+void PrintHelper(const Figures& helper)
+{
+    std::printf("helper's mode (one utterance after a noise lead-in of 0.5-1.5 s)\n");
+    std::printf("%-6s %3s  %s\n", "noise", "SNR", ConditionFigures::HelperHeader().c_str());
+    for (const std::string& kind : EvaluationSet::Kinds()) {
+        for (double snr : EvaluationSet::Snrs()) {
+            std::printf("%-6s %3.0f  %s\n", kind.c_str(), snr, helper.at({kind, snr}).HelperRow().c_str());
+        }
+    }
+    const std::vector<std::string>& all = EvaluationSet::Kinds();
+    std::printf("\nsentences delivered: %.1f %% overall, %.1f %% at 0 dB; at 5 dB and above:", DeliveredPercent(helper, all, 0, 99),
+                DeliveredPercent(helper, all, 0, 0));
+    for (const std::string& kind : all) {
+        std::printf(" %s %.1f", kind.c_str(), DeliveredPercent(helper, {kind}, 5, 99));
+    }
+    std::printf("\n\n");
+}
+
+void PrintNoiseReduction(const Figures& ours, const Figures& theirs)
+{
+    const std::vector<std::string> steady{"white", "pink", "brown", "hum"};
+    std::printf("\nnoise reduction, dB at 20/10/5/0 dB: SI-SDR gain, speech level\n");
+    for (const auto& group : {std::make_pair("all kinds", EvaluationSet::Kinds()), std::make_pair("steady", steady)}) {
+        for (const auto& who : {std::make_pair("ours", &ours), std::make_pair("webrtc", &theirs)}) {
+            std::printf("%-9s %-6s  gain", group.first, who.first);
+            for (double snr : EvaluationSet::Snrs()) {
+                std::printf(" %5.2f", Mean(*who.second, group.second, snr, &ConditionFigures::NoiseReductionGain));
+            }
+            std::printf("   level");
+            for (double snr : EvaluationSet::Snrs()) {
+                std::printf(" %5.2f", Mean(*who.second, group.second, snr, &ConditionFigures::LevelChange));
+            }
+            std::printf("\n");
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::string(argv[1]) == "gain-floor") {
+        return ChooseGainFloor(argc > 2 ? std::atoi(argv[2]) : 1,
+                               argc > 3 ? static_cast<unsigned>(std::atoi(argv[3])) : 3);
+    }
     const int likelihood = argc > 1 ? std::atoi(argv[1]) : 1;
     const int level = argc > 2 ? std::atoi(argv[2]) : 1;
     const unsigned threads = argc > 3 ? static_cast<unsigned>(std::atoi(argv[3])) : 3;
-    const Settings settings = ConfiguredSettings();
-    const EvaluationSet& set = EvaluationSet::Evaluation();
-    std::printf("evaluation set: %zu sentences per condition, %g s of noise alone; webrtc likelihood %d, "
-                "suppression level %d; boundary settings: head %d, tail %d, max gap %d, votes %d/%d, pause votes %d/%d\n\n",
-                set.SpeechCount(), kNoiseAloneSeconds, likelihood, level, settings.head, settings.tail,
+    const std::string config = argc > 4 ? argv[4] : ConfigPath();
+    const Settings settings = ConfiguredSettings(config);
+    const bool tuningVoices = argc > 5 && std::string(argv[5]) == "tuning-voices";
+    const EvaluationSet& set = tuningVoices ? EvaluationSet::EvaluationInTuningVoices() : EvaluationSet::Evaluation();
+    std::printf("%s: %zu sentences per condition, %g s of noise alone; configuration %s; webrtc "
+                "likelihood %d, suppression level %d; boundary settings: head %d, tail %d, max gap %d, votes %d/%d, "
+                "pause votes %d/%d\n\n",
+                tuningVoices ? "evaluation sentences in the tuning voices" : "evaluation set", set.SpeechCount(),
+                kNoiseAloneSeconds, config.c_str(), likelihood, level, settings.head, settings.tail,
                 settings.maxGap, settings.votes, settings.frames, settings.pauseVotes, settings.pauseFrames);
-    const Figures ours = EvaluateDetector(set, ConfigPath(), EvaluationSet::Kinds(), threads);
+    PrintHelper(EvaluateDetector(set, config, EvaluationSet::Kinds(), threads, DetectionMode::Helper));
+    const Figures ours = EvaluateDetector(set, config, EvaluationSet::Kinds(), threads, DetectionMode::Continuous);
     const Figures theirs = EvaluateWebRtc(set, settings, likelihood, level);
-    std::printf("%-6s %3s %-6s  %s\n", "noise", "SNR", "", ConditionFigures::Header().c_str());
+    std::printf("continuous mode\n%-6s %3s %-6s  %s\n", "noise", "SNR", "", ConditionFigures::Header().c_str());
     for (const std::string& kind : EvaluationSet::Kinds()) {
         for (double snr : EvaluationSet::Snrs()) {
             std::printf("%-6s %3.0f %-6s  %s\n", kind.c_str(), snr, "ours", ours.at({kind, snr}).Row().c_str());
             std::printf("%-6s %3.0f %-6s  %s\n", "", snr, "webrtc", theirs.at({kind, snr}).Row().c_str());
         }
     }
+    PrintNoiseReduction(ours, theirs);
     // What the majority vote and hangover are given: frame decisions on noise alone.
     std::printf("\nframe decisions on noise alone, %% of frames flagged as speech at the 20/10/5/0 dB levels\n");
     for (const std::string& kind : EvaluationSet::Kinds()) {
         std::printf("%-6s ours", kind.c_str());
         for (double snr : EvaluationSet::Snrs()) {
-            std::printf(" %5.1f", FlaggedPercent(OstrelFlags(set.NoiseAlone(kind, snr, kNoiseAloneSeconds))));
+            std::printf(" %5.1f", FlaggedPercent(OstrelFlags(set.NoiseAlone(kind, snr, kNoiseAloneSeconds), config)));
         }
         std::printf("   webrtc");
         for (double snr : EvaluationSet::Snrs()) {

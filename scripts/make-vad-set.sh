@@ -3,20 +3,24 @@
 # files for the same arguments: clean speech with silence around it, one file per
 # sentence, and one long file per noise kind. Mixing at a given SNR and the truth (from
 # the clean signal) are left to the reader of the set (tests/support/EvaluationSet).
-#   scripts/make-vad-set.sh SENTENCE-LIST SEED OUTPUT-DIR [SENTENCES]
+#   scripts/make-vad-set.sh SENTENCE-LIST SEED OUTPUT-DIR [SENTENCES] [VOICES]
 # Files are 16 kHz mono 16-bit little-endian raw PCM. OUTPUT-DIR/manifest lists them:
 #   speech FILE VOICE      one sentence; 1.0-2.5 s of silence before, 2.5 s after
 #   noise KIND FILE        60 s of one noise kind at a level near full scale
 # Noise kinds: white pink brown (steady), hum (mains, 50 or 60 Hz with harmonics), babble
 # (six espeak-ng voices talking at once), music (chords, a melody and a beat), clicks,
 # taps (keyboard-like), cutoff (pink noise that stops dead for stretches of digital
-# silence).
+# silence), notes (plucked and struck notes and strummed chords with rests between), ticks
+# (ringing clicks of a pen or a mouse, pressed and released, in runs and alone).
+# Voices: those of the file VOICES (one espeak-ng voice a line) when given, otherwise the list
+# below.
 set -euo pipefail
-[ $# -ge 3 ] || { echo "usage: $0 SENTENCE-LIST SEED OUTPUT-DIR [SENTENCES]" >&2; exit 2; }
+[ $# -ge 3 ] || { echo "usage: $0 SENTENCE-LIST SEED OUTPUT-DIR [SENTENCES] [VOICES]" >&2; exit 2; }
 list=$1
 seed=$2
 out=$3
 count=${4:-1000}
+voice_list=${5:-}
 rate=16000
 noise_seconds=60
 raw=(-r $rate -b 16 -c 1 -e signed-integer -t raw)
@@ -39,6 +43,9 @@ mapfile -t sentences < <(grep -v '^#' "$list" | grep -v '^$' | head -n "$count")
 # text read by other languages' voices (an accent the model has not heard).
 voices=(en-us en-gb+f3 en-gb-scotland+m3 en-029+f2 en-us+m7 en-gb-x-rp+f4 en-us-nyc+m5 de+m2 fr-fr+f1 es+m4
         it+f5 nl+m6)
+if [ -n "$voice_list" ]; then
+  mapfile -t voices < <(grep -v '^#' "$voice_list" | grep -v '^$')
+fi
 mapfile -t picks < <(random ${#sentences[@]} 1 0 ${#voices[@]})
 mapfile -t speeds < <(random ${#sentences[@]} 2 125 200)
 mapfile -t pitches < <(random ${#sentences[@]} 3 25 80)
@@ -144,6 +151,59 @@ taps() {
   train "$work/key.raw" "$out/noise-taps.raw" "${all[@]}"
 }
 
+# `input` over the faint hiss of a room (50-60 dB down), so that the gaps are not digital
+# silence; normalised to -3 dB.
+with_floor() { # input output
+  sox -R -D -n "${raw[@]}" "$work/floor.raw" synth $noise_seconds pinknoise vol 0.001
+  sox -D -m "${raw[@]}" "$1" "${raw[@]}" "$work/floor.raw" "${raw[@]}" "$2" norm -3
+}
+
+notes() {
+  # One event after another, each followed by a rest: a plucked note, a chord strummed string
+  # by string, or a struck note (bell-like partials that die away).
+  local events=80
+  mapfile -t kinds < <(random $events 41 0 3)
+  mapfile -t pitches < <(random $events 42 -14 10)
+  mapfile -t lengths < <(random $events 43 0.3 1.2)
+  mapfile -t rests < <(random $events 44 0.1 1.6)
+  local parts=()
+  for i in $(seq 0 $((events - 1))); do
+    local p=${pitches[$i]%.*} len=${lengths[$i]}
+    case ${kinds[$i]%.*} in
+      0) sox -D -n "${raw[@]}" "$work/event.raw" synth "$len" pluck %$p fade 0 "$len" "$len" ;;
+      1) local strings=()
+         for k in 0 1 2 3; do
+           local step=(0 4 7 12)
+           sox -D -n "${raw[@]}" "$work/string-$k.raw" synth "$len" pluck %$((p - 12 + ${step[$k]})) \
+             fade 0 "$len" "$len" pad "0.0$((2 * k + 1))"
+           strings+=("${raw[@]}" "$work/string-$k.raw")
+         done
+         sox -D -m "${strings[@]}" "${raw[@]}" "$work/event.raw" ;;
+      *) sox -D -n "${raw[@]}" "$work/event.raw" synth "$len" sine %$((p + 12)) sine %$((p + 31)) sine %$((p + 40)) \
+           fade l 0 "$len" "$len" ;;
+    esac
+    sox -D "${raw[@]}" "$work/event.raw" "${raw[@]}" "$work/note-$i.raw" pad 0 "${rests[$i]}"
+    parts+=("${raw[@]}" "$work/note-$i.raw")
+  done
+  sox -D "${parts[@]}" "${raw[@]}" "$work/notes.raw" trim 0 $noise_seconds
+  with_floor "$work/notes.raw" "$out/noise-notes.raw"
+}
+
+ticks() {
+  # A press rings high and a release, 60-140 ms later, softer and lower; presses come in quick
+  # runs (0.1-0.4 s apart) and alone (after up to 2 s).
+  sox -D -n "${raw[@]}" "$work/press.raw" synth 0.012 sine 2300 sine 5100 fade l 0 0.012 0.012
+  sox -D -n "${raw[@]}" "$work/release.raw" synth 0.008 sine 1500 sine 3300 fade l 0 0.008 0.008 vol 0.4
+  mapfile -t holds < <(random 1 51 0.06 0.14)
+  sox -D "${raw[@]}" "$work/press.raw" "${raw[@]}" "$work/release.raw" "${raw[@]}" "$work/tick.raw" \
+    pad "${holds[0]}@0.012"
+  local all
+  mapfile -t all < <(paste <(random 200 52 0.1 0.4) <(random 200 53 0.4 2.0) <(random 200 54 0 1) |
+                     mawk '{ print ($3 < 0.6 ? $1 : $2) }')
+  train "$work/tick.raw" "$work/ticks.raw" "${all[@]}"
+  with_floor "$work/ticks.raw" "$out/noise-ticks.raw"
+}
+
 cutoff() {
   # 3 s of pink noise, then 2 s of digital silence, over and over.
   sox -R -D -n "${raw[@]}" "$work/pink.raw" synth 3 pinknoise vol 0.7 trim 0 3 pad 0 2
@@ -157,7 +217,9 @@ music
 clicks
 taps
 cutoff
-for kind in white pink brown hum babble music clicks taps cutoff; do
+notes
+ticks
+for kind in white pink brown hum babble music clicks taps cutoff notes ticks; do
   echo "noise $kind noise-$kind.raw" >> "$out/manifest.part"
 done
 mv -f "$out/manifest.part" "$out/manifest"

@@ -282,7 +282,11 @@ int PrepareStruct(SBMInfo* h)
 
     // The queues hold the head margin, the longest wait for a vote, gap or tail, and one step,
     // twice over; sizes are worked out in 64 bits and bounded.
+    hoi->single = q->continuousSpeech == 0 ? 1 : 0;
     long long longest = hoi->maxGap;
+    if (hoi->single && hoi->minSpeech > 0) {
+        longest = std::max(longest, static_cast<long long>(hoi->maxGapShort));
+    }
     if (mm->majority) {
         longest = std::max({longest, static_cast<long long>(mm->majorityVotes), static_cast<long long>(mm->pauseVotes)});
     }
@@ -493,6 +497,8 @@ int SetSBMVariableInt(SBMInfo* h, const char* name, int value)
         {"SBM:TailMargin", &hoi->tailMargin, false},
         {"SBM:StartFromBeginning", &q->startFromBeginning, true},
         {"SBM:MaxGap", &hoi->maxGap, false},
+        {"SBM:MinSpeech", &hoi->minSpeech, false},
+        {"SBM:MaxGap_Short", &hoi->maxGapShort, false},
         {"SBM:MajorityFrames", &mm->majorityFrames, false},
         {"SBM:MajorityVotes", &mm->majorityVotes, false},
         {"SBM:MajorityFrames_Pause", &mm->pauseFrames, false},
@@ -541,6 +547,8 @@ int GetSBMVariavleInt(SBMInfo* h, const char* name, int* value)
         {"SBM:TailMargin", hoi->tailMargin},
         {"SBM:StartFromBeginning", q->startFromBeginning},
         {"SBM:MaxGap", hoi->maxGap},
+        {"SBM:MinSpeech", hoi->minSpeech},
+        {"SBM:MaxGap_Short", hoi->maxGapShort},
         {"SBM:MajorityFrames", mm->majorityFrames},
         {"SBM:MajorityVotes", mm->majorityVotes},
         {"SBM:MajorityFrames_Pause", mm->pauseFrames},

@@ -47,24 +47,37 @@ bool InSpeechDistinct(int state)
            state == SPEECH_DISTINCT_GAP_SPEECH;
 }
 
-// One more frame of a gap; past the maximum gap the utterance moves to its tail.
+// The longest gap the current stretch of speech bridges.
+int GapLimit(const VADHangOverInfo_t* hoi)
+{
+    if (hoi->single && hoi->minSpeech > 0 && hoi->stretch < hoi->minSpeech) {
+        return std::max(hoi->maxGap, hoi->maxGapShort);
+    }
+    return hoi->maxGap;
+}
+
+// One more frame of a gap; past the gap limit the utterance moves to its tail.
 void CountGap(VADHangOverInfo_t* hoi)
 {
     ++hoi->gap;
-    if (hoi->gap > hoi->maxGap) {
+    if (hoi->gap > GapLimit(hoi)) {
         ChangeState(hoi, POST_MARGIN);
     }
 }
 
-// Speech returning within the maximum gap releases the gap and continues the utterance.
+// Speech returning within the maximum gap releases the gap and continues the utterance;
+// past it (a short stretch's longer gap) only voted speech does, and starts a new stretch.
 void ResumeFromGap(VADHangOverInfo_t* hoi)
 {
     ++hoi->gap;
-    if (hoi->gap <= hoi->maxGap) {
+    if (hoi->gap <= hoi->maxGap || (hoi->gap <= GapLimit(hoi) && hoi->voted)) {
+        if (hoi->gap > hoi->maxGap) {
+            hoi->stretch = 1;
+        }
         Request4RB(hoi, hoi->gap);
         hoi->gap = 0;
         ChangeState(hoi, SPEECH_ONLY);
-    } else {
+    } else if (hoi->gap > GapLimit(hoi)) {
         ChangeState(hoi, POST_MARGIN);
     }
 }
@@ -83,6 +96,7 @@ void ConfirmSpeech(VADHangOverInfo_t* hoi, const MajorityModeInfo_t* mm)
     start = std::max<std::int64_t>(start, 0);
     start = std::max<std::int64_t>(start, hoi->utterances > 0 ? hoi->endFrame : 0);
     hoi->startFrame = static_cast<unsigned int>(start);
+    hoi->stretch = votes + 1;
     Request4RB(hoi, 1);
     ChangeState(hoi, SPEECH_ONLY);
 }
@@ -160,6 +174,8 @@ int ResetHOI(VADHangOverInfo_t* hoi)
     hoi->release = 0;
     hoi->stop = 0;
     hoi->previous = 0;
+    hoi->stretch = 0;
+    hoi->voted = 0;
     return 0;
 }
 
@@ -194,6 +210,8 @@ int RunHO(VADHangOverInfo_t* hoi, MajorityModeInfo_t* mm)
         }
 
         const bool speech = decision > 0;
+        hoi->stretch += speech && hoi->state == SPEECH_ONLY ? 1 : 0;
+        hoi->voted = !mm->majority || mm->ratio >= 1.0 ? 1 : 0;
         if (hoi->previous) {
             hoi->transition = speech ? HO_S_S : HO_S_N;
         } else {
@@ -266,7 +284,7 @@ int HO4S_N(VADHangOverInfo_t* hoi, MajorityModeInfo_t* mm)
     case SPEECH_DISTINCT_GAP_SPEECH:
         ++hoi->gap;
         ChangeState(hoi, SPEECH_DISTINCT_GAP);
-        if (hoi->gap > hoi->maxGap) {
+        if (hoi->gap > GapLimit(hoi)) {
             ChangeState(hoi, POST_MARGIN);
         }
         break;
@@ -278,7 +296,7 @@ int HO4S_N(VADHangOverInfo_t* hoi, MajorityModeInfo_t* mm)
             ChangeState(hoi, GAP);
         }
         hoi->gap = 1;
-        if (hoi->gap > hoi->maxGap) {
+        if (hoi->gap > GapLimit(hoi)) {
             ChangeState(hoi, POST_MARGIN);
         }
         break;
@@ -304,7 +322,7 @@ int HO4N_S(VADHangOverInfo_t* hoi)
     switch (hoi->state) {
     case SPEECH_DISTINCT_GAP:
         ++hoi->gap;
-        ChangeState(hoi, hoi->gap <= hoi->maxGap ? SPEECH_DISTINCT_GAP_SPEECH : POST_MARGIN);
+        ChangeState(hoi, hoi->gap <= GapLimit(hoi) ? SPEECH_DISTINCT_GAP_SPEECH : POST_MARGIN);
         break;
     case GAP:
         ResumeFromGap(hoi);
@@ -384,7 +402,7 @@ int IsGap(VADHangOverInfo_t* hoi)
     if (hoi == nullptr) {
         return SBM_ERR_NULL;
     }
-    return hoi->gap <= hoi->maxGap ? 1 : 0;
+    return hoi->gap <= GapLimit(hoi) ? 1 : 0;
 }
 
 int Request4RB(VADHangOverInfo_t* hoi, int frames)

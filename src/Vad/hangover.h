@@ -49,6 +49,16 @@ struct VADHangOverInfo_t {
     signed char previous;    // the previous frame was speech
     int pushBack;            // frames after the tail margin to examine again
     int utterances;
+    // One utterance only ("SBM:ContinuousSpeech" 0): a stretch holding fewer than
+    // "SBM:MinSpeech" speech frames is not ended by a gap of "SBM:MaxGap" but of
+    // "SBM:MaxGap_Short", and past "SBM:MaxGap" only speech that wins the majority vote
+    // resumes it; a noise burst before the speech then leads into it rather than taking the
+    // one utterance.
+    int single;              // set at each first step from "SBM:ContinuousSpeech"
+    int minSpeech;           // "SBM:MinSpeech"; 0: every stretch ends at "SBM:MaxGap"
+    int maxGapShort;         // "SBM:MaxGap_Short"
+    int stretch;             // speech frames since confirmation or a resumption past the maximum gap
+    int voted;               // the current frame's majority ratio is at least 1 (or no vote)
 };
 
 int AllocHOI(VADHangOverInfo_t** hoi);

@@ -9,6 +9,10 @@
 #include <mutex>
 #include <thread>
 
+#include "Helper/DataBuffer.h"
+#include "Helper/VadDetectListener.h"
+#include "Helper/VadFilter.h"
+#include "Helper/VoiceFilterListener.h"
 #include "Vad/Detector.h"
 
 namespace Orvane {
@@ -67,7 +71,95 @@ SiSdr ScaleInvariantSdr(const Samples& clean, const Samples& processed, std::siz
     return {10.0 * std::log10((scale * scale * cc + 1e-9) / (error + 1e-9)), scale};
 }
 
+std::size_t FirstSpeechFrame(const std::vector<bool>& truth)
+{
+    return static_cast<std::size_t>(std::find(truth.begin(), truth.end(), true) - truth.begin());
+}
+
+std::size_t EndOfSpeechFrames(const std::vector<bool>& truth)
+{
+    return truth.size() - static_cast<std::size_t>(std::find(truth.rbegin(), truth.rend(), true) - truth.rbegin());
+}
+
+// Where the delivered samples of each utterance lie: after the one before, and before the
+// input fed when it ended.
+void Place(const Samples& audio, std::vector<Utterance>& utterances)
+{
+    std::size_t from = 0;
+    for (Utterance& u : utterances) {
+        const std::size_t fed = u.ended ? u.endKnownAt : audio.size();
+        const std::size_t last = fed > u.samples.size() ? fed - u.samples.size() : 0;
+        u.begin = Align(audio, u.samples, std::min(from, last), last);
+        u.end = u.begin + u.samples.size();
+        from = u.end;
+    }
+}
+
+// The detection filter's output and events, in the order they came.
+class FilterRecorder : public Orvane::Helper::VoiceFilterListener, public Orvane::Helper::VadDetectListener {
+public:
+    explicit FilterRecorder(HelperRun& run) : run_(run) {}
+
+    void OnFilterOutput(boost::shared_ptr<Orvane::Helper::DataBuffer> block) override
+    {
+        run_.outputAfterEnd = run_.outputAfterEnd || run_.ends > 0;
+        const short* samples = reinterpret_cast<const short*>(block->GetData());
+        run_.utterance.samples.insert(run_.utterance.samples.end(), samples, samples + block->GetSize() / 2);
+    }
+    void OnDetectVoiceStart() override { ++run_.starts; }
+    void OnDetectVoiceEnd() override
+    {
+        run_.endBeforeStart = run_.endBeforeStart || run_.starts == 0;
+        ++run_.ends;
+        run_.utterance.ended = true;
+        run_.utterance.endKnownAt = fed;
+    }
+
+    std::size_t fed = 0; // samples given to the filter, the block being filtered included
+
+private:
+    HelperRun& run_;
+};
+
 } // namespace
+
+const char* ToString(DetectionMode mode)
+{
+    return mode == DetectionMode::Helper ? "helper" : "continuous";
+}
+
+HelperRun DetectAsHelper(const Samples& audio, const std::string& config, const std::string& model)
+{
+    HelperRun run;
+    FilterRecorder recorder(run);
+    // As the controller builds it: noise reduction on, mode 0, one utterance.
+    Orvane::Helper::VadFilter filter(config, model, true, 0, false);
+    filter.SetOutputListener(&recorder);
+    filter.SetVadFilterListener(&recorder);
+    filter.OnStart();
+    for (std::size_t at = 0; at < audio.size() && run.ends == 0; at += kBlock) {
+        const std::size_t n = std::min(kBlock, audio.size() - at);
+        boost::shared_ptr<Orvane::Helper::DataBuffer> block(new Orvane::Helper::DataBuffer(static_cast<uint32_t>(2 * n)));
+        std::memcpy(block->GetData(), audio.data() + at, 2 * n);
+        recorder.fed = at + n;
+        filter.OnInput(block);
+    }
+    filter.OnStop(false);
+    std::vector<Utterance> placed = Utterances(run);
+    Place(audio, placed);
+    if (!placed.empty()) {
+        run.utterance = placed.front();
+    }
+    return run;
+}
+
+std::vector<Utterance> Utterances(const HelperRun& run)
+{
+    if (run.starts == 0 && run.utterance.samples.empty()) {
+        return {};
+    }
+    return {run.utterance};
+}
 
 std::vector<Utterance> DetectUtterances(const Samples& audio, const std::string& config, const std::string& model)
 {
@@ -100,15 +192,7 @@ std::vector<Utterance> DetectUtterances(const Samples& audio, const std::string&
             }
         }
     }
-    // Each utterance lies after the one before it and before the input fed when it ended.
-    std::size_t from = 0;
-    for (Utterance& u : utterances) {
-        const std::size_t fed = u.ended ? u.endKnownAt : audio.size();
-        const std::size_t last = fed > u.samples.size() ? fed - u.samples.size() : 0;
-        u.begin = Align(audio, u.samples, std::min(from, last), last);
-        u.end = u.begin + u.samples.size();
-        from = u.end;
-    }
+    Place(audio, utterances);
     return utterances;
 }
 
@@ -152,8 +236,13 @@ FileScore ScoreFile(const std::vector<bool>& truth, const std::vector<Utterance>
         return score;
     }
     score.coverage = static_cast<double>(found) / static_cast<double>(speech);
-    const std::size_t first = static_cast<std::size_t>(std::find(truth.begin(), truth.end(), true) - truth.begin());
-    const std::size_t last = truth.size() - static_cast<std::size_t>(std::find(truth.rbegin(), truth.rend(), true) - truth.rbegin());
+    const std::size_t first = FirstSpeechFrame(truth);
+    const std::size_t last = EndOfSpeechFrames(truth);
+    for (const Utterance& u : utterances) {
+        score.usedUp = score.usedUp || (u.ended && u.end <= first * kFrame);
+        score.cut = score.cut || (u.ended && u.end > first * kFrame && u.end < last * kFrame);
+        score.open = score.open || !u.ended;
+    }
     // The start of the first utterance reaching the speech; the end of the one holding its end.
     for (const Utterance& u : utterances) {
         if (u.end > first * kFrame && u.begin < last * kFrame) {
@@ -181,8 +270,8 @@ NoiseReductionScore ScoreNoiseReduction(const Samples& clean, const Samples& noi
 bool ScoreDelivered(const Samples& clean, const Samples& noisy, const std::vector<bool>& truth,
                     const std::vector<Utterance>& utterances, NoiseReductionScore& score)
 {
-    const std::size_t first = static_cast<std::size_t>(std::find(truth.begin(), truth.end(), true) - truth.begin());
-    const std::size_t last = truth.size() - static_cast<std::size_t>(std::find(truth.rbegin(), truth.rend(), true) - truth.rbegin());
+    const std::size_t first = FirstSpeechFrame(truth);
+    const std::size_t last = EndOfSpeechFrames(truth);
     for (const Utterance& u : utterances) {
         const std::size_t from = std::max(u.begin, first * kFrame);
         const std::size_t to = std::min({u.end, last * kFrame, noisy.size()});
@@ -202,6 +291,19 @@ void ConditionFigures::Add(const FileScore& file)
 {
     ++files_;
     coverage_ += file.coverage;
+    delivered_ += file.coverage >= kDeliveredCoverage;
+    open_ += file.open;
+    if (file.coverage < kDeliveredCoverage) {
+        if (file.usedUp) {
+            ++usedUp_;
+        } else if (file.cut) {
+            ++cut_;
+        } else if (file.coverage == 0.0) {
+            ++missed_;
+        } else {
+            ++late_;
+        }
+    }
     if (file.coverage > 0.0) {
         starts_.push_back(file.startError);
         if (file.ended) {
@@ -221,8 +323,15 @@ void ConditionFigures::AddNoiseAlone(const FileScore& file, double seconds)
 {
     noiseStarts_ += file.falseStarts;
     noiseSeconds_ += seconds;
+    ++noiseRuns_;
+    noiseRunsStarted_ += file.falseStarts > 0;
     farFrames_ += file.farFrames;
     farFlagged_ += file.farFlagged;
+}
+
+void ConditionFigures::AddEvents(const HelperRun& run)
+{
+    eventFaults_ += run.starts > 1 || run.ends > 1 || run.outputAfterEnd || run.endBeforeStart;
 }
 
 void ConditionFigures::AddNoiseReduction(const NoiseReductionScore& score)
@@ -235,6 +344,11 @@ void ConditionFigures::AddNoiseReduction(const NoiseReductionScore& score)
 double ConditionFigures::FoundPercent() const
 {
     return files_ ? 100.0 * coverage_ / static_cast<double>(files_) : 0.0;
+}
+
+double ConditionFigures::DeliveredPercent() const
+{
+    return files_ ? 100.0 * delivered_ / static_cast<double>(files_) : 0.0;
 }
 
 double ConditionFigures::FarFlaggedPercent() const
@@ -274,8 +388,53 @@ std::string ConditionFigures::Row() const
     return line;
 }
 
+std::string ConditionFigures::HelperHeader()
+{
+    return "deliv% lost: usedUp cut late none  start med/p90 s  end med/p90 s  in1s% noEnd  noise runs started";
+}
+
+std::string ConditionFigures::HelperRow() const
+{
+    char line[160];
+    std::snprintf(line, sizeof line, "%6.1f %12d %3d %4d %4d  %6.2f %6.2f  %6.2f %6.2f %6.0f %5d  %5d/%d",
+                  DeliveredPercent(), UsedUp(), Cut(), Late(), Missed(), StartMedian(), StartP90(), EndMedian(), EndP90(),
+                  EndedInTimePercent(), Open(), NoiseRunsStarted(), NoiseRuns());
+    return line;
+}
+
+std::string ConditionFigures::RowFor(DetectionMode mode) const
+{
+    return mode == DetectionMode::Helper ? HelperRow() : Row();
+}
+
+std::string ConditionFigures::HeaderFor(DetectionMode mode)
+{
+    return mode == DetectionMode::Helper ? HelperHeader() : Header();
+}
+
+std::size_t HelperCut(const std::vector<bool>& truth)
+{
+    const double lead = static_cast<double>(FirstSpeechFrame(truth) * kFrame) / kSampleRate;
+    const double wanted = std::max(0.5, std::min(1.5, 0.5 + (lead - 1.0) / 1.5));
+    return kFrame * static_cast<std::size_t>(std::max(0.0, lead - wanted) * kSampleRate / kFrame);
+}
+
+double DeliveredPercent(const Figures& figures, const std::vector<std::string>& kinds, double low, double high)
+{
+    int delivered = 0;
+    std::size_t files = 0;
+    for (const auto& entry : figures) {
+        const double snr = entry.first.second;
+        if (std::find(kinds.begin(), kinds.end(), entry.first.first) != kinds.end() && snr >= low && snr <= high) {
+            delivered += entry.second.Delivered();
+            files += entry.second.Files();
+        }
+    }
+    return files ? 100.0 * delivered / static_cast<double>(files) : 0.0;
+}
+
 Figures EvaluateDetector(const EvaluationSet& set, const std::string& config, const std::vector<std::string>& kinds,
-                         unsigned threads, const std::string& model)
+                         unsigned threads, DetectionMode mode, const std::string& model, double noiseSeconds)
 {
     // Jobs: every speech file of every condition, then noise alone (index SpeechCount()).
     struct Job {
@@ -299,22 +458,48 @@ Figures EvaluateDetector(const EvaluationSet& set, const std::string& config, co
             for (std::size_t j; (j = next++) < jobs.size();) {
                 const Job& job = jobs[j];
                 if (job.speech == set.SpeechCount()) {
-                    const Samples noise = set.NoiseAlone(job.condition.first, job.condition.second, kNoiseAloneSeconds);
-                    const FileScore score =
-                        ScoreFile(std::vector<bool>(noise.size() / kFrame, false), DetectUtterances(noise, config, model));
-                    std::lock_guard<std::mutex> hold(lock);
-                    figures[job.condition].AddNoiseAlone(score, kNoiseAloneSeconds);
+                    const Samples noise = set.NoiseAlone(job.condition.first, job.condition.second, noiseSeconds);
+                    const std::size_t run = mode == DetectionMode::Helper
+                                                ? static_cast<std::size_t>(kHelperNoiseRun * kSampleRate)
+                                                : noise.size();
+                    for (std::size_t at = 0; at + run <= noise.size(); at += run) {
+                        const Samples part(noise.begin() + static_cast<std::ptrdiff_t>(at),
+                                           noise.begin() + static_cast<std::ptrdiff_t>(at + run));
+                        HelperRun helper;
+                        if (mode == DetectionMode::Helper) {
+                            helper = DetectAsHelper(part, config, model);
+                        }
+                        const FileScore score = ScoreFile(std::vector<bool>(part.size() / kFrame, false),
+                                                          mode == DetectionMode::Helper
+                                                              ? Utterances(helper)
+                                                              : DetectUtterances(part, config, model));
+                        std::lock_guard<std::mutex> hold(lock);
+                        figures[job.condition].AddNoiseAlone(score, static_cast<double>(run) / kSampleRate);
+                        figures[job.condition].AddEvents(helper);
+                    }
                     continue;
                 }
-                const Samples& clean = set.Clean(job.speech);
-                const Samples noisy = set.Noisy(job.speech, job.condition.first, job.condition.second);
-                const std::vector<bool> truth = SpeechFrames(clean);
-                const std::vector<Utterance> utterances = DetectUtterances(noisy, config, model);
+                Samples clean = set.Clean(job.speech);
+                Samples noisy = set.Noisy(job.speech, job.condition.first, job.condition.second);
+                std::vector<bool> truth = SpeechFrames(clean);
+                std::vector<Utterance> utterances;
+                HelperRun helper;
+                if (mode == DetectionMode::Helper) {
+                    const std::size_t cut = HelperCut(truth);
+                    clean.erase(clean.begin(), clean.begin() + static_cast<std::ptrdiff_t>(cut));
+                    noisy.erase(noisy.begin(), noisy.begin() + static_cast<std::ptrdiff_t>(cut));
+                    truth.erase(truth.begin(), truth.begin() + static_cast<std::ptrdiff_t>(cut / kFrame));
+                    helper = DetectAsHelper(noisy, config, model);
+                    utterances = Utterances(helper);
+                } else {
+                    utterances = DetectUtterances(noisy, config, model);
+                }
                 const FileScore score = ScoreFile(truth, utterances);
                 NoiseReductionScore nr;
                 const bool scored = ScoreDelivered(clean, noisy, truth, utterances, nr);
                 std::lock_guard<std::mutex> hold(lock);
                 figures[job.condition].Add(score);
+                figures[job.condition].AddEvents(helper);
                 if (scored) {
                     figures[job.condition].AddNoiseReduction(nr);
                 }

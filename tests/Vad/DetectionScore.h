@@ -9,11 +9,17 @@
 #include "Vad/BoundaryFixture.h"
 #include "support/EvaluationSet.h"
 
-// Scores of speech detection and noise reduction on a detection set (EvaluationSet): the
-// detector as the helper runs it (mode 0, continuous, noise reduction, the committed model)
-// with a given configuration file, fed in 20 ms blocks; truth from the clean signal.
+// Scores of speech detection and noise reduction on a detection set (EvaluationSet), with a
+// given configuration file, mode 0, noise reduction and the committed model, fed in 20 ms
+// blocks; truth from the clean signal. Two ways to run the detector:
+//   helper      the helper's detection filter as the controller builds it: one utterance,
+//               then nothing; each sentence after a noise lead-in of 0.5-1.5 s
+//   continuous  the detector delivering utterance after utterance over the whole file
 namespace Orvane {
 namespace Test {
+
+enum class DetectionMode { Helper, Continuous };
+const char* ToString(DetectionMode mode);
 
 // One delivered utterance: where its samples lie in the input, and its samples.
 struct Utterance {
@@ -27,6 +33,18 @@ struct Utterance {
 std::vector<Utterance> DetectUtterances(const Samples& audio, const std::string& config,
                                         const std::string& model = ModelPath());
 
+// What the helper's detection filter did with `audio`, fed until it reported the end.
+struct HelperRun {
+    int starts = 0;              // start events
+    int ends = 0;                // end events
+    bool outputAfterEnd = false; // audio passed on after the end event
+    bool endBeforeStart = false;
+    Utterance utterance;         // what it passed on; `ended` with the end event
+};
+HelperRun DetectAsHelper(const Samples& audio, const std::string& config, const std::string& model = ModelPath());
+// The utterances of a run: none, or the one it delivered.
+std::vector<Utterance> Utterances(const HelperRun& run);
+
 // Frame-level detection figures of one file against its clean signal.
 struct FileScore {
     double coverage = 0.0;       // share of speech frames inside utterances
@@ -36,7 +54,12 @@ struct FileScore {
     std::size_t farFrames = 0;   // frames more than 1 s from any speech frame
     std::size_t farFlagged = 0;  // of these, inside an utterance
     int falseStarts = 0;         // utterances holding no speech frame
+    bool usedUp = false;         // an utterance ended before the speech began
+    bool cut = false;            // an utterance holding speech ended before the speech's end
+    bool open = false;           // an utterance never ended
 };
+// A sentence counts as delivered when this share of its speech frames was delivered.
+constexpr double kDeliveredCoverage = 0.9;
 FileScore ScoreFile(const std::vector<bool>& truth, const std::vector<Utterance>& utterances);
 
 // Scale-invariant SDR of `processed` against `clean` over [from, to), less that of `noisy`,
@@ -55,18 +78,36 @@ bool ScoreDelivered(const Samples& clean, const Samples& noisy, const std::vecto
 class ConditionFigures {
 public:
     void Add(const FileScore& file);
+    // One run over `seconds` of noise alone.
     void AddNoiseAlone(const FileScore& file, double seconds);
     void AddNoiseReduction(const NoiseReductionScore& score);
+    // The helper's events: at most one start and one end, the end after the start and after
+    // all output.
+    void AddEvents(const HelperRun& run);
+    int EventFaults() const { return eventFaults_; }
 
     double FoundPercent() const;       // mean share of speech frames inside utterances
+    double DeliveredPercent() const;   // sentences delivered (kDeliveredCoverage)
+    int Delivered() const { return delivered_; }
+    // Sentences not delivered: after an utterance that ended before the speech began, in an
+    // utterance that ended before the speech did, in none, or started late.
+    int UsedUp() const { return usedUp_; }
+    int Cut() const { return cut_; }
+    int Missed() const { return missed_; }
+    int Late() const { return late_; }
     double FarFlaggedPercent() const;  // frames over 1 s from speech inside utterances
     double StartMedian() const;
     double StartP90() const;           // 90th percentile of the start error
     double EndMedian() const;          // over the files whose utterance ended
     double EndP90() const;
     int NeverEnded() const { return neverEnded_; }
+    int Open() const { return open_; } // files with an utterance that never ended
     double EndedInTimePercent() const; // ended within 1 s of the speech's end
     double FalseStartsPerMinute() const; // on noise alone
+    int NoiseStarts() const { return noiseStarts_; }
+    int NoiseRuns() const { return noiseRuns_; }
+    int NoiseRunsStarted() const { return noiseRunsStarted_; }
+    double NoiseSeconds() const { return noiseSeconds_; }
     double NoiseReductionGain() const;   // mean SI-SDR gain, dB
     double LevelChange() const;          // mean speech level change, dB
     std::size_t Files() const { return files_; }
@@ -74,6 +115,11 @@ public:
     // A table row: the figures above in the order of Header().
     std::string Row() const;
     static std::string Header();
+    // The helper's figures: delivered sentences, and starts in the noise-alone runs.
+    std::string HelperRow() const;
+    static std::string HelperHeader();
+    std::string RowFor(DetectionMode mode) const;
+    static std::string HeaderFor(DetectionMode mode);
 
 private:
     std::size_t files_ = 0;
@@ -81,10 +127,19 @@ private:
     std::vector<double> starts_;
     std::vector<double> ends_;
     int neverEnded_ = 0;
+    int open_ = 0;
     int endedInTime_ = 0;
     std::size_t farFrames_ = 0;
     std::size_t farFlagged_ = 0;
+    int eventFaults_ = 0;
+    int delivered_ = 0;
+    int usedUp_ = 0;
+    int cut_ = 0;
+    int missed_ = 0;
+    int late_ = 0;
     int noiseStarts_ = 0;
+    int noiseRuns_ = 0;
+    int noiseRunsStarted_ = 0;
     double noiseSeconds_ = 0.0;
     double gain_ = 0.0;
     double level_ = 0.0;
@@ -94,13 +149,24 @@ private:
 using Condition = std::pair<std::string, double>; // noise kind, SNR
 using Figures = std::map<Condition, ConditionFigures>;
 
-// Seconds of noise alone per kind and SNR.
-constexpr double kNoiseAloneSeconds = 20.0;
+// Seconds of noise alone per kind and SNR: in one run for the continuous detector, in runs
+// of kHelperNoiseRun for the helper's.
+constexpr double kNoiseAloneSeconds = 60.0;
+constexpr double kHelperNoiseRun = 10.0;
+
+// The lead-in before the speech in the helper's mode: 0.5-1.5 s, as the set's own lead of
+// 1.0-2.5 s maps onto it; the file is cut so.
+std::size_t HelperCut(const std::vector<bool>& truth);
 
 // The detector with `config` over every file of `set` for the given kinds (all SNRs, plus
-// noise alone at each SNR's level), on `threads` threads.
+// `noiseSeconds` of noise alone at each SNR's level), run as `mode` says, on `threads`
+// threads.
 Figures EvaluateDetector(const EvaluationSet& set, const std::string& config, const std::vector<std::string>& kinds,
-                         unsigned threads, const std::string& model = ModelPath());
+                         unsigned threads, DetectionMode mode, const std::string& model = ModelPath(),
+                         double noiseSeconds = kNoiseAloneSeconds);
+
+// Sums over conditions: the delivered share of the given kinds at the SNRs in [low, high].
+double DeliveredPercent(const Figures& figures, const std::vector<std::string>& kinds, double low, double high);
 
 } // namespace Test
 } // namespace Orvane

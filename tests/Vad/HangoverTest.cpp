@@ -16,6 +16,8 @@ struct Settings {
     bool majority;
     int frames, votes, pauseFrames, pauseVotes;
     int head, tail, maxGap;
+    bool single = false; // one utterance
+    int minSpeech = 0, maxGapShort = 0;
 };
 
 // What the manager's reader sees when it takes the hangover's requests after every step.
@@ -53,6 +55,9 @@ Trace Feed(const Settings& s, const std::string& decisions)
     hoi->headMargin = s.head;
     hoi->tailMargin = s.tail;
     hoi->maxGap = s.maxGap;
+    hoi->single = s.single ? 1 : 0;
+    hoi->minSpeech = s.minSpeech;
+    hoi->maxGapShort = s.maxGapShort;
     EXPECT_EQ(0, BeginMM(mm, &queue));
     EXPECT_EQ(0, BeginHO(hoi, &queue, mm));
     Trace trace;
@@ -146,6 +151,51 @@ TEST(Hangover, DecisionTable)
         ASSERT_FALSE(trace.endSteps.empty());
         const std::size_t lastSpeech = c.decisions.find_last_of('#', static_cast<std::size_t>(trace.endSteps[0] - 1));
         EXPECT_GT(trace.coveredUpTo[0], static_cast<int>(lastSpeech));
+    }
+}
+
+// One utterance only, with a minimum stretch of speech: a stretch shorter than it bridges a
+// longer gap, past the maximum gap only voted speech resumes it, and a long stretch ends at
+// the maximum gap as before.
+TEST(Hangover, ShortStretchInOneUtterance)
+{
+    Settings single{true, 5, 3, 5, 2, 2, 2, 3};
+    single.single = true;
+    single.minSpeech = 6;
+    single.maxGapShort = 8;
+    Settings continuous = single;
+    continuous.single = false;
+    struct Case {
+        const char* name;
+        Settings settings;
+        std::string decisions;
+        std::string states;
+        std::vector<std::pair<unsigned, unsigned>> utterances;
+    };
+    const Case cases[] = {
+        // The burst is confirmed (3 of 5) and its gap passes the maximum (3); the first
+        // speech frame after it is not voted (1 of 5 in the pause window), the second is
+        // (2 of 5): the gap of 8 is released and the speech goes on in the same utterance,
+        // which ends at the maximum gap once the new stretch holds 6 speech frames.
+        {"burst, then speech within the short gap", single, "###......#######......", "ddOGAAAAAAOOOOOOGAAESS",
+         {{0, 18}}},
+        // A burst alone still ends, after the short stretch's gap (9 > 8) with its tail.
+        {"burst alone", single, "###..............", "ddOGAAAAAAAESSSSS", {{0, 5}}},
+        // Past the maximum gap one stray speech frame does not resume it.
+        {"burst, then a stray frame", single, "###.....#........", "ddOGAAAAAAAEDDDDD", {{0, 5}}},
+        // A stretch of 6 speech frames or more ends at the maximum gap.
+        {"long stretch", single, "##########......###...", "ddOOOOOOOOGAAESSddOGAA", {{0, 12}}},
+        // Several utterances: every stretch ends at the maximum gap.
+        {"continuous", continuous, "###......#######......", "ddOGAAESSddOOOOOGAAESS", {{0, 5}, {5, 18}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Trace trace = Feed(c.settings, c.decisions);
+        EXPECT_EQ(c.states, trace.states);
+        EXPECT_EQ(c.utterances, trace.utterances);
+        // The reader gets the first utterance up to its end, gaps included.
+        ASSERT_FALSE(trace.utterances.empty());
+        EXPECT_EQ(static_cast<int>(trace.utterances[0].second), trace.coveredUpTo[0]);
     }
 }
 

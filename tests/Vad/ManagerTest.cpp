@@ -120,6 +120,7 @@ TEST(Manager, ArgumentsVariablesAndModes)
         {"SBM:StartFromBeginning", 2, -4, 1},  {"SBM:Majority", 2, -4, 1},
         {"SBM:MaxGap", -1, -4, 40},            {"OH:ThGain", 7, 0, 7},
         {"SBM:MajorityVotes_Pause", 0, 0, 0},  {"SBM:Unknown", 1, -5, -1},
+        {"SBM:MinSpeech", 50, 0, 50},          {"SBM:MaxGap_Short", -1, -4, 0},
     };
     for (const Variable& v : variables) {
         SCOPED_TRACE(v.name);
@@ -278,6 +279,34 @@ TEST(Manager, RestartedDetectionDoesNotReplayOldDecisions)
         const Delivery d = Drive(h.get(), audio, 160);
         ASSERT_EQ(0, d.error);
         EXPECT_EQ(1u, d.utterances.size());
+    }
+}
+
+// One utterance only: a short word, a pause of some 3 s and a sentence are one slice of the
+// input when the short stretch's gap is long enough, the pause's frames kept in the queues
+// until the sentence resumes the utterance. With several utterances the word is its own.
+TEST(Manager, ShortStretchLeadsIntoTheSpeech)
+{
+    using namespace Orvane::Test;
+    const Burst& sentence = QuietSentence();
+    const Samples word = MixAtSnr(Speak("Hello.", TestVoices()[0]), Noise(NoiseKind::Pink, 1.0, 6), 30.0);
+    const Samples quiet(sentence.audio.begin(), sentence.audio.begin() + static_cast<std::ptrdiff_t>(sentence.start - 3200));
+    const Samples audio = Join({word, quiet, sentence.audio});
+    const std::size_t speechEnd = word.size() + quiet.size() + sentence.end;
+    for (int continuous : {0, 1}) {
+        SCOPED_TRACE(continuous);
+        Manager h = MakeManager();
+        ASSERT_EQ(0, SetSBMVariable(h.get(), "SBM:MaxGap", 35));
+        ASSERT_EQ(0, SetSBMVariable(h.get(), "SBM:MajorityVotes", 15));
+        ASSERT_EQ(0, SetSBMVariable(h.get(), "SBM:MinSpeech", 50));
+        ASSERT_EQ(0, SetSBMVariable(h.get(), "SBM:MaxGap_Short", 400));
+        ASSERT_EQ(0, SetSBMVariable(h.get(), "SBM:ContinuousSpeech", continuous));
+        const Delivery d = Drive(h.get(), audio, 160);
+        ASSERT_EQ(0, d.error);
+        ASSERT_EQ(continuous ? 2u : 1u, d.utterances.size());
+        const std::size_t at = Find(audio, d.utterances[0]);
+        ASSERT_LT(at, audio.size()) << "not a slice of the input";
+        EXPECT_EQ(continuous == 0, at + d.utterances[0].size() >= speechEnd);
     }
 }
 

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstdio>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <unistd.h>
@@ -14,12 +17,14 @@ namespace {
 
 constexpr int kEvaluationSeed = 1;
 constexpr int kTuningSeed = 2;
-constexpr std::size_t kEvaluationSentences = 12;
+constexpr std::size_t kEvaluationSentences = 20;
+constexpr std::size_t kEvaluationInTuningVoicesSentences = 12;
 constexpr std::size_t kTuningSentences = 10;
 
 // Makes the set in `dir` unless it is there. One process makes it under a file lock while
 // the others wait; the script writes a private directory that is then renamed.
-void MakeOnce(const std::string& list, int seed, std::size_t sentences, const std::string& dir)
+void MakeOnce(const std::string& list, int seed, std::size_t sentences, const std::string& voices,
+              const std::string& dir)
 {
     if (std::ifstream(dir + "/manifest").good()) {
         return;
@@ -28,7 +33,8 @@ void MakeOnce(const std::string& list, int seed, std::size_t sentences, const st
     std::ostringstream make;
     make << "[ -f '" << dir << "/manifest' ] || (rm -rf '" << part << "' && '" << TESSIVAL_SOURCE_DIR
          << "/scripts/make-vad-set.sh' '" << DataPath("vad/" + list) << "' " << seed << " '" << part << "' "
-         << sentences << " >/dev/null 2>&1 && mv -T '" << part << "' '" << dir << "')";
+         << sentences << " '" << (voices.empty() ? std::string() : DataPath("vad/" + voices))
+         << "' >/dev/null 2>&1 && mv -T '" << part << "' '" << dir << "')";
     const std::string command =
         "mkdir -p '" + dir.substr(0, dir.rfind('/')) + "' && flock '" + dir + ".lock' -c \"" + make.str() + "\"";
     if (std::system(command.c_str()) != 0 || !std::ifstream(dir + "/manifest").good()) {
@@ -41,13 +47,29 @@ short Saturate(double v)
     return static_cast<short>(std::max(-32768.0, std::min(32767.0, std::round(v))));
 }
 
+// A key of what makes the set: the script, the sentence list and the voices, so that a set
+// made by an older script is made again.
+std::string Inputs(const std::string& list, const std::string& voices)
+{
+    std::string text;
+    for (const std::string& path : {std::string(TESSIVAL_SOURCE_DIR) + "/scripts/make-vad-set.sh", DataPath("vad/" + list),
+                                    voices.empty() ? std::string() : DataPath("vad/" + voices)}) {
+        std::ifstream in(path, std::ios::binary);
+        text.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        text += '\0';
+    }
+    char key[17];
+    std::snprintf(key, sizeof key, "%016llx", static_cast<unsigned long long>(std::hash<std::string>{}(text)));
+    return key;
+}
+
 } // namespace
 
-EvaluationSet::EvaluationSet(const std::string& list, int seed, std::size_t sentences)
+EvaluationSet::EvaluationSet(const std::string& list, int seed, std::size_t sentences, const std::string& voices)
 {
     const std::string dir = std::string(TESSIVAL_BINARY_DIR) + "/vad-sets/" + list + "-" + std::to_string(seed) + "-" +
-                            std::to_string(sentences);
-    MakeOnce(list, seed, sentences, dir);
+                            std::to_string(sentences) + "-" + Inputs(list, voices);
+    MakeOnce(list, seed, sentences, voices, dir);
     std::ifstream manifest(dir + "/manifest");
     for (std::string line; std::getline(manifest, line);) {
         std::istringstream fields(line);
@@ -70,7 +92,14 @@ EvaluationSet::EvaluationSet(const std::string& list, int seed, std::size_t sent
 
 const EvaluationSet& EvaluationSet::Evaluation()
 {
-    static const EvaluationSet set("evaluation-sentences.txt", kEvaluationSeed, kEvaluationSentences);
+    static const EvaluationSet set("evaluation-sentences.txt", kEvaluationSeed, kEvaluationSentences,
+                                   "evaluation-voices.txt");
+    return set;
+}
+
+const EvaluationSet& EvaluationSet::EvaluationInTuningVoices()
+{
+    static const EvaluationSet set("evaluation-sentences.txt", kEvaluationSeed, kEvaluationInTuningVoicesSentences);
     return set;
 }
 
@@ -82,8 +111,9 @@ const EvaluationSet& EvaluationSet::Tuning()
 
 const std::vector<std::string>& EvaluationSet::Kinds()
 {
-    static const std::vector<std::string> kinds{"white", "pink",  "brown", "hum",   "babble",
-                                                "music", "clicks", "taps", "cutoff"};
+    // New kinds go at the end: a kind's place picks its noise stretches.
+    static const std::vector<std::string> kinds{"white",  "pink", "brown",  "hum",   "babble", "music",
+                                                "clicks", "taps", "cutoff", "notes", "ticks"};
     return kinds;
 }
 

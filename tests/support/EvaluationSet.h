@@ -18,11 +18,15 @@ namespace Test {
 class EvaluationSet {
 public:
     // `list` names a file of data/vad (e.g. "evaluation-sentences.txt"); `sentences` caps
-    // the number of sentences taken from its start.
-    EvaluationSet(const std::string& list, int seed, std::size_t sentences);
+    // the number of sentences taken from its start; `voices` names a file of data/vad with
+    // the voices to speak them in (empty: the script's own list, the tuning set's voices).
+    EvaluationSet(const std::string& list, int seed, std::size_t sentences, const std::string& voices = "");
 
-    // The evaluation list as the tests and reports use it, and the tuning list.
+    // The evaluation list as the tests and reports use it: 20 sentences in voices that
+    // neither the model's training nor the tuning set uses.
     static const EvaluationSet& Evaluation();
+    // Its first 12 sentences in the tuning set's voices, as the detector was first measured.
+    static const EvaluationSet& EvaluationInTuningVoices();
     static const EvaluationSet& Tuning();
 
     // Noise kinds in report order, and the SNRs of the mixtures (dB).
