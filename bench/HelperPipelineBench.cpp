@@ -39,14 +39,15 @@
 #include <boost/property_tree/ptree.hpp>
 
 #include "Vad/Detector.h"
+#include "common/LoopbackServerProcess.h"
 #include "quor_helper.h"
 #include "support/AudioFixture.h"
-#include "support/ChildProcess.h"
 #include "support/TemporaryDirectory.h"
 
 namespace {
 
 using namespace Orvane::Test;
+using Orvane::Bench::LoopbackServerProcess;
 using Clock = std::chrono::steady_clock;
 
 const std::size_t BlockSamples = 320; // the recorder's 20 ms block
@@ -117,37 +118,7 @@ std::string Bytes(const short* samples, std::size_t count)
     return std::string(reinterpret_cast<const char*>(samples), count * sizeof(short));
 }
 
-// The standalone loopback server, started on a free port and stopped by its pid.
-class ServerProcess {
-public:
-    ServerProcess() : child_({LOOPBACK_SERVER_PATH, "--quiet"})
-    {
-        const std::string line = child_.ReadLine();
-        const std::string prefix = "listening 127.0.0.1:";
-        if (line.compare(0, prefix.size(), prefix) != 0) {
-            throw std::runtime_error("unexpected first line of the loopback server: " + line);
-        }
-        port_ = std::stoi(line.substr(prefix.size()));
-    }
-    ~ServerProcess()
-    {
-        try {
-            child_.Stop();
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "loopback server: %s\n", e.what());
-        }
-    }
-    ServerProcess(const ServerProcess&) = delete;
-    ServerProcess& operator=(const ServerProcess&) = delete;
-
-    int Port() const { return port_; }
-
-private:
-    ChildProcess child_;
-    int port_ = 0;
-};
-
-std::map<std::string, std::string> Options(const ServerProcess& server, const std::string& target,
+std::map<std::string, std::string> Options(const LoopbackServerProcess& server, const std::string& target,
                                            const std::map<std::string, std::string>& changes)
 {
     std::map<std::string, std::string> options = {
@@ -395,7 +366,7 @@ public:
 
 private:
     TemporaryDirectory directory_;
-    ServerProcess server_;
+    LoopbackServerProcess server_;
     std::size_t count_ = 0;
 };
 
@@ -669,7 +640,7 @@ void MemoryBench(std::size_t count, const std::string& codec)
     const std::size_t from = 3 * kSampleRate;
     const std::size_t length = kSampleRate / 5;
     TemporaryDirectory directory("helper-bench");
-    ServerProcess server;
+    LoopbackServerProcess server;
     const std::string target = directory.Write("short.raw", Bytes(utterance.samples.data() + from, length));
     Helper& helper = Helper::Get();
     const std::map<std::string, std::string> changes = {

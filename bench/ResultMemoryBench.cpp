@@ -24,15 +24,15 @@
 
 #include <benchmark/benchmark.h>
 
+#include "common/LoopbackServerProcess.h"
 #include "quor_helper.h"
 #include "support/AudioFixture.h"
-#include "support/ChildProcess.h"
 #include "support/HeapInUse.h"
 #include "support/TemporaryDirectory.h"
 
 namespace {
 
-using Orvane::Test::ChildProcess;
+using Orvane::Bench::LoopbackServerProcess;
 using Orvane::Test::HeapInUse;
 using Orvane::Test::HeapPeak;
 using Orvane::Test::TemporaryDirectory;
@@ -51,38 +51,6 @@ double ResidentBytes()
     }
     return 0.0;
 }
-
-// The loopback server with a made-up result of `bytes` label bytes, `wordBytes` a word.
-class ServerProcess {
-public:
-    ServerProcess(std::size_t bytes, std::size_t wordBytes)
-        : child_({LOOPBACK_SERVER_PATH, "--quiet", "--result-bytes", std::to_string(bytes), "--word-bytes",
-                  std::to_string(wordBytes)})
-    {
-        // The server makes the whole result before it listens: a while for 60 MB.
-        const std::string line = child_.ReadLine(std::chrono::seconds(120));
-        const std::string prefix = "listening 127.0.0.1:";
-        if (line.compare(0, prefix.size(), prefix) != 0) {
-            throw std::runtime_error("unexpected first line of the loopback server: " + line);
-        }
-        port_ = std::stoi(line.substr(prefix.size()));
-    }
-    ~ServerProcess()
-    {
-        try {
-            child_.Stop();
-        } catch (const std::exception&) {
-        }
-    }
-    ServerProcess(const ServerProcess&) = delete;
-    ServerProcess& operator=(const ServerProcess&) = delete;
-
-    int Port() const { return port_; }
-
-private:
-    ChildProcess child_;
-    int port_ = 0;
-};
 
 // One helper per text encoding, kept for the process (handles are never destroyed). The
 // kind-5 callback reads both texts to their ends, as an application would, and copies
@@ -239,7 +207,9 @@ Figures Recognize(benchmark::State& state, std::size_t size, std::size_t wordByt
     TemporaryDirectory directory("result-bench");
     // One second of silence: the end point comes once the file has been sent.
     const std::string target = directory.Write("silence.raw", std::string(2 * 16000, '\0'));
-    ServerProcess server(size, wordBytes);
+    // The server makes the whole result before it listens: a while for 60 MB.
+    LoopbackServerProcess server({"--result-bytes", std::to_string(size), "--word-bytes", std::to_string(wordBytes)},
+                                 std::chrono::seconds(120));
     Helper& helper = Helper::Get(shiftJis);
     helper.Initialize(WriteParameters(directory, server.Port(), target));
     const double rssBefore = ResidentBytes();
