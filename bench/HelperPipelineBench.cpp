@@ -42,6 +42,7 @@
 #include "common/LoopbackServerProcess.h"
 #include "quor_helper.h"
 #include "support/AudioFixture.h"
+#include "support/ParameterFile.h"
 #include "support/TemporaryDirectory.h"
 
 namespace {
@@ -144,15 +145,6 @@ std::map<std::string, std::string> Options(const LoopbackServerProcess& server, 
         options[change.first] = change.second;
     }
     return options;
-}
-
-std::string WriteParameters(const TemporaryDirectory& directory, const std::map<std::string, std::string>& options)
-{
-    std::string text = "[Environment]\n";
-    for (const auto& option : options) {
-        text += option.first + "=" + option.second + "\n";
-    }
-    return directory.Write("parameters.ini", text);
 }
 
 // What one recognition delivered through the callbacks.
@@ -350,7 +342,7 @@ public:
     {
         const std::string target =
             directory_.Write("utterance.raw", Bytes(utterance.samples.data(), utterance.samples.size()));
-        Helper::Get().Initialize(WriteParameters(directory_, Options(server_, target, {})));
+        Helper::Get().Initialize(WriteParameterFile(directory_.File("parameters.ini"), Options(server_, target, {})));
     }
 
     // One recognition; a failed one throws.
@@ -645,7 +637,7 @@ void MemoryBench(std::size_t count, const std::string& codec)
     Helper& helper = Helper::Get();
     const std::map<std::string, std::string> changes = {
         {"codec", codec}, {"detection_mode", "false"}, {"noise_reduction_mode", "false"}, {"notify_record", "false"}};
-    helper.Initialize(WriteParameters(directory, Options(server, target, changes)));
+    helper.Initialize(WriteParameterFile(directory.File("parameters.ini"), Options(server, target, changes)));
     std::printf("memory: %zu recognitions of 0.2 s, %s, detection off, one handle\n", count, codec.c_str());
     std::printf("  %6s %10s %8s %8s %12s\n", "after", "VmRSS kB", "threads", "fds", "wall ms/rec");
     const ProcessStatus before = ReadStatus();

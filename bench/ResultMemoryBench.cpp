@@ -28,6 +28,7 @@
 #include "quor_helper.h"
 #include "support/AudioFixture.h"
 #include "support/HeapInUse.h"
+#include "support/ParameterFile.h"
 #include "support/TemporaryDirectory.h"
 
 namespace {
@@ -36,6 +37,7 @@ using Orvane::Bench::LoopbackServerProcess;
 using Orvane::Test::HeapInUse;
 using Orvane::Test::HeapPeak;
 using Orvane::Test::TemporaryDirectory;
+using Orvane::Test::WriteParameterFile;
 
 constexpr double kMiB = 1024.0 * 1024.0;
 
@@ -168,9 +170,10 @@ private:
     std::string failure_;
 };
 
-std::string WriteParameters(const TemporaryDirectory& directory, int port, const std::string& target)
+// Plain PCM without detection, from `target` to the server on `port`, with timers for a large result.
+std::map<std::string, std::string> Options(int port, const std::string& target)
 {
-    const std::map<std::string, std::string> options = {
+    return {
         {"server_address", "127.0.0.1"},
         {"server_port", std::to_string(port)},
         {"user_agent", "TessivalResultBench/1.0"},
@@ -186,11 +189,6 @@ std::string WriteParameters(const TemporaryDirectory& directory, int port, const
         {"receive_timer", "120000"},
         {"response_timer", "120000"},
     };
-    std::string text = "[Environment]\n";
-    for (const auto& option : options) {
-        text += option.first + "=" + option.second + "\n";
-    }
-    return directory.Write("parameters.ini", text);
 }
 
 // What one recognition cost, in bytes.
@@ -211,7 +209,7 @@ Figures Recognize(benchmark::State& state, std::size_t size, std::size_t wordByt
     LoopbackServerProcess server({"--result-bytes", std::to_string(size), "--word-bytes", std::to_string(wordBytes)},
                                  std::chrono::seconds(120));
     Helper& helper = Helper::Get(shiftJis);
-    helper.Initialize(WriteParameters(directory, server.Port(), target));
+    helper.Initialize(WriteParameterFile(directory.File("parameters.ini"), Options(server.Port(), target)));
     const double rssBefore = ResidentBytes();
     state.ResumeTiming();
 
