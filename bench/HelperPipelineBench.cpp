@@ -24,7 +24,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -32,7 +31,6 @@
 #include <thread>
 #include <vector>
 
-#include <dirent.h>
 #include <opus/opus.h>
 
 #include <boost/property_tree/ini_parser.hpp>
@@ -43,6 +41,7 @@
 #include "quor_helper.h"
 #include "support/AudioFixture.h"
 #include "support/ParameterFile.h"
+#include "support/ProcessCounts.h"
 #include "support/TemporaryDirectory.h"
 
 namespace {
@@ -605,24 +604,7 @@ struct ProcessStatus {
 
 ProcessStatus ReadStatus()
 {
-    ProcessStatus status;
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.compare(0, 6, "VmRSS:") == 0) {
-            status.rssKb = std::strtol(line.c_str() + 6, nullptr, 10);
-        } else if (line.compare(0, 8, "Threads:") == 0) {
-            status.threads = std::strtol(line.c_str() + 8, nullptr, 10);
-        }
-    }
-    if (DIR* descriptors = opendir("/proc/self/fd")) {
-        while (const dirent* entry = readdir(descriptors)) {
-            status.descriptors += entry->d_name[0] != '.' ? 1 : 0;
-        }
-        closedir(descriptors);
-        --status.descriptors; // the directory's own
-    }
-    return status;
+    return ProcessStatus{static_cast<long>(ResidentKilobytes()), static_cast<long>(ThreadCount()), DescriptorCount()};
 }
 
 void MemoryBench(std::size_t count, const std::string& codec)

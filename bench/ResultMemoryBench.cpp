@@ -16,7 +16,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -29,6 +28,7 @@
 #include "support/AudioFixture.h"
 #include "support/HeapInUse.h"
 #include "support/ParameterFile.h"
+#include "support/ProcessCounts.h"
 #include "support/TemporaryDirectory.h"
 
 namespace {
@@ -36,23 +36,11 @@ namespace {
 using Orvane::Bench::LoopbackServerProcess;
 using Orvane::Test::HeapInUse;
 using Orvane::Test::HeapPeak;
+using Orvane::Test::ResidentKilobytes;
 using Orvane::Test::TemporaryDirectory;
 using Orvane::Test::WriteParameterFile;
 
 constexpr double kMiB = 1024.0 * 1024.0;
-
-// Resident memory of this process in bytes (VmRSS).
-double ResidentBytes()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.compare(0, 6, "VmRSS:") == 0) {
-            return std::stod(line.substr(6)) * 1024.0;
-        }
-    }
-    return 0.0;
-}
 
 // One helper per text encoding, kept for the process (handles are never destroyed). The
 // kind-5 callback reads both texts to their ends, as an application would, and copies
@@ -210,7 +198,7 @@ Figures Recognize(benchmark::State& state, std::size_t size, std::size_t wordByt
                                  std::chrono::seconds(120));
     Helper& helper = Helper::Get(shiftJis);
     helper.Initialize(WriteParameterFile(directory.File("parameters.ini"), Options(server.Port(), target)));
-    const double rssBefore = ResidentBytes();
+    const double rssBefore = ResidentKilobytes() * 1024.0;
     state.ResumeTiming();
 
     helper.Start();
@@ -226,7 +214,7 @@ Figures Recognize(benchmark::State& state, std::size_t size, std::size_t wordByt
     figures.peak = static_cast<double>(heap.Growth());
     const std::size_t now = HeapInUse();
     figures.heapAfter = now > base ? static_cast<double>(now - base) : 0.0;
-    figures.rssAfter = ResidentBytes() - rssBefore;
+    figures.rssAfter = ResidentKilobytes() * 1024.0 - rssBefore;
     return figures;
 }
 
