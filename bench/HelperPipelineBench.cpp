@@ -38,6 +38,7 @@
 
 #include "Vad/Detector.h"
 #include "common/LoopbackServerProcess.h"
+#include "common/Median.h"
 #include "quor_helper.h"
 #include "support/AudioFixture.h"
 #include "support/ParameterFile.h"
@@ -48,6 +49,7 @@ namespace {
 
 using namespace Orvane::Test;
 using Orvane::Bench::LoopbackServerProcess;
+using Orvane::Bench::Median;
 using Clock = std::chrono::steady_clock;
 
 const std::size_t BlockSamples = 320; // the recorder's 20 ms block
@@ -260,13 +262,6 @@ private:
     Outcome outcome_;
     bool completed_ = false;
 };
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-}
 
 // The recorded block holding sample `index`; null when the recording ended before it.
 const Outcome::Block* BlockHolding(const Outcome& outcome, std::size_t index)
