@@ -528,10 +528,9 @@ void CpuBench()
         outcomes.push_back(rig.Recognize());
         const Usage used = Usage::Now() - before;
         const std::uint64_t recorded = outcomes.back().samples;
-        if (baselineFirst && recorded != samples) {
-            // The detector cut elsewhere this time: measure the baseline on this recording.
-            baseline = PacedBaseline(utterance.samples, recorded, true);
-        } else if (!baselineFirst) {
+        if (!baselineFirst || recorded != samples) {
+            // Its turn after the pipeline, or the detector cut elsewhere this time: the
+            // baseline of this recording.
             baseline = PacedBaseline(utterance.samples, recorded, true);
         }
         samples = recorded;
