@@ -8,8 +8,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <initializer_list>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include <benchmark/benchmark.h>
 
@@ -56,31 +58,62 @@ private:
     std::string message_;
 };
 
+// One notification of `size` bytes after AsyncComplete.
+HostilePeer::Options OneNotification(std::size_t size)
+{
+    HostilePeer::Options options;
+    options.count = 1;
+    options.text.assign(size, 'x');
+    return options;
+}
+
+// A session to `peer` with `parameters` (and `sessionListener`, if any) whose recognizer
+// is connected and recognizing, with the grammar's end points counted.
+struct Recognition {
+    Recognition(const HostilePeer& peer, std::initializer_list<std::pair<const char*, const char*>> parameters,
+                Orvane::SessionListener* sessionListener = nullptr)
+        : session(CreateSession2("UTF-8"))
+    {
+        for (const auto& parameter : parameters) {
+            session->SetParameter(parameter.first, parameter.second);
+        }
+        session->InsertServerInformation(-1, "127.0.0.1", std::to_string(peer.Port()).c_str(), "TessivalBench/1.0",
+                                         nullptr, nullptr);
+        if (sessionListener != nullptr) {
+            session->SetListener(sessionListener);
+        }
+        recognizer.reset(session->Connect(nullptr));
+        grammar.reset(recognizer->AttachGrammar(""));
+        grammar->SetListener(&listener);
+        recognizer->Recognize();
+    }
+
+    // Releases the grammar and the recognizer.
+    void End()
+    {
+        grammar.reset();
+        recognizer.reset();
+    }
+
+    CountingListener listener;
+    Owned<Orvane::Session> session;
+    Owned<Orvane::Recognizer> recognizer;
+    Owned<Orvane::Grammar> grammar;
+};
+
 void LargeNotification(benchmark::State& state)
 {
     const std::size_t size = static_cast<std::size_t>(state.range(0)) * 1024 * 1024;
     double peak = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        HostilePeer::Options options;
-        options.count = 1;
-        options.text.assign(size, 'x');
-        HostilePeer peer(options);
-        Owned<Orvane::Session> session(CreateSession2("UTF-8"));
-        session->SetParameter("QUOR:ResponseTimer", "60000");
-        session->SetParameter("QUOR:ReceiveTimer", "60000");
-        session->InsertServerInformation(-1, "127.0.0.1", std::to_string(peer.Port()).c_str(), "TessivalBench/1.0",
-                                         nullptr, nullptr);
-        Owned<Orvane::Recognizer> recognizer(session->Connect(nullptr));
-        Owned<Orvane::Grammar> grammar(recognizer->AttachGrammar(""));
-        CountingListener listener;
-        grammar->SetListener(&listener);
-        recognizer->Recognize();
+        HostilePeer peer(OneNotification(size));
+        Recognition recognition(peer, {{"QUOR:ResponseTimer", "60000"}, {"QUOR:ReceiveTimer", "60000"}});
         state.ResumeTiming();
 
         HeapPeak heap;
-        recognizer->AsyncComplete();
-        if (!Orvane::Test::WaitFor([&] { return listener.count == 1; }, std::chrono::seconds(120))) {
+        recognition.recognizer->AsyncComplete();
+        if (!Orvane::Test::WaitFor([&] { return recognition.listener.count == 1; }, std::chrono::seconds(120))) {
             state.SkipWithError("the notification did not arrive");
             break;
         }
@@ -88,8 +121,7 @@ void LargeNotification(benchmark::State& state)
         peak = static_cast<double>(heap.Growth());
 
         state.PauseTiming();
-        grammar.reset();
-        recognizer.reset();
+        recognition.End();
         state.ResumeTiming();
     }
     state.counters["message_MB"] = static_cast<double>(size) / (1024 * 1024);
@@ -108,39 +140,27 @@ void SteadyLargeNotification(benchmark::State& state)
     bool arrived = false;
     for (auto _ : state) {
         state.PauseTiming();
-        HostilePeer::Options options;
-        options.count = 1;
-        options.text.assign(size, 'x');
+        HostilePeer::Options options = OneNotification(size);
         options.trickle = options.floodAfter;
         options.trickleBytes = 512 * 1024;
         options.trickleInterval = std::chrono::milliseconds(70);
         options.answerDuringFlood = true;
         HostilePeer peer(options);
-        Owned<Orvane::Session> session(CreateSession2("UTF-8"));
-        for (const char* timer : {"QUOR:ReceiveTimer", "QUOR:SendTimer", "QUOR:ResponseTimer"}) {
-            session->SetParameter(timer, "3000");
-        }
-        session->InsertServerInformation(-1, "127.0.0.1", std::to_string(peer.Port()).c_str(), "TessivalBench/1.0",
-                                         nullptr, nullptr);
         FailureListener failure;
-        session->SetListener(&failure);
-        Owned<Orvane::Recognizer> recognizer(session->Connect(nullptr));
-        Owned<Orvane::Grammar> grammar(recognizer->AttachGrammar(""));
-        CountingListener listener;
-        grammar->SetListener(&listener);
-        recognizer->Recognize();
+        Recognition recognition(
+            peer, {{"QUOR:ReceiveTimer", "3000"}, {"QUOR:SendTimer", "3000"}, {"QUOR:ResponseTimer", "3000"}}, &failure);
         state.ResumeTiming();
 
-        recognizer->AsyncComplete();
-        Orvane::Test::WaitFor([&] { return listener.count == 1 || failure.failed; }, std::chrono::seconds(120));
-        arrived = listener.count == 1;
+        recognition.recognizer->AsyncComplete();
+        Orvane::Test::WaitFor([&] { return recognition.listener.count == 1 || failure.failed; },
+                              std::chrono::seconds(120));
+        arrived = recognition.listener.count == 1;
         if (!arrived) {
             state.SetLabel(failure.Message());
         }
 
         state.PauseTiming();
-        grammar.reset();
-        recognizer.reset();
+        recognition.End();
         state.ResumeTiming();
     }
     state.counters["arrived"] = arrived ? 1 : 0;

@@ -24,7 +24,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -32,21 +31,25 @@
 #include <thread>
 #include <vector>
 
-#include <dirent.h>
 #include <opus/opus.h>
 
 #include <boost/property_tree/ini_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
 #include "Vad/Detector.h"
+#include "common/LoopbackServerProcess.h"
+#include "common/Median.h"
 #include "quor_helper.h"
 #include "support/AudioFixture.h"
-#include "support/ChildProcess.h"
+#include "support/ParameterFile.h"
+#include "support/ProcessCounts.h"
 #include "support/TemporaryDirectory.h"
 
 namespace {
 
 using namespace Orvane::Test;
+using Orvane::Bench::LoopbackServerProcess;
+using Orvane::Bench::Median;
 using Clock = std::chrono::steady_clock;
 
 const std::size_t BlockSamples = 320; // the recorder's 20 ms block
@@ -117,37 +120,7 @@ std::string Bytes(const short* samples, std::size_t count)
     return std::string(reinterpret_cast<const char*>(samples), count * sizeof(short));
 }
 
-// The standalone loopback server, started on a free port and stopped by its pid.
-class ServerProcess {
-public:
-    ServerProcess() : child_({LOOPBACK_SERVER_PATH, "--quiet"})
-    {
-        const std::string line = child_.ReadLine();
-        const std::string prefix = "listening 127.0.0.1:";
-        if (line.compare(0, prefix.size(), prefix) != 0) {
-            throw std::runtime_error("unexpected first line of the loopback server: " + line);
-        }
-        port_ = std::stoi(line.substr(prefix.size()));
-    }
-    ~ServerProcess()
-    {
-        try {
-            child_.Stop();
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "loopback server: %s\n", e.what());
-        }
-    }
-    ServerProcess(const ServerProcess&) = delete;
-    ServerProcess& operator=(const ServerProcess&) = delete;
-
-    int Port() const { return port_; }
-
-private:
-    ChildProcess child_;
-    int port_ = 0;
-};
-
-std::map<std::string, std::string> Options(const ServerProcess& server, const std::string& target,
+std::map<std::string, std::string> Options(const LoopbackServerProcess& server, const std::string& target,
                                            const std::map<std::string, std::string>& changes)
 {
     std::map<std::string, std::string> options = {
@@ -173,15 +146,6 @@ std::map<std::string, std::string> Options(const ServerProcess& server, const st
         options[change.first] = change.second;
     }
     return options;
-}
-
-std::string WriteParameters(const TemporaryDirectory& directory, const std::map<std::string, std::string>& options)
-{
-    std::string text = "[Environment]\n";
-    for (const auto& option : options) {
-        text += option.first + "=" + option.second + "\n";
-    }
-    return directory.Write("parameters.ini", text);
 }
 
 // What one recognition delivered through the callbacks.
@@ -299,13 +263,6 @@ private:
     bool completed_ = false;
 };
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-}
-
 // The recorded block holding sample `index`; null when the recording ended before it.
 const Outcome::Block* BlockHolding(const Outcome& outcome, std::size_t index)
 {
@@ -379,7 +336,7 @@ public:
     {
         const std::string target =
             directory_.Write("utterance.raw", Bytes(utterance.samples.data(), utterance.samples.size()));
-        Helper::Get().Initialize(WriteParameters(directory_, Options(server_, target, {})));
+        Helper::Get().Initialize(WriteParameterFile(directory_.File("parameters.ini"), Options(server_, target, {})));
     }
 
     // One recognition; a failed one throws.
@@ -395,7 +352,7 @@ public:
 
 private:
     TemporaryDirectory directory_;
-    ServerProcess server_;
+    LoopbackServerProcess server_;
     std::size_t count_ = 0;
 };
 
@@ -571,10 +528,9 @@ void CpuBench()
         outcomes.push_back(rig.Recognize());
         const Usage used = Usage::Now() - before;
         const std::uint64_t recorded = outcomes.back().samples;
-        if (baselineFirst && recorded != samples) {
-            // The detector cut elsewhere this time: measure the baseline on this recording.
-            baseline = PacedBaseline(utterance.samples, recorded, true);
-        } else if (!baselineFirst) {
+        if (!baselineFirst || recorded != samples) {
+            // Its turn after the pipeline, or the detector cut elsewhere this time: the
+            // baseline of this recording.
             baseline = PacedBaseline(utterance.samples, recorded, true);
         }
         samples = recorded;
@@ -642,24 +598,7 @@ struct ProcessStatus {
 
 ProcessStatus ReadStatus()
 {
-    ProcessStatus status;
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.compare(0, 6, "VmRSS:") == 0) {
-            status.rssKb = std::strtol(line.c_str() + 6, nullptr, 10);
-        } else if (line.compare(0, 8, "Threads:") == 0) {
-            status.threads = std::strtol(line.c_str() + 8, nullptr, 10);
-        }
-    }
-    if (DIR* descriptors = opendir("/proc/self/fd")) {
-        while (const dirent* entry = readdir(descriptors)) {
-            status.descriptors += entry->d_name[0] != '.' ? 1 : 0;
-        }
-        closedir(descriptors);
-        --status.descriptors; // the directory's own
-    }
-    return status;
+    return ProcessStatus{static_cast<long>(ResidentKilobytes()), static_cast<long>(ThreadCount()), DescriptorCount()};
 }
 
 void MemoryBench(std::size_t count, const std::string& codec)
@@ -669,12 +608,12 @@ void MemoryBench(std::size_t count, const std::string& codec)
     const std::size_t from = 3 * kSampleRate;
     const std::size_t length = kSampleRate / 5;
     TemporaryDirectory directory("helper-bench");
-    ServerProcess server;
+    LoopbackServerProcess server;
     const std::string target = directory.Write("short.raw", Bytes(utterance.samples.data() + from, length));
     Helper& helper = Helper::Get();
     const std::map<std::string, std::string> changes = {
         {"codec", codec}, {"detection_mode", "false"}, {"noise_reduction_mode", "false"}, {"notify_record", "false"}};
-    helper.Initialize(WriteParameters(directory, Options(server, target, changes)));
+    helper.Initialize(WriteParameterFile(directory.File("parameters.ini"), Options(server, target, changes)));
     std::printf("memory: %zu recognitions of 0.2 s, %s, detection off, one handle\n", count, codec.c_str());
     std::printf("  %6s %10s %8s %8s %12s\n", "after", "VmRSS kB", "threads", "fds", "wall ms/rec");
     const ProcessStatus before = ReadStatus();

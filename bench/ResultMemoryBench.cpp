@@ -16,7 +16,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -24,65 +23,24 @@
 
 #include <benchmark/benchmark.h>
 
+#include "common/LoopbackServerProcess.h"
 #include "quor_helper.h"
 #include "support/AudioFixture.h"
-#include "support/ChildProcess.h"
 #include "support/HeapInUse.h"
+#include "support/ParameterFile.h"
+#include "support/ProcessCounts.h"
 #include "support/TemporaryDirectory.h"
 
 namespace {
 
-using Orvane::Test::ChildProcess;
+using Orvane::Bench::LoopbackServerProcess;
 using Orvane::Test::HeapInUse;
 using Orvane::Test::HeapPeak;
+using Orvane::Test::ResidentKilobytes;
 using Orvane::Test::TemporaryDirectory;
+using Orvane::Test::WriteParameterFile;
 
 constexpr double kMiB = 1024.0 * 1024.0;
-
-// Resident memory of this process in bytes (VmRSS).
-double ResidentBytes()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.compare(0, 6, "VmRSS:") == 0) {
-            return std::stod(line.substr(6)) * 1024.0;
-        }
-    }
-    return 0.0;
-}
-
-// The loopback server with a made-up result of `bytes` label bytes, `wordBytes` a word.
-class ServerProcess {
-public:
-    ServerProcess(std::size_t bytes, std::size_t wordBytes)
-        : child_({LOOPBACK_SERVER_PATH, "--quiet", "--result-bytes", std::to_string(bytes), "--word-bytes",
-                  std::to_string(wordBytes)})
-    {
-        // The server makes the whole result before it listens: a while for 60 MB.
-        const std::string line = child_.ReadLine(std::chrono::seconds(120));
-        const std::string prefix = "listening 127.0.0.1:";
-        if (line.compare(0, prefix.size(), prefix) != 0) {
-            throw std::runtime_error("unexpected first line of the loopback server: " + line);
-        }
-        port_ = std::stoi(line.substr(prefix.size()));
-    }
-    ~ServerProcess()
-    {
-        try {
-            child_.Stop();
-        } catch (const std::exception&) {
-        }
-    }
-    ServerProcess(const ServerProcess&) = delete;
-    ServerProcess& operator=(const ServerProcess&) = delete;
-
-    int Port() const { return port_; }
-
-private:
-    ChildProcess child_;
-    int port_ = 0;
-};
 
 // One helper per text encoding, kept for the process (handles are never destroyed). The
 // kind-5 callback reads both texts to their ends, as an application would, and copies
@@ -200,9 +158,10 @@ private:
     std::string failure_;
 };
 
-std::string WriteParameters(const TemporaryDirectory& directory, int port, const std::string& target)
+// Plain PCM without detection, from `target` to the server on `port`, with timers for a large result.
+std::map<std::string, std::string> Options(int port, const std::string& target)
 {
-    const std::map<std::string, std::string> options = {
+    return {
         {"server_address", "127.0.0.1"},
         {"server_port", std::to_string(port)},
         {"user_agent", "TessivalResultBench/1.0"},
@@ -218,11 +177,6 @@ std::string WriteParameters(const TemporaryDirectory& directory, int port, const
         {"receive_timer", "120000"},
         {"response_timer", "120000"},
     };
-    std::string text = "[Environment]\n";
-    for (const auto& option : options) {
-        text += option.first + "=" + option.second + "\n";
-    }
-    return directory.Write("parameters.ini", text);
 }
 
 // What one recognition cost, in bytes.
@@ -239,10 +193,12 @@ Figures Recognize(benchmark::State& state, std::size_t size, std::size_t wordByt
     TemporaryDirectory directory("result-bench");
     // One second of silence: the end point comes once the file has been sent.
     const std::string target = directory.Write("silence.raw", std::string(2 * 16000, '\0'));
-    ServerProcess server(size, wordBytes);
+    // The server makes the whole result before it listens: a while for 60 MB.
+    LoopbackServerProcess server({"--result-bytes", std::to_string(size), "--word-bytes", std::to_string(wordBytes)},
+                                 std::chrono::seconds(120));
     Helper& helper = Helper::Get(shiftJis);
-    helper.Initialize(WriteParameters(directory, server.Port(), target));
-    const double rssBefore = ResidentBytes();
+    helper.Initialize(WriteParameterFile(directory.File("parameters.ini"), Options(server.Port(), target)));
+    const double rssBefore = ResidentKilobytes() * 1024.0;
     state.ResumeTiming();
 
     helper.Start();
@@ -258,7 +214,7 @@ Figures Recognize(benchmark::State& state, std::size_t size, std::size_t wordByt
     figures.peak = static_cast<double>(heap.Growth());
     const std::size_t now = HeapInUse();
     figures.heapAfter = now > base ? static_cast<double>(now - base) : 0.0;
-    figures.rssAfter = ResidentBytes() - rssBefore;
+    figures.rssAfter = ResidentKilobytes() * 1024.0 - rssBefore;
     return figures;
 }
 

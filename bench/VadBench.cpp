@@ -26,10 +26,13 @@
 #include <webrtc/modules/interface/module_common_types.h>
 
 #include "Vad/Detector.h"
+#include "common/Median.h"
+#include "common/RunBenchmarks.h"
 #include "support/AudioFixture.h"
 
 namespace {
 
+using Orvane::Bench::Median;
 using Orvane::Test::Samples;
 using Orvane::Utility::Vad::Detector;
 using Orvane::Utility::Vad::VadBuffer;
@@ -133,13 +136,6 @@ void BM_WebRtc(benchmark::State& state)
 }
 BENCHMARK(BM_WebRtc)->ArgName("ns")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
-}
-
 // The console table, then the median RTF of each row over its repetitions and the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
@@ -194,12 +190,6 @@ private:
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return Orvane::Bench::RunBenchmarks(argc, argv, reporter);
 }

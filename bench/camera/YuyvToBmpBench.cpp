@@ -12,6 +12,7 @@
 #include <benchmark/benchmark.h>
 #include <libyuv.h>
 
+#include "common/RunBenchmarks.h"
 #include "ivelmo.h"
 
 namespace {
@@ -86,7 +87,8 @@ void LibyuvYuy2ToArgb(benchmark::State& state)
 }
 BENCHMARK(LibyuvYuy2ToArgb)->Unit(benchmark::kMicrosecond);
 
-// Prints the usual table and keeps each benchmark's time per iteration for the ratios.
+// Prints the usual table and keeps each benchmark's time per iteration for the ratios,
+// which follow the table.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
@@ -99,6 +101,15 @@ public:
         ConsoleReporter::ReportRuns(runs);
     }
 
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        PrintRatio("IvelmoYuyvToBgr", "LibyuvYuy2ToRgb24");
+        PrintRatio("IvelmoYuyvToBgr", "LibyuvYuy2ToArgb");
+        PrintRatio("IvelmoYuyvToBmpFile", "LibyuvYuy2ToRgb24");
+    }
+
+private:
     void PrintRatio(const std::string& ours, const std::string& theirs) const
     {
         const auto a = times_.find(ours);
@@ -108,7 +119,6 @@ public:
         }
     }
 
-private:
     std::map<std::string, double> times_;
 };
 
@@ -116,15 +126,6 @@ private:
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatio("IvelmoYuyvToBgr", "LibyuvYuy2ToRgb24");
-    reporter.PrintRatio("IvelmoYuyvToBgr", "LibyuvYuy2ToArgb");
-    reporter.PrintRatio("IvelmoYuyvToBmpFile", "LibyuvYuy2ToRgb24");
-    benchmark::Shutdown();
-    return 0;
+    return Orvane::Bench::RunBenchmarks(argc, argv, reporter);
 }

@@ -87,11 +87,22 @@ private:
     std::atomic<bool> outOfOrder_{false};
 };
 
+// The two routes to the peer.
+struct Route {
+    const char* name;
+    bool webSocket;
+};
+const Route kRoutes[] = {{"TCP", false}, {"WebSocket", true}};
+
 // A session with every timer but the connect timer at `timer` ms, to `peer` over TCP or,
-// with a `bridge`, over TLS WebSocket through it; with a listener on the grammars.
+// with the `webSocket` trust, over TLS WebSocket through a bridge of its own; with a
+// listener on the grammars.
 struct Client {
-    Client(const HostilePeer& peer, const char* timer, const WsPeer* bridge = nullptr)
+    Client(const HostilePeer& peer, const char* timer, const TrustedServer* webSocket = nullptr)
     {
+        if (webSocket != nullptr) {
+            bridge.reset(new WsPeer(webSocket->Peer(WsPeer::Mode::Bridge, peer.Port())));
+        }
         session.reset(CreateSession2("UTF-8"));
         for (const char* name : {"QUOR:ReceiveTimer", "QUOR:SendTimer", "QUOR:ResponseTimer"}) {
             session->SetParameter(name, timer);
@@ -113,6 +124,12 @@ struct Client {
         recognizer->SetListener(&events);
     }
 
+    void ConnectAndRecognize()
+    {
+        Connect();
+        recognizer->Recognize();
+    }
+
     // Releases the grammar, then the recognizer; true when both returned within `limit`.
     bool ReleaseWithin(std::chrono::milliseconds limit)
     {
@@ -128,6 +145,8 @@ struct Client {
             limit);
     }
 
+    // Ends after the session.
+    std::unique_ptr<WsPeer> bridge;
     SequenceListener listener;
     Orvane::Test::EventLog log;
     Orvane::Test::RecordingRecognizerListener events{log};
@@ -154,10 +173,7 @@ struct Burst {
           const HostilePeer::Options& options = Answered())
     {
         peer.reset(new HostilePeer(options));
-        if (webSocket) {
-            bridge.reset(new WsPeer(trust.Peer(WsPeer::Mode::Bridge, peer->Port())));
-        }
-        client.reset(new Client(*peer, timer, bridge.get()));
+        client.reset(new Client(*peer, timer, webSocket ? &trust : nullptr));
     }
 
     ~Burst()
@@ -169,8 +185,7 @@ struct Burst {
 
     void Start()
     {
-        client->Connect();
-        client->recognizer->Recognize();
+        client->ConnectAndRecognize();
         client->recognizer->AsyncComplete();
     }
 
@@ -228,7 +243,6 @@ struct Burst {
     static void Recognize(Orvane::Recognizer& recognizer) { recognizer.Recognize(); }
 
     std::unique_ptr<HostilePeer> peer;
-    std::unique_ptr<WsPeer> bridge;
     std::unique_ptr<Client> client;
     std::thread applicationThread;
     // Written before applicationReturned is set.
@@ -327,13 +341,8 @@ TEST(HostileServerTest, ACallWhileAStuckListenerHoldsTheReadingEndsWithTheRespon
 {
     // The reply can only come once the listener has caught up: the wait must not outlast
     // the response timer.
-    struct Case {
-        const char* name;
-        bool webSocket;
-    };
-    const Case cases[] = {{"TCP", false}, {"WebSocket", true}};
     const TrustedServer trust;
-    for (const Case& c : cases) {
+    for (const Route& c : kRoutes) {
         SCOPED_TRACE(c.name);
         std::unique_ptr<Burst> burst(new Burst(trust, c.webSocket, "20000"));
         // A short response time, above the pauses of a loaded machine in the little time
@@ -414,14 +423,9 @@ TEST(HostileServerTest, AFloodKeepsTheClientBoundedAndReleaseReturnsWithinTheTim
         HostilePeer::Options options;
         options.reading = c.peerReads;
         HostilePeer peer(options);
-        std::unique_ptr<WsPeer> bridge;
-        if (c.webSocket) {
-            bridge.reset(new WsPeer(trust.Peer(WsPeer::Mode::Bridge, peer.Port())));
-        }
         // Timers above the pauses of a loaded machine, which would end the flood early.
-        Client client(peer, "3000", bridge.get());
-        client.Connect();
-        client.recognizer->Recognize();
+        Client client(peer, "3000", c.webSocket ? &trust : nullptr);
+        client.ConnectAndRecognize();
         HeapPeak heap;
         client.recognizer->AsyncComplete();
         // The flood goes on for a while: far more notifications than the client keeps and,
@@ -458,13 +462,8 @@ TEST(HostileServerTest, AFloodKeepsTheClientBoundedAndReleaseReturnsWithinTheTim
 
 TEST(HostileServerTest, ASlowListenerSlowsTheServerDownAndMissesNothing)
 {
-    struct Case {
-        const char* name;
-        bool webSocket;
-    };
-    const Case cases[] = {{"TCP", false}, {"WebSocket", true}};
     const TrustedServer trust;
-    for (const Case& c : cases) {
+    for (const Route& c : kRoutes) {
         SCOPED_TRACE(c.name);
         HostilePeer::Options options;
         options.count = 2000;
@@ -472,16 +471,11 @@ TEST(HostileServerTest, ASlowListenerSlowsTheServerDownAndMissesNothing)
         options.text = std::string(16 * 1024, 'x');
         options.answerDuringFlood = true;
         HostilePeer peer(options);
-        std::unique_ptr<WsPeer> bridge;
-        if (c.webSocket) {
-            bridge.reset(new WsPeer(trust.Peer(WsPeer::Mode::Bridge, peer.Port())));
-        }
         // Timers far above any pause of a loaded machine: a time-out is not what this
         // looks for, and would end the flow early.
-        Client client(peer, "20000", bridge.get());
+        Client client(peer, "20000", c.webSocket ? &trust : nullptr);
         client.listener.delay = std::chrono::microseconds(500);
-        client.Connect();
-        client.recognizer->Recognize();
+        client.ConnectAndRecognize();
         HeapPeak heap;
         client.recognizer->AsyncComplete();
         // How fast they come is the machine's pace; a stall of the flow is the fault.
@@ -521,8 +515,7 @@ TEST(HostileServerTest, AReplyTricklingInEndsWithTheReceiveTimer)
         client.session->SetParameter("QUOR:ResponseTimer", "60000");
         const Clock::time_point start = Clock::now();
         const ClientError error = CatchClientError([&] {
-            client.Connect();
-            client.recognizer->Recognize();
+            client.ConnectAndRecognize();
             client.recognizer->AsyncComplete();
         });
         const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
@@ -538,13 +531,8 @@ TEST(HostileServerTest, ALargeMessageArrivingSteadilyOutlastsTheReceiveTimer)
 {
     // 4 MB at 128 KiB every 100 ms takes about 3 s against a receive time of 1 s: each
     // step is progress enough to go on (a trickle is not, above).
-    struct Case {
-        const char* name;
-        bool webSocket;
-    };
-    const Case cases[] = {{"TCP", false}, {"WebSocket", true}};
     const TrustedServer trust;
-    for (const Case& c : cases) {
+    for (const Route& c : kRoutes) {
         SCOPED_TRACE(c.name);
         HostilePeer::Options options;
         options.count = 1;
@@ -554,13 +542,8 @@ TEST(HostileServerTest, ALargeMessageArrivingSteadilyOutlastsTheReceiveTimer)
         options.trickleInterval = std::chrono::milliseconds(100);
         options.answerDuringFlood = true;
         HostilePeer peer(options);
-        std::unique_ptr<WsPeer> bridge;
-        if (c.webSocket) {
-            bridge.reset(new WsPeer(trust.Peer(WsPeer::Mode::Bridge, peer.Port())));
-        }
-        Client client(peer, "1000", bridge.get());
-        client.Connect();
-        client.recognizer->Recognize();
+        Client client(peer, "1000", c.webSocket ? &trust : nullptr);
+        client.ConnectAndRecognize();
         const Clock::time_point start = Clock::now();
         client.recognizer->AsyncComplete();
         ASSERT_TRUE(WaitFor([&] { return client.listener.Count() == 1; }, std::chrono::seconds(60)))
@@ -660,8 +643,7 @@ TEST(HostileServerTest, OneLargeNotificationCostsASmallMultipleOfItsSize)
         // machine needs for 16 MB.
         Client client(peer, "30000");
         client.listener.readForms = true;
-        client.Connect();
-        client.recognizer->Recognize();
+        client.ConnectAndRecognize();
         HeapPeak heap;
         client.recognizer->AsyncComplete();
         ASSERT_TRUE(WaitFor([&] { return client.listener.Count() == 1; }, std::chrono::seconds(60)))

@@ -12,6 +12,7 @@
 #include "Orvane/Utility/TextEncoding.h"
 #include "quor_helper.h"
 #include "support/FlatHelper.h"
+#include "support/ParameterFile.h"
 #include "support/TemporaryDirectory.h"
 
 namespace {

@@ -18,6 +18,7 @@
 #include "support/FinishesWithin.h"
 #include "support/SignalTools.h"
 #include "support/TemporaryDirectory.h"
+#include "support/UniqueFd.h"
 #include "support/WaitFor.h"
 
 // The microphone recorder reading real PortAudio devices: ALSA file-plugin devices that
@@ -44,7 +45,10 @@ public:
         if (mkfifo(pipe.c_str(), 0600) != 0) {
             throw std::runtime_error("mkfifo " + pipe);
         }
-        stalledPipe = open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        stalledPipe.Reset(open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+        if (!stalledPipe.IsOpen()) {
+            throw std::runtime_error("open " + pipe);
+        }
         Orvane::Test::AlsaFileDevices::Write(home.Path(),
                                              {{"tessival_mic_first", home.Write("first.raw", first)},
                                               {"tessival_mic_second", home.Write("second.raw", second)},
@@ -57,17 +61,17 @@ public:
     std::string first;
     std::string second;
     std::string fallback;
-    int stalledPipe = -1;
+    Orvane::Test::UniqueFd stalledPipe;
 
     void Feed(const std::string& bytes)
     {
-        ASSERT_EQ(static_cast<ssize_t>(bytes.size()), write(stalledPipe, bytes.data(), bytes.size()));
+        ASSERT_EQ(static_cast<ssize_t>(bytes.size()), write(stalledPipe.Get(), bytes.data(), bytes.size()));
     }
     // Drops what the device has not read.
     void Drain()
     {
         char buffer[4096];
-        while (read(stalledPipe, buffer, sizeof(buffer)) > 0) {
+        while (read(stalledPipe.Get(), buffer, sizeof(buffer)) > 0) {
         }
     }
 };

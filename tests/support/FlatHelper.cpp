@@ -1,7 +1,6 @@
 #include "support/FlatHelper.h"
 
 #include <deque>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -213,19 +212,6 @@ void FlatHelper::OnNextCompletion(std::function<void(FlatHelper&)> action)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     onCompletion_ = std::move(action);
-}
-
-std::string WriteParameterFile(const std::string& path, const std::map<std::string, std::string>& options)
-{
-    std::ofstream out(path, std::ios::out | std::ios::trunc | std::ios::binary);
-    out << "[Environment]\n";
-    for (const auto& option : options) {
-        out << option.first << "=" << option.second << "\n";
-    }
-    if (!out) {
-        throw std::runtime_error("cannot write " + path);
-    }
-    return path;
 }
 
 } // namespace Test

@@ -94,8 +94,5 @@ private:
     std::function<void(FlatHelper&)> onCompletion_;
 };
 
-// Writes an INI file with the section "Environment" holding `options`; returns its path.
-std::string WriteParameterFile(const std::string& path, const std::map<std::string, std::string>& options);
-
 } // namespace Test
 } // namespace Orvane

@@ -6,6 +6,7 @@
 #include <opus/opus.h>
 
 #include "support/AudioFixture.h"
+#include "support/ParameterFile.h"
 #include "support/SignalTools.h"
 
 namespace Orvane {

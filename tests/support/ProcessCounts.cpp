@@ -2,6 +2,9 @@
 
 #include <dirent.h>
 
+#include <fstream>
+#include <string>
+
 namespace Orvane {
 namespace Test {
 namespace {
@@ -26,6 +29,18 @@ std::size_t DescriptorCount()
     // The listing's own descriptor is counted too.
     const std::size_t count = CountEntries("/proc/self/fd");
     return count > 0 ? count - 1 : 0;
+}
+
+std::size_t ResidentKilobytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 6, "VmRSS:") == 0) {
+            return std::stoul(line.substr(6));
+        }
+    }
+    return 0;
 }
 
 } // namespace Test

@@ -59,7 +59,7 @@ std::size_t Parser::ReadTag(std::size_t open) const
     SyntaxError(length_);
 }
 
-std::size_t Parser::ReadContent(Node& element, int depth, std::size_t position) const
+std::size_t Parser::ReadContent(Node& element, int depth, std::size_t position)
 {
     if (depth >= MaxDepth) {
         throw MakeError(Errors::kNestingTooDeep, depth);

@@ -47,7 +47,7 @@ private:
     std::size_t ReadTag(std::size_t open) const;
     // Reads an element's content up to and including its closing tag; returns the
     // position after that tag.
-    std::size_t ReadContent(Node& element, int depth, std::size_t position) const;
+    std::size_t ReadContent(Node& element, int depth, std::size_t position);
     std::size_t SkipWhitespace(std::size_t position) const;
     [[noreturn]] void SyntaxError(std::size_t position) const;
 
@@ -56,7 +56,7 @@ private:
     std::int32_t convert_;
     ElementHook hook_;
     // The elements being read, outermost first.
-    mutable std::vector<const Node*> open_;
+    std::vector<const Node*> open_;
 };
 
 } // namespace Xml

@@ -43,6 +43,22 @@ protected:
         return WaitFor([&] { return recorder.Data().size() >= length; });
     }
 
+    // Pauses the reading, has "first" delivered (what is being read when the pause comes
+    // still is), then arms the user timer for 200 ms and has the peer send "second". Over
+    // WebSocket an expiry ends the loop: it must come after the bytes. False when "first"
+    // was not delivered.
+    bool PauseWithATimerAndBytesWaiting()
+    {
+        rig.connection->PauseReading(true);
+        rig.PeerSends("first");
+        if (!WaitForLength(5)) {
+            return false;
+        }
+        rig.connection->StartEtcTimer(200, recorder.Timeout("user"));
+        rig.PeerSends("second");
+        return true;
+    }
+
     Rig rig;
     ConnectionRecorder recorder;
 };
@@ -286,13 +302,7 @@ TYPED_TEST(ConnectionShapeTest, PausedReadingHoldsTheBytesAndTheTimersUntilResum
 {
     auto connection = this->rig.connection;
     auto runner = this->StartRun();
-    connection->PauseReading(true);
-    // What is being read when the pause comes is still delivered; then reading stops.
-    this->rig.PeerSends("first");
-    ASSERT_TRUE(this->WaitForLength(5));
-    // Over WebSocket an expiry ends the loop: it must come after the bytes.
-    connection->StartEtcTimer(200, this->recorder.Timeout("user"));
-    this->rig.PeerSends("second");
+    ASSERT_TRUE(this->PauseWithATimerAndBytesWaiting());
     // A sentinel wait: neither the bytes nor the held timer may come while paused.
     EXPECT_FALSE(WaitFor([&] { return this->recorder.Data().size() > 5 || this->recorder.Timeouts("user") != 0; },
                          std::chrono::milliseconds(300)));
@@ -307,11 +317,7 @@ TYPED_TEST(ConnectionShapeTest, TimersReleasedWhileReadingIsPausedRunOnAndTheByt
     // A remote call in progress: its time runs on while the application catches up.
     auto connection = this->rig.connection;
     auto runner = this->StartRun();
-    connection->PauseReading(true);
-    this->rig.PeerSends("first");
-    ASSERT_TRUE(this->WaitForLength(5));
-    connection->StartEtcTimer(200, this->recorder.Timeout("user"));
-    this->rig.PeerSends("second");
+    ASSERT_TRUE(this->PauseWithATimerAndBytesWaiting());
     connection->PauseReading(true, false);
     EXPECT_TRUE(WaitFor([&] { return this->recorder.Timeouts("user") == 1; }));
     EXPECT_EQ("first", this->recorder.Data());
