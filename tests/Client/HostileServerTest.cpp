@@ -260,10 +260,11 @@ void Abandon(std::unique_ptr<Burst>& burst, const std::string& failure)
     static_cast<void>(burst.release());
 }
 
-// Releases grammar and recognizer; false (abandoned) when that hangs.
+// Releases grammar and recognizer; false (abandoned) when that hangs. Each release waits
+// for its reply behind the rest of the burst, as long as its 20 s response timer allows.
 bool Released(std::unique_ptr<Burst>& burst)
 {
-    if (!burst->client->ReleaseWithin(std::chrono::seconds(10))) {
+    if (!burst->client->ReleaseWithin(std::chrono::seconds(45))) {
         Abandon(burst, "Release hangs");
         return false;
     }
@@ -628,16 +629,21 @@ TEST(HostileServerTest, OneLargeNotificationCostsASmallMultipleOfItsSize)
         {"one word of 16 MB", std::string(16 * kMiB, 'x'), 16 * kMiB},
         {"words of ten kana, 4 MB", "あいうえおかきくけこ", 4 * kMiB},
     };
+    // Where the heap is not measured (sanitizers), an eighth of the size takes the same road.
+    const std::size_t scale = kHeapMeasured ? 1 : 8;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::size_t one = HostilePeer::EndPointMessage(0, c.label, 1).size();
-        const std::size_t perWord = HostilePeer::EndPointMessage(0, c.label, 2).size() - one;
+        const std::size_t messageSize = c.messageSize / scale;
+        // A label of the message's size is its one word and shrinks with it.
+        const std::string label = c.label.size() >= c.messageSize ? c.label.substr(0, messageSize) : c.label;
+        const std::size_t one = HostilePeer::EndPointMessage(0, label, 1).size();
+        const std::size_t perWord = HostilePeer::EndPointMessage(0, label, 2).size() - one;
         HostilePeer::Options options;
         options.count = 1;
-        options.text = c.label;
-        options.words = c.messageSize > one ? 1 + (c.messageSize - one) / perWord : 1;
+        options.text = label;
+        options.words = messageSize > one ? 1 + (messageSize - one) / perWord : 1;
         options.answerDuringFlood = true;
-        const std::size_t size = HostilePeer::EndPointMessage(0, c.label, options.words).size();
+        const std::size_t size = HostilePeer::EndPointMessage(0, label, options.words).size();
         HostilePeer peer(options);
         // The whole message must arrive within the receive time: far more than a loaded
         // machine needs for 16 MB.
@@ -649,7 +655,7 @@ TEST(HostileServerTest, OneLargeNotificationCostsASmallMultipleOfItsSize)
         ASSERT_TRUE(WaitFor([&] { return client.listener.Count() == 1; }, std::chrono::seconds(60)))
             << "completion: " << CatchClientError([&] { client.recognizer->Complete(0.001); });
         heap.Stop();
-        EXPECT_EQ(options.words * c.label.size(), client.listener.textBytes);
+        EXPECT_EQ(options.words * label.size(), client.listener.textBytes);
         if (kHeapMeasured) {
             EXPECT_LT(heap.Growth(), size * 4) << size;
         }
