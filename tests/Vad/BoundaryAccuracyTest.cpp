@@ -140,7 +140,7 @@ const Row kRows[] = {
     {"taps",   {99, 99, 99, 99}, 90, 1.5, 3, -0.3, false},
     {"cutoff", {99, 99, 87, 91}, 48, 13.5, 61, 0.1, false},
     {"notes",  {99, 99, 99, 99}, 80, 27, 64, -0.1, true},
-    {"ticks",  {99, 99, 99, 99}, 90, 1.5, 3, -0.3, true},
+    {"ticks",  {99, 99, 99, 99}, 90, 1.5, 3, -0.1, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Noise, BoundaryAccuracy, testing::ValuesIn(kRows),
