@@ -35,11 +35,13 @@
 //        VadBoundaryReport gain-floor [webrtc suppression level (1)] [threads (3)]
 // The second form chooses the noise reduction's gain floor ("GMMW:NScale"; "GMMW:Forget" as
 // configured) on the tuning set, not the evaluation set, by this criterion: in steady noise
-// (white, pink, brown, hum) over 10, 5 and 0 dB, the floor that removes the most noise (the
-// greatest mean SI-SDR gain) for a speech level loss no greater than that of webrtc's noise
-// suppression on the same files (mean over the three SNRs): as much noise removed as the
-// speech level webrtc gives up buys. It prints every floor tried beside webrtc and names the
-// one chosen.
+// (white, pink, brown, hum), the floor that removes the most noise (the greatest mean SI-SDR
+// gain over 10, 5 and 0 dB) among those that lose no more speech level than webrtc's noise
+// suppression on the same files (mean over 10, 5 and 0 dB) and do not lower the SI-SDR at
+// 20 dB (mean gain not below 0): as much noise removed as the speech level webrtc gives up
+// buys, without harming speech that is nearly clean. It prints every floor tried beside
+// webrtc, also on the tuning sentences in voices the model never heard (shown, not used:
+// there the model's missed speech frames, not the floor, decide), and names the one chosen.
 
 #include <algorithm>
 #include <cmath>
@@ -323,13 +325,12 @@ std::string ConfigWith(const std::vector<std::pair<std::string, std::string>>& v
 
 int ChooseGainFloor(int level, unsigned threads)
 {
-    const EvaluationSet& set = EvaluationSet::Tuning();
+    const std::vector<std::pair<const char*, const EvaluationSet*>> sets{
+        {"tuning voices", &EvaluationSet::Tuning()}, {"unseen voices", &EvaluationSet::TuningInUnseenVoices()}};
     const std::vector<std::string> steady{"white", "pink", "brown", "hum"};
     const std::vector<double> snrs{10.0, 5.0, 0.0};
-    const Figures theirs = WebRtcNoiseReduction(set, steady, level);
-    std::printf("tuning set, steady noise; SI-SDR gain and speech level (dB) at 20/10/5/0 dB\n");
     auto print = [&](const char* name, const Figures& f) {
-        std::printf("%-22s gain", name);
+        std::printf("  %-12s gain", name);
         for (double snr : EvaluationSet::Snrs()) {
             std::printf(" %5.2f", Mean(f, steady, snr, &ConditionFigures::NoiseReductionGain));
         }
@@ -338,35 +339,49 @@ int ChooseGainFloor(int level, unsigned threads)
             std::printf(" %5.2f", Mean(f, steady, snr, &ConditionFigures::LevelChange));
         }
     };
-    print("webrtc", theirs);
-    std::printf("\n");
+    auto meanOver = [&](const Figures& f, double (ConditionFigures::*field)() const) {
+        double sum = 0.0;
+        for (double snr : snrs) {
+            sum += Mean(f, steady, snr, field) / snrs.size();
+        }
+        return sum;
+    };
+    std::printf("tuning sentences, steady noise; SI-SDR gain and speech level (dB) at 20/10/5/0 dB\n");
+    std::vector<Figures> theirs;
+    for (const auto& set : sets) {
+        theirs.push_back(WebRtcNoiseReduction(*set.second, steady, level));
+        std::printf("%s\n", set.first);
+        print("webrtc", theirs.back());
+        std::printf("   mean at 10/5/0 dB: level %5.2f\n", meanOver(theirs.back(), &ConditionFigures::LevelChange));
+    }
     std::string best;
     double bestGain = -1e9;
-    double theirLevel = 0.0;
-    for (double snr : snrs) {
-        theirLevel += Mean(theirs, steady, snr, &ConditionFigures::LevelChange) / snrs.size();
-    }
     for (const char* floor : {"0.8", "0.75", "0.7", "0.65", "0.6", "0.55", "0.5", "0.45", "0.4", "0.35", "0.3"}) {
         const std::string config = ConfigWith({{"GMMW:NScale", floor}});
-        const Figures ours = EvaluateDetector(set, config, steady, threads, DetectionMode::Continuous);
-        std::remove(config.c_str());
-        double level = 0.0;
+        std::printf("NScale %s\n", floor);
+        bool within = false;
         double gain = 0.0;
-        for (double snr : snrs) {
-            level += Mean(ours, steady, snr, &ConditionFigures::LevelChange) / snrs.size();
-            gain += Mean(ours, steady, snr, &ConditionFigures::NoiseReductionGain) / snrs.size();
+        for (std::size_t i = 0; i < sets.size(); ++i) {
+            const Figures ours = EvaluateDetector(*sets[i].second, config, steady, threads, DetectionMode::Continuous);
+            const double level = meanOver(ours, &ConditionFigures::LevelChange);
+            const double high = Mean(ours, steady, 20.0, &ConditionFigures::NoiseReductionGain);
+            const bool levelWithin = level >= meanOver(theirs[i], &ConditionFigures::LevelChange);
+            if (i == 0) { // the choice rests on the tuning voices
+                gain = meanOver(ours, &ConditionFigures::NoiseReductionGain);
+                within = levelWithin && high >= 0.0;
+            }
+            print(sets[i].first, ours);
+            std::printf("   mean at 10/5/0 dB: gain %5.2f level %5.2f%s%s\n", meanOver(ours, &ConditionFigures::NoiseReductionGain),
+                        level, levelWithin ? "" : " (level below webrtc's)", high >= 0.0 ? "" : " (gain below 0 at 20 dB)");
         }
-        const std::string name = std::string("NScale ") + floor;
-        print(name.c_str(), ours);
-        std::printf("   mean at 10/5/0 dB: gain %5.2f level %5.2f%s\n", gain, level,
-                    level >= theirLevel ? " (level within webrtc's)" : "");
-        if (level >= theirLevel && gain > bestGain) {
+        std::remove(config.c_str());
+        if (within && gain > bestGain) {
             bestGain = gain;
-            best = name;
+            best = std::string("NScale ") + floor;
         }
     }
-    std::printf("webrtc's mean level at 10/5/0 dB: %.2f\nchosen: %s (mean gain %.2f dB at 10/5/0 dB)\n", theirLevel,
-                best.empty() ? "none" : best.c_str(), bestGain);
+    std::printf("chosen on the tuning voices: %s (mean gain %.2f dB at 10/5/0 dB)\n", best.empty() ? "none" : best.c_str(),
+                bestGain);
     return 0;
 }
 

@@ -17,6 +17,7 @@ namespace {
 
 constexpr int kEvaluationSeed = 1;
 constexpr int kTuningSeed = 2;
+constexpr int kTuningUnseenSeed = 4;
 constexpr std::size_t kEvaluationSentences = 20;
 constexpr std::size_t kEvaluationInTuningVoicesSentences = 12;
 constexpr std::size_t kTuningSentences = 10;
@@ -106,6 +107,12 @@ const EvaluationSet& EvaluationSet::EvaluationInTuningVoices()
 const EvaluationSet& EvaluationSet::Tuning()
 {
     static const EvaluationSet set("tuning-sentences.txt", kTuningSeed, kTuningSentences);
+    return set;
+}
+
+const EvaluationSet& EvaluationSet::TuningInUnseenVoices()
+{
+    static const EvaluationSet set("tuning-sentences.txt", kTuningUnseenSeed, kTuningSentences, "tuning-voices.txt");
     return set;
 }
 

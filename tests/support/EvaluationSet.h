@@ -28,6 +28,9 @@ public:
     // Its first 12 sentences in the tuning set's voices, as the detector was first measured.
     static const EvaluationSet& EvaluationInTuningVoices();
     static const EvaluationSet& Tuning();
+    // The tuning sentences in voices that neither the model's training nor the evaluation
+    // set uses (data/vad/tuning-voices.txt), with noise of its own seed.
+    static const EvaluationSet& TuningInUnseenVoices();
 
     // Noise kinds in report order, and the SNRs of the mixtures (dB).
     static const std::vector<std::string>& Kinds();

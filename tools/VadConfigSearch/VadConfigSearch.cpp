@@ -1,7 +1,8 @@
 // Chooses the detector configuration's "VAD:", "SBM:", "GMMW:" (and the noise tracker's
-// drift, "PKF:DrvVar") values on the tuning set
-// (data/vad/tuning-sentences.txt made by scripts/make-vad-set.sh with the tuning seed; the
-// evaluation list is never read here), by coordinate search from a starting file.
+// drift, "PKF:DrvVar") values on the tuning sets
+// (data/vad/tuning-sentences.txt made by scripts/make-vad-set.sh with the tuning seed, in the
+// script's voices and in the voices of data/vad/tuning-voices.txt that the model never heard;
+// the evaluation list is never read here), by coordinate search from a starting file.
 //
 //   VadConfigSearch [--start FILE] [--out FILE] [--model FILE] [--rounds N] [--threads N]
 //                   [--only PREFIX]   (search only the keys that start with PREFIX)
@@ -9,7 +10,7 @@
 //                   [--mode both|helper|continuous] [--evaluate] (the starting file's
 //                   objective and tables, no search) [--floor FILE]
 //
-// The objective, summed over every noise kind and SNR of the set (lower is better), of the
+// The objective, summed over both sets and every noise kind and SNR (lower is better), of the
 // detector as the helper runs it (one utterance after a noise lead-in) and of the continuous
 // detector over each whole file (DetectionScore.h):
 //   helper:
@@ -27,7 +28,7 @@
 // the recogniser is the worst outcome, and a sentence that the helper does not deliver
 // whole is speech that never reaches it. --mode helper or --mode continuous keeps one part.
 //
-// A floor: a value is taken only if no noise kind and SNR is worse than with the starting
+// A floor: a value is taken only if no noise kind and SNR of either set is worse than with the starting
 // file (--floor FILE: with that file instead) by more than one file's or one start's worth:
 // in the helper's mode one sentence less delivered; in the continuous one, found speech 1 %
 // less, ends within 1 s one file fewer, false starts one a minute more, far-flagged frames
@@ -167,11 +168,17 @@ std::string Option(int argc, char** argv, const std::string& name, const std::st
     return fallback;
 }
 
-// The figures of both modes on the tuning set.
+// The figures of both modes on one tuning set.
 struct Measured {
     Figures helper;
     Figures continuous;
 };
+
+// The tuning sets: in the tuning voices, and in voices the model never heard.
+std::vector<const EvaluationSet*> TuningSets()
+{
+    return {&EvaluationSet::Tuning(), &EvaluationSet::TuningInUnseenVoices()};
+}
 
 // Noise that the detector takes for speech, so that its utterances do not end.
 bool Endless(const std::string& kind)
@@ -191,6 +198,20 @@ bool EndsLater(const std::string& kind, const ConditionFigures& trial, const Con
 }
 
 // Where `trial` falls below `floor` (see the header), or "".
+std::string Regression(const Measured& trial, const Measured& floor, std::size_t files);
+
+std::string Regression(const std::vector<Measured>& trial, const std::vector<Measured>& floor)
+{
+    const std::vector<const EvaluationSet*> sets = TuningSets();
+    for (std::size_t i = 0; i < trial.size(); ++i) {
+        const std::string below = Regression(trial[i], floor[i], sets[i]->SpeechCount());
+        if (!below.empty()) {
+            return (i == 0 ? "" : "unseen voices: ") + below;
+        }
+    }
+    return "";
+}
+
 std::string Regression(const Measured& trial, const Measured& floor, std::size_t files)
 {
     const double file = 100.0 / static_cast<double>(files);
@@ -245,30 +266,43 @@ int main(int argc, char** argv)
         const std::string mode = Option(argc, argv, "--mode", "both");
         const bool helper = mode != "continuous";
         const bool continuous = mode != "helper";
-        const EvaluationSet& set = EvaluationSet::Tuning();
+        const std::vector<const EvaluationSet*> sets = TuningSets();
         const std::string scratch = "/tmp/vad-config-search-" + std::to_string(getpid()) + ".ini";
 
         Settings best = ReadSettings(start);
         auto measure = [&](const Settings& settings) {
             Write(settings, scratch);
-            Measured m;
-            if (helper) {
-                m.helper = EvaluateDetector(set, scratch, EvaluationSet::Kinds(), threads, DetectionMode::Helper, model);
+            std::vector<Measured> all;
+            for (const EvaluationSet* set : sets) {
+                Measured m;
+                if (helper) {
+                    m.helper =
+                        EvaluateDetector(*set, scratch, EvaluationSet::Kinds(), threads, DetectionMode::Helper, model);
+                }
+                if (continuous) {
+                    m.continuous = EvaluateDetector(*set, scratch, EvaluationSet::Kinds(), threads,
+                                                    DetectionMode::Continuous, model);
+                }
+                all.push_back(std::move(m));
             }
-            if (continuous) {
-                m.continuous =
-                    EvaluateDetector(set, scratch, EvaluationSet::Kinds(), threads, DetectionMode::Continuous, model);
-            }
-            return m;
+            return all;
         };
-        auto cost = [&](const Measured& m) { return HelperObjective(m.helper) + ContinuousObjective(m.continuous); };
-        const Measured first = measure(best);
+        auto costOf = [](const Measured& m) { return HelperObjective(m.helper) + ContinuousObjective(m.continuous); };
+        auto cost = [&](const std::vector<Measured>& all) {
+            double sum = 0.0;
+            for (const Measured& m : all) {
+                sum += costOf(m);
+            }
+            return sum;
+        };
+        const std::vector<Measured> first = measure(best);
         const std::string floorFile = Option(argc, argv, "--floor", "");
-        const Measured floor = floorFile.empty() ? first : measure(ReadSettings(floorFile));
+        const std::vector<Measured> floor = floorFile.empty() ? first : measure(ReadSettings(floorFile));
         double bestCost = cost(first);
         // A starting file below the floor gives way to any value that is not.
-        bool bestBelow = !Regression(first, floor, set.SpeechCount()).empty();
-        std::printf("start %s: objective %.2f%s\n", start.c_str(), bestCost, bestBelow ? " (below the floor)" : "");
+        bool bestBelow = !Regression(first, floor).empty();
+        std::printf("start %s: objective %.2f (tuning voices %.2f, unseen voices %.2f)%s\n", start.c_str(), bestCost,
+                    costOf(first[0]), costOf(first[1]), bestBelow ? " (below the floor)" : "");
         const bool search = !Flag(argc, argv, "--evaluate");
         for (int round = 0; search && round < rounds; ++round) {
             bool changed = false;
@@ -283,9 +317,9 @@ int main(int argc, char** argv)
                     }
                     Settings trial = best;
                     Set(trial, c.key, value);
-                    const Measured m = measure(trial);
+                    const std::vector<Measured> m = measure(trial);
                     const double trialCost = cost(m);
-                    const std::string below = Regression(m, floor, set.SpeechCount());
+                    const std::string below = Regression(m, floor);
                     const bool better = below.empty() && (trialCost < bestCost || bestBelow);
                     std::printf("  %s=%s: %.2f%s%s\n", c.key.c_str(), value.c_str(), trialCost, better ? " (better)" : "",
                                 below.empty() ? "" : (" (below the floor: " + below + ")").c_str());
@@ -306,12 +340,15 @@ int main(int argc, char** argv)
         Write(best, out);
         std::remove(scratch.c_str());
         std::printf("objective %.2f; wrote %s\n", bestCost, out.c_str());
-        for (DetectionMode m : {DetectionMode::Helper, DetectionMode::Continuous}) {
-            const Figures figures = EvaluateDetector(set, out, EvaluationSet::Kinds(), threads, m, model);
-            std::printf("%s\n%-8s %4s  %s\n", ToString(m), "noise", "SNR", ConditionFigures::HeaderFor(m).c_str());
-            for (const std::string& kind : EvaluationSet::Kinds()) {
-                for (double snr : EvaluationSet::Snrs()) {
-                    std::printf("%-8s %4.0f  %s\n", kind.c_str(), snr, figures.at({kind, snr}).RowFor(m).c_str());
+        for (std::size_t i = 0; i < sets.size(); ++i) {
+            for (DetectionMode m : {DetectionMode::Helper, DetectionMode::Continuous}) {
+                const Figures figures = EvaluateDetector(*sets[i], out, EvaluationSet::Kinds(), threads, m, model);
+                std::printf("%s, %s\n%-8s %4s  %s\n", ToString(m), i == 0 ? "tuning voices" : "unseen voices", "noise",
+                            "SNR", ConditionFigures::HeaderFor(m).c_str());
+                for (const std::string& kind : EvaluationSet::Kinds()) {
+                    for (double snr : EvaluationSet::Snrs()) {
+                        std::printf("%-8s %4.0f  %s\n", kind.c_str(), snr, figures.at({kind, snr}).RowFor(m).c_str());
+                    }
                 }
             }
         }
