@@ -283,7 +283,7 @@ int PrepareStruct(SBMInfo* h)
     // The queues hold the head margin, the longest wait for a vote, gap or tail, and one step,
     // twice over; sizes are worked out in 64 bits and bounded.
     hoi->single = q->continuousSpeech == 0 ? 1 : 0;
-    long long longest = hoi->maxGap;
+    long long longest = hoi->single && hoi->maxGapSingle > 0 ? hoi->maxGapSingle : hoi->maxGap;
     if (hoi->single && hoi->minSpeech > 0) {
         longest = std::max(longest, static_cast<long long>(hoi->maxGapShort));
     }
@@ -499,6 +499,7 @@ int SetSBMVariableInt(SBMInfo* h, const char* name, int value)
         {"SBM:MaxGap", &hoi->maxGap, false},
         {"SBM:MinSpeech", &hoi->minSpeech, false},
         {"SBM:MaxGap_Short", &hoi->maxGapShort, false},
+        {"SBM:MaxGap_Single", &hoi->maxGapSingle, false},
         {"SBM:MajorityFrames", &mm->majorityFrames, false},
         {"SBM:MajorityVotes", &mm->majorityVotes, false},
         {"SBM:MajorityFrames_Pause", &mm->pauseFrames, false},
@@ -549,6 +550,7 @@ int GetSBMVariavleInt(SBMInfo* h, const char* name, int* value)
         {"SBM:MaxGap", hoi->maxGap},
         {"SBM:MinSpeech", hoi->minSpeech},
         {"SBM:MaxGap_Short", hoi->maxGapShort},
+        {"SBM:MaxGap_Single", hoi->maxGapSingle},
         {"SBM:MajorityFrames", mm->majorityFrames},
         {"SBM:MajorityVotes", mm->majorityVotes},
         {"SBM:MajorityFrames_Pause", mm->pauseFrames},

@@ -47,13 +47,19 @@ bool InSpeechDistinct(int state)
            state == SPEECH_DISTINCT_GAP_SPEECH;
 }
 
+// The maximum gap of the mode: one utterance may have its own.
+int MaxGap(const VADHangOverInfo_t* hoi)
+{
+    return hoi->single && hoi->maxGapSingle > 0 ? hoi->maxGapSingle : hoi->maxGap;
+}
+
 // The longest gap the current stretch of speech bridges.
 int GapLimit(const VADHangOverInfo_t* hoi)
 {
     if (hoi->single && hoi->minSpeech > 0 && hoi->stretch < hoi->minSpeech) {
-        return std::max(hoi->maxGap, hoi->maxGapShort);
+        return std::max(MaxGap(hoi), hoi->maxGapShort);
     }
-    return hoi->maxGap;
+    return MaxGap(hoi);
 }
 
 // One more frame of a gap; past the gap limit the utterance moves to its tail.
@@ -70,8 +76,8 @@ void CountGap(VADHangOverInfo_t* hoi)
 void ResumeFromGap(VADHangOverInfo_t* hoi)
 {
     ++hoi->gap;
-    if (hoi->gap <= hoi->maxGap || (hoi->gap <= GapLimit(hoi) && hoi->voted)) {
-        if (hoi->gap > hoi->maxGap) {
+    if (hoi->gap <= MaxGap(hoi) || (hoi->gap <= GapLimit(hoi) && hoi->voted)) {
+        if (hoi->gap > MaxGap(hoi)) {
             hoi->stretch = 1;
         }
         Request4RB(hoi, hoi->gap);
@@ -142,7 +148,7 @@ int BeginHO(VADHangOverInfo_t* hoi, RingBufferInfo_t** decisionQueue, MajorityMo
         return HO_FAIL(result);
     }
     const std::int64_t capacity = 2 * (static_cast<std::int64_t>(std::max(mm->majorityFrames, mm->pauseFrames)) +
-                                       std::max(hoi->headMargin, hoi->maxGap));
+                                       std::max({hoi->headMargin, hoi->maxGap, hoi->maxGapSingle}));
     if (capacity <= 0 || capacity > kMaxRingCapacity) {
         return HO_FAIL(SBM_ERR_RANGE);
     }

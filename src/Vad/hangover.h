@@ -49,12 +49,14 @@ struct VADHangOverInfo_t {
     signed char previous;    // the previous frame was speech
     int pushBack;            // frames after the tail margin to examine again
     int utterances;
-    // One utterance only ("SBM:ContinuousSpeech" 0): a stretch holding fewer than
-    // "SBM:MinSpeech" speech frames is not ended by a gap of "SBM:MaxGap" but of
-    // "SBM:MaxGap_Short", and past "SBM:MaxGap" only speech that wins the majority vote
-    // resumes it; a noise burst before the speech then leads into it rather than taking the
-    // one utterance.
+    // One utterance only ("SBM:ContinuousSpeech" 0): the maximum gap is "SBM:MaxGap_Single"
+    // when set, as a pause that ends the one utterance loses the rest of the sentence; a
+    // stretch holding fewer than "SBM:MinSpeech" speech frames is not ended by the maximum
+    // gap but by "SBM:MaxGap_Short", and past the maximum gap only speech that wins the
+    // majority vote resumes it; a noise burst before the speech then leads into it rather
+    // than taking the one utterance.
     int single;              // set at each first step from "SBM:ContinuousSpeech"
+    int maxGapSingle;        // "SBM:MaxGap_Single"; 0: "SBM:MaxGap"
     int minSpeech;           // "SBM:MinSpeech"; 0: every stretch ends at "SBM:MaxGap"
     int maxGapShort;         // "SBM:MaxGap_Short"
     int stretch;             // speech frames since confirmation or a resumption past the maximum gap

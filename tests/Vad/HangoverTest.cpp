@@ -18,6 +18,7 @@ struct Settings {
     int head, tail, maxGap;
     bool single = false; // one utterance
     int minSpeech = 0, maxGapShort = 0;
+    int maxGapSingle = 0;
 };
 
 // What the manager's reader sees when it takes the hangover's requests after every step.
@@ -58,6 +59,7 @@ Trace Feed(const Settings& s, const std::string& decisions)
     hoi->single = s.single ? 1 : 0;
     hoi->minSpeech = s.minSpeech;
     hoi->maxGapShort = s.maxGapShort;
+    hoi->maxGapSingle = s.maxGapSingle;
     EXPECT_EQ(0, BeginMM(mm, &queue));
     EXPECT_EQ(0, BeginHO(hoi, &queue, mm));
     Trace trace;
@@ -165,6 +167,11 @@ TEST(Hangover, ShortStretchInOneUtterance)
     single.maxGapShort = 8;
     Settings continuous = single;
     continuous.single = false;
+    // One utterance with a maximum gap of its own (5), which continuous detection ignores.
+    Settings singleGap = single;
+    singleGap.maxGapSingle = 5;
+    Settings continuousGap = singleGap;
+    continuousGap.single = false;
     struct Case {
         const char* name;
         Settings settings;
@@ -187,6 +194,11 @@ TEST(Hangover, ShortStretchInOneUtterance)
         {"long stretch", single, "##########......###...", "ddOOOOOOOOGAAESSddOGAA", {{0, 12}}},
         // Several utterances: every stretch ends at the maximum gap.
         {"continuous", continuous, "###......#######......", "ddOGAAESSddOOOOOGAAESS", {{0, 5}, {5, 18}}},
+        // A pause of 4 frames in a long stretch: one utterance bridges it with its own gap.
+        {"pause within the one utterance's gap", singleGap, "##########....######.......",
+         "ddOOOOOOOOGAAAOOOOOOGAAAAES", {{0, 22}}},
+        {"the same pause, continuous", continuousGap, "##########....######.......",
+         "ddOOOOOOOOGAAEddOOOOGAAESSS", {{0, 12}, {12, 22}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -121,6 +121,7 @@ TEST(Manager, ArgumentsVariablesAndModes)
         {"SBM:MaxGap", -1, -4, 40},            {"OH:ThGain", 7, 0, 7},
         {"SBM:MajorityVotes_Pause", 0, 0, 0},  {"SBM:Unknown", 1, -5, -1},
         {"SBM:MinSpeech", 50, 0, 50},          {"SBM:MaxGap_Short", -1, -4, 0},
+        {"SBM:MaxGap_Single", 45, 0, 45},
     };
     for (const Variable& v : variables) {
         SCOPED_TRACE(v.name);

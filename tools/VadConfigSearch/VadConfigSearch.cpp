@@ -72,6 +72,7 @@ const std::vector<Candidate>& Candidates()
         {"SBM:MajorityVotes", {"10", "15", "20", "25", "30"}},
         {"SBM:MajorityVotes_Pause", {"3", "5", "10", "15", "20"}},
         {"SBM:MaxGap", {"25", "35", "40", "45"}},
+        {"SBM:MaxGap_Single", {"0", "35", "40", "45"}},
         {"SBM:TailMargin", {"20", "30", "40", "45"}},
         {"SBM:MinSpeech", {"0", "30", "50", "70", "100", "150"}},
         {"SBM:MaxGap_Short", {"60", "100", "150", "200"}},
