@@ -143,8 +143,8 @@ const Row kRows[] = {
     {"clicks", {99, 99, 99, 99}, 90, 1.5, 3, -0.3, -1.7, false},
     {"taps",   {99, 99, 99, 99}, 90, 1.5, 3, -0.3, -0.1, false},
     {"cutoff", {99, 99, 87, 91}, 48, 13.5, 61, 0.1, -0.7, false},
-    {"notes",  {99, 99, 99, 99}, 80, 27, 64, -0.1, -0.5, true},
-    {"ticks",  {99, 99, 99, 99}, 90, 1.5, 3, -0.1, -1.1, true},
+    {"notes",  {99, 99, 99, 99}, 95, 26, 63, -0.1, -0.5, true},
+    {"ticks",  {99, 99, 99, 99}, 95, 1.5, 3, -0.1, -1.1, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Noise, BoundaryAccuracy, testing::ValuesIn(kRows),
