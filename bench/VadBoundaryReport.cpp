@@ -254,11 +254,9 @@ Figures EvaluateWebRtc(const EvaluationSet& set, const Settings& settings, int l
                 const Samples noisy = set.Noisy(i, kind, snr);
                 const std::vector<bool> truth = SpeechFrames(clean);
                 f.Add(ScoreFile(truth, Hangover(WebRtcFlags(noisy, likelihood), settings)));
-                const std::size_t first = kFrame * static_cast<std::size_t>(
-                    std::find(truth.begin(), truth.end(), true) - truth.begin());
-                const std::size_t last = kFrame * (truth.size() - static_cast<std::size_t>(
-                    std::find(truth.rbegin(), truth.rend(), true) - truth.rbegin()));
-                f.AddNoiseReduction(ScoreNoiseReduction(clean, noisy, WebRtcSuppressed(noisy, level), first, last));
+                f.AddNoiseReduction(ScoreNoiseReduction(clean, noisy, WebRtcSuppressed(noisy, level),
+                                                        kFrame * FirstSpeechFrame(truth),
+                                                        kFrame * EndOfSpeechFrames(truth)));
             }
             const Samples noise = set.NoiseAlone(kind, snr, kNoiseAloneSeconds);
             f.AddNoiseAlone(ScoreFile(std::vector<bool>(noise.size() / kFrame, false),
@@ -291,11 +289,9 @@ Figures WebRtcNoiseReduction(const EvaluationSet& set, const std::vector<std::st
                 const Samples& clean = set.Clean(i);
                 const Samples noisy = set.Noisy(i, kind, snr);
                 const std::vector<bool> truth = SpeechFrames(clean);
-                const std::size_t first = kFrame * static_cast<std::size_t>(
-                    std::find(truth.begin(), truth.end(), true) - truth.begin());
-                const std::size_t last = kFrame * (truth.size() - static_cast<std::size_t>(
-                    std::find(truth.rbegin(), truth.rend(), true) - truth.rbegin()));
-                f.AddNoiseReduction(ScoreNoiseReduction(clean, noisy, WebRtcSuppressed(noisy, level), first, last));
+                f.AddNoiseReduction(ScoreNoiseReduction(clean, noisy, WebRtcSuppressed(noisy, level),
+                                                        kFrame * FirstSpeechFrame(truth),
+                                                        kFrame * EndOfSpeechFrames(truth)));
             }
         }
     }

@@ -71,16 +71,6 @@ SiSdr ScaleInvariantSdr(const Samples& clean, const Samples& processed, std::siz
     return {10.0 * std::log10((scale * scale * cc + 1e-9) / (error + 1e-9)), scale};
 }
 
-std::size_t FirstSpeechFrame(const std::vector<bool>& truth)
-{
-    return static_cast<std::size_t>(std::find(truth.begin(), truth.end(), true) - truth.begin());
-}
-
-std::size_t EndOfSpeechFrames(const std::vector<bool>& truth)
-{
-    return truth.size() - static_cast<std::size_t>(std::find(truth.rbegin(), truth.rend(), true) - truth.rbegin());
-}
-
 // Where the delivered samples of each utterance lie: after the one before, and before the
 // input fed when it ended.
 void Place(const Samples& audio, std::vector<Utterance>& utterances)
@@ -122,6 +112,16 @@ private:
 };
 
 } // namespace
+
+std::size_t FirstSpeechFrame(const std::vector<bool>& truth)
+{
+    return static_cast<std::size_t>(std::find(truth.begin(), truth.end(), true) - truth.begin());
+}
+
+std::size_t EndOfSpeechFrames(const std::vector<bool>& truth)
+{
+    return truth.size() - static_cast<std::size_t>(std::find(truth.rbegin(), truth.rend(), true) - truth.rbegin());
+}
 
 const char* ToString(DetectionMode mode)
 {

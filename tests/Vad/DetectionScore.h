@@ -62,6 +62,11 @@ struct FileScore {
 constexpr double kDeliveredCoverage = 0.9;
 FileScore ScoreFile(const std::vector<bool>& truth, const std::vector<Utterance>& utterances);
 
+// The first speech frame of the truth, and the frame after its last (the truth's size
+// when it holds none).
+std::size_t FirstSpeechFrame(const std::vector<bool>& truth);
+std::size_t EndOfSpeechFrames(const std::vector<bool>& truth);
+
 // Scale-invariant SDR of `processed` against `clean` over [from, to), less that of `noisy`,
 // and the level of the clean signal's part in `processed` (dB against the clean signal).
 struct NoiseReductionScore {
