@@ -242,6 +242,23 @@ Samples WebRtcSuppressed(const Samples& audio, int level)
     return out;
 }
 
+// webrtc's suppression on each speech file of one condition, and with `settings` its voice
+// flags through the hangover.
+void AddWebRtcFiles(ConditionFigures& f, const EvaluationSet& set, const std::string& kind, double snr, int level,
+                    const Settings* settings, int likelihood)
+{
+    for (std::size_t i = 0; i < set.SpeechCount(); ++i) {
+        const Samples& clean = set.Clean(i);
+        const Samples noisy = set.Noisy(i, kind, snr);
+        const std::vector<bool> truth = SpeechFrames(clean);
+        if (settings != nullptr) {
+            f.Add(ScoreFile(truth, Hangover(WebRtcFlags(noisy, likelihood), *settings)));
+        }
+        f.AddNoiseReduction(ScoreNoiseReduction(clean, noisy, WebRtcSuppressed(noisy, level),
+                                                kFrame * FirstSpeechFrame(truth), kFrame * EndOfSpeechFrames(truth)));
+    }
+}
+
 // webrtc on every file of the set: voice flags through the hangover, and suppression.
 Figures EvaluateWebRtc(const EvaluationSet& set, const Settings& settings, int likelihood, int level)
 {
@@ -249,15 +266,7 @@ Figures EvaluateWebRtc(const EvaluationSet& set, const Settings& settings, int l
     for (const std::string& kind : EvaluationSet::Kinds()) {
         for (double snr : EvaluationSet::Snrs()) {
             ConditionFigures& f = figures[{kind, snr}];
-            for (std::size_t i = 0; i < set.SpeechCount(); ++i) {
-                const Samples& clean = set.Clean(i);
-                const Samples noisy = set.Noisy(i, kind, snr);
-                const std::vector<bool> truth = SpeechFrames(clean);
-                f.Add(ScoreFile(truth, Hangover(WebRtcFlags(noisy, likelihood), settings)));
-                f.AddNoiseReduction(ScoreNoiseReduction(clean, noisy, WebRtcSuppressed(noisy, level),
-                                                        kFrame * FirstSpeechFrame(truth),
-                                                        kFrame * EndOfSpeechFrames(truth)));
-            }
+            AddWebRtcFiles(f, set, kind, snr, level, &settings, likelihood);
             const Samples noise = set.NoiseAlone(kind, snr, kNoiseAloneSeconds);
             f.AddNoiseAlone(ScoreFile(std::vector<bool>(noise.size() / kFrame, false),
                                       Hangover(WebRtcFlags(noise, likelihood), settings)),
@@ -284,15 +293,7 @@ Figures WebRtcNoiseReduction(const EvaluationSet& set, const std::vector<std::st
     Figures figures;
     for (const std::string& kind : kinds) {
         for (double snr : EvaluationSet::Snrs()) {
-            ConditionFigures& f = figures[{kind, snr}];
-            for (std::size_t i = 0; i < set.SpeechCount(); ++i) {
-                const Samples& clean = set.Clean(i);
-                const Samples noisy = set.Noisy(i, kind, snr);
-                const std::vector<bool> truth = SpeechFrames(clean);
-                f.AddNoiseReduction(ScoreNoiseReduction(clean, noisy, WebRtcSuppressed(noisy, level),
-                                                        kFrame * FirstSpeechFrame(truth),
-                                                        kFrame * EndOfSpeechFrames(truth)));
-            }
+            AddWebRtcFiles(figures[{kind, snr}], set, kind, snr, level, nullptr, 0);
         }
     }
     return figures;
