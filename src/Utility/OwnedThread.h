@@ -30,12 +30,14 @@ public:
 
     // Starts `body` on a new thread; a thread still held is ended first. Throws what
     // boost::thread throws when no thread can be made (boost::thread_resource_error).
+    // The thread is made under the lock, so it is held from its first instruction: a Join
+    // that its early end sets off on another thread waits for the handle and joins it,
+    // instead of finding none and leaving it unjoined.
     void Start(const boost::function<void()>& body)
     {
         Join(false);
-        boost::shared_ptr<boost::thread> thread(new boost::thread(body));
         boost::lock_guard<boost::mutex> lock(mutex_);
-        thread_ = thread;
+        thread_.reset(new boost::thread(body));
     }
 
     // Ends the held thread: interrupted when `interrupt`, then joined. False when called on
