@@ -283,10 +283,7 @@ int PrepareStruct(SBMInfo* h)
     // The queues hold the head margin, the longest wait for a vote, gap or tail, and one step,
     // twice over; sizes are worked out in 64 bits and bounded.
     hoi->single = q->continuousSpeech == 0 ? 1 : 0;
-    long long longest = hoi->single && hoi->maxGapSingle > 0 ? hoi->maxGapSingle : hoi->maxGap;
-    if (hoi->single && hoi->minSpeech > 0) {
-        longest = std::max(longest, static_cast<long long>(hoi->maxGapShort));
-    }
+    long long longest = LongestGapHO(hoi);
     if (mm->majority) {
         longest = std::max({longest, static_cast<long long>(mm->majorityVotes), static_cast<long long>(mm->pauseVotes)});
     }

@@ -53,13 +53,13 @@ int MaxGap(const VADHangOverInfo_t* hoi)
     return hoi->single && hoi->maxGapSingle > 0 ? hoi->maxGapSingle : hoi->maxGap;
 }
 
+// Whether the short stretch's gap is in force in this mode.
+bool ShortStretches(const VADHangOverInfo_t* hoi) { return hoi->single && hoi->minSpeech > 0; }
+
 // The longest gap the current stretch of speech bridges.
 int GapLimit(const VADHangOverInfo_t* hoi)
 {
-    if (hoi->single && hoi->minSpeech > 0 && hoi->stretch < hoi->minSpeech) {
-        return std::max(MaxGap(hoi), hoi->maxGapShort);
-    }
-    return MaxGap(hoi);
+    return ShortStretches(hoi) && hoi->stretch < hoi->minSpeech ? LongestGapHO(hoi) : MaxGap(hoi);
 }
 
 // One more frame of a gap; past the gap limit the utterance moves to its tail.
@@ -444,4 +444,9 @@ int ChangeState(VADHangOverInfo_t* hoi, int to)
     }
     hoi->state = to;
     return 0;
+}
+
+int LongestGapHO(const VADHangOverInfo_t* hoi)
+{
+    return ShortStretches(hoi) ? std::max(MaxGap(hoi), hoi->maxGapShort) : MaxGap(hoi);
 }

@@ -70,6 +70,8 @@ int ResetHOI(VADHangOverInfo_t* hoi);
 int RunHO(VADHangOverInfo_t* hoi, MajorityModeInfo_t* mm);
 int StopHO(VADHangOverInfo_t* hoi);
 int GetState(VADHangOverInfo_t* hoi);
+// The longest gap any stretch of speech bridges in the current mode ("single" as set).
+int LongestGapHO(const VADHangOverInfo_t* hoi);
 int IsEndHO(VADHangOverInfo_t* hoi);
 int IsGap(VADHangOverInfo_t* hoi);
 int Request4RB(VADHangOverInfo_t* hoi, int frames);
