@@ -329,7 +329,12 @@ void RequestSender::OnClosed()
 
 void RequestSender::RecordFailure(Exception* error)
 {
-    Record(error);
+    // A reply that arrived before the failure answers the call in progress: the failure then
+    // only goes to the listener.
+    const bool answered = static_cast<bool>(replySlot_);
+    if (!answered) {
+        Record(error);
+    }
     if (listener_ != nullptr) {
         // The listener only reads the error; what it throws stays here.
         try {
@@ -340,6 +345,9 @@ void RequestSender::RecordFailure(Exception* error)
         } catch (...) {
             ORVANE_LOG(3, "セッション処理通知クラスの呼び出しに失敗しました。");
         }
+    }
+    if (answered) {
+        error->Release();
     }
     replyEvent_.notify_all();
 }
