@@ -13,13 +13,10 @@ class ORVANE_EXPORT RecognizerListener : public Framework {
 public:
     // Never called by the library.
     void Release() override {}
-    // The error becomes the listener's, which releases it; this default only releases it.
-    virtual void Error(Exception* error)
-    {
-        if (error != nullptr) {
-            error->Release();
-        }
-    }
+    // An override that keeps the error owns it and releases it. This default leaves it to
+    // the library, which releases it after the call: an override may call it and then
+    // still read the error during the call, or release it itself.
+    virtual void Error(Exception* error);
     virtual void SentenceEnd() {}
     virtual void Completed() {}
     // The result is the library's and released after the call.

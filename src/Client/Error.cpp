@@ -1,5 +1,7 @@
 #include "Client/Error.h"
 
+#include "Utility/ErrorCategory.h"
+
 namespace Orvane {
 namespace Client {
 namespace {
@@ -28,6 +30,16 @@ Exception* Error::ServerFault(const std::string& detail) { return Make(Errors::k
 Exception* Error::CannotConnect(const std::string& detail) { return Make(Errors::kCannotConnect, detail); }
 Exception* Error::CommunicationFailed(const std::string& detail) { return Make(Errors::kCommunicationFailed, detail); }
 Exception* Error::Disconnected() { return Make(Errors::kDisconnected); }
+
+Exception* Error::TransportFailure(const boost::system::error_code& error)
+{
+    // Applications tell a server that went away (5006) from a failed exchange (5002).
+    if (error.category() == Utility::ErrorCategory::GetInstance() &&
+        error.value() == Utility::ErrorCategory::MessageTruncated) {
+        return Make(Errors::kDisconnectedMidMessage, error.message());
+    }
+    return CommunicationFailed(error.message());
+}
 Exception* Error::Internal(const std::string& detail) { return Make(Errors::kInternal, detail); }
 Exception* Error::Unsupported() { return Make(Errors::kUnsupported); }
 

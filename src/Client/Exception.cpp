@@ -2,6 +2,7 @@
 
 #include "Client/Error.h"
 #include "Client/NumberText.h"
+#include "Client/UnhandledError.h"
 #include "Utility/FormatText.h"
 #include "Utility/Xml/Node.h"
 
@@ -68,7 +69,11 @@ Exception* Exception::CopyOf(Orvane::Exception& error)
     return new Exception(error.GetType(), error.GetErrorNo(), error.GetErrorMessage());
 }
 
-void Exception::Release() { delete this; }
+void Exception::Release()
+{
+    UnhandledError::Forget(this);
+    delete this;
+}
 
 const char* Exception::GetType() { return type_.c_str(); }
 

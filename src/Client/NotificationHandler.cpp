@@ -1,5 +1,6 @@
 #include "Client/NotificationHandler.h"
 
+#include <algorithm>
 #include <exception>
 #include <iostream>
 #include <iterator>
@@ -13,6 +14,7 @@
 #include "Client/Result/Match.h"
 #include "Client/Result/Nbest.h"
 #include "Client/Result/NbestReader.h"
+#include "Client/UnhandledError.h"
 #include "Utility/Exception.h"
 #include "Utility/HeapRelease.h"
 #include "Utility/Http/BodyPartInformation.h"
@@ -73,6 +75,16 @@ void LogCurrentException(const char* failure)
     }
 }
 
+// Runs a deferred task; what it raises is logged.
+void RunTask(const boost::function<void()>& task)
+{
+    try {
+        task();
+    } catch (...) {
+        LogCurrentException("通知処理の実行に失敗しました。");
+    }
+}
+
 // Runs `call`; false when it raised anything. An error object is freed here: such a
 // failure is reported as 7000 like any other.
 template <typename Call>
@@ -91,8 +103,9 @@ bool Succeeds(const Call& call)
 } // namespace
 
 NotificationHandler::NotificationHandler(const CompletionHook& hook, int encodingMode)
-    : listener_(nullptr), running_(true), backlogged_(false), ownCalls_(0), remoteCalls_(0), callBytes_(0),
-      told_{false, false}, hook_(hook), encodingMode_(encodingMode), freeOnExit_(false)
+    : listener_(nullptr), running_(true), queuedBytes_(0), delivering_(false), backlogged_(false), ownCalls_(0),
+      remoteCalls_(0), callBytes_(0), told_{false, false}, hook_(hook), encodingMode_(encodingMode),
+      freeOnExit_(false)
 {
 }
 
@@ -211,7 +224,7 @@ void NotificationHandler::NotifyRequest(const Utility::Http::RequestInformation&
                     return reader->Take(open, element);
                 });
             for (const NodePtr& notification : NotificationsOf(parser.Parse())) {
-                parsed.push_back(Queued{notification, results, 0});
+                parsed.push_back(Queued{notification, results, 0, Task()});
             }
             if (!parsed.empty()) {
                 parsed.back().documentBytes = length;
@@ -224,7 +237,10 @@ void NotificationHandler::NotifyRequest(const Utility::Http::RequestInformation&
             if (running_) {
                 queue_.insert(queue_.end(), std::make_move_iterator(parsed.begin()),
                               std::make_move_iterator(parsed.end()));
-                if (queue_.size() >= kMaxQueued) {
+                if (!parsed.empty()) {
+                    queuedBytes_ += length;
+                }
+                if (queue_.size() >= kMaxQueued || queuedBytes_ >= kMaxQueuedBytes) {
                     backlogged_ = true;
                 }
                 if (ownCalls_ != 0) {
@@ -256,14 +272,41 @@ void NotificationHandler::CreateResponseBody(std::ostream& out, bool success)
 
 void NotificationHandler::OnError(int, const boost::system::error_code& error)
 {
-    detail::Released<Exception> failure(Error::CommunicationFailed(error.message()));
-    CallHook(failure.get());
+    DeferHook(Error::TransportFailure(error));
 }
 
 void NotificationHandler::OnClosed()
 {
-    detail::Released<Exception> failure(Error::Disconnected());
-    CallHook(failure.get());
+    DeferHook(Error::Disconnected());
+}
+
+void NotificationHandler::DeferHook(Exception* error)
+{
+    // A Completed or Error read before the end has decided the recognition by then: the
+    // recognizer takes the hook's end only while it is still completing.
+    const boost::shared_ptr<Exception> failure(error, detail::ReleaseObject());
+    Defer([this, failure] { CallHook(failure.get()); });
+}
+
+void NotificationHandler::Defer(const Task& task)
+{
+    bool queued = false;
+    bool changed = false;
+    {
+        boost::recursive_mutex::scoped_lock lock(queueLock_);
+        if (running_) {
+            queue_.push_back(Queued{NodePtr(), boost::shared_ptr<Result::NbestReader>(), 0, task});
+            queued = true;
+            changed = WantedHold() != told_;
+            queueCondition_.notify_all();
+        }
+    }
+    if (!queued) {
+        // Stopping: the thread takes nothing more.
+        RunTask(task);
+    } else if (changed) {
+        TellBacklog();
+    }
 }
 
 void NotificationHandler::SetBacklogFunction(const BacklogFunction& function)
@@ -283,7 +326,10 @@ NotificationHandler::Hold NotificationHandler::WantedHold() const
     // goes on for the call's reply, up to the larger bound.
     const bool reading =
         ownCalls_ != 0 ? queue_.size() >= kMaxQueuedInCall || callBytes_ >= kMaxBytesInCall : backlogged_;
-    return Hold{reading, reading && remoteCalls_ == 0};
+    // The server is not blamed for the time the client takes to deliver what it sent; a
+    // remote call's wait is bounded whatever the client does.
+    const bool busy = reading || delivering_ || !queue_.empty();
+    return Hold{reading, busy && remoteCalls_ == 0};
 }
 
 void NotificationHandler::CountCall(bool own, bool remote, bool enter)
@@ -408,7 +454,6 @@ void NotificationHandler::Run()
 {
     for (;;) {
         Queued next;
-        bool changed = false;
         {
             boost::recursive_mutex::scoped_lock lock(queueLock_);
             while (queue_.empty()) {
@@ -419,7 +464,24 @@ void NotificationHandler::Run()
             }
             next = std::move(queue_.front());
             queue_.pop_front();
-            if (backlogged_ && queue_.size() <= kMaxQueued / 2) {
+            // Still undelivered until the delivery ends: the timers stay held meanwhile.
+            delivering_ = true;
+        }
+        if (next.notification) {
+            Deliver(next.notification, next.results.get());
+        } else if (next.task) {
+            RunTask(next.task);
+        }
+        // The last notification of a large document takes the document with it.
+        const std::size_t documentBytes = next.documentBytes;
+        next = Queued();
+        Utility::HeapRelease::AfterFree(documentBytes);
+        bool changed = false;
+        {
+            boost::recursive_mutex::scoped_lock lock(queueLock_);
+            delivering_ = false;
+            queuedBytes_ -= std::min<std::uint64_t>(queuedBytes_, documentBytes);
+            if (backlogged_ && queue_.size() <= kMaxQueued / 2 && queuedBytes_ <= kMaxQueuedBytes / 2) {
                 backlogged_ = false;
             }
             changed = WantedHold() != told_;
@@ -427,11 +489,6 @@ void NotificationHandler::Run()
         if (changed) {
             TellBacklog();
         }
-        Deliver(next.notification, next.results.get());
-        // The last notification of a large document takes the document with it.
-        const std::size_t documentBytes = next.documentBytes;
-        next = Queued();
-        Utility::HeapRelease::AfterFree(documentBytes);
     }
 }
 
@@ -504,19 +561,26 @@ void NotificationHandler::NotifyStartPoint(const std::string& grammarId, const N
         LogMalformed();
         return;
     }
+    WithGrammarListener(grammarId, [&](GrammarListener& listener) {
+        const bool delivered = Succeeds([&] {
+            const double point = detail::ReadDouble(time->text);
+            ORVANE_LOG_TRACE("文の開始位置を通知します。");
+            listener.StartPoint(point);
+        });
+        if (!delivered) {
+            const char* const failure = "文の開始位置の通知に失敗しました。";
+            ReportFailure(failure, Utility::detail::FormatText("%1%grammar id=%2%", failure, grammarId));
+        }
+    });
+}
+
+template <typename Call>
+void NotificationHandler::WithGrammarListener(const std::string& grammarId, const Call& deliver)
+{
     boost::recursive_mutex::scoped_lock lock(registryLock_);
     GrammarListener* listener = GetGrammarListener(grammarId);
-    if (listener == nullptr) {
-        return;
-    }
-    const bool delivered = Succeeds([&] {
-        const double point = detail::ReadDouble(time->text);
-        ORVANE_LOG_TRACE("文の開始位置を通知します。");
-        listener->StartPoint(point);
-    });
-    if (!delivered) {
-        const char* const failure = "文の開始位置の通知に失敗しました。";
-        ReportFailure(failure, Utility::detail::FormatText("%1%grammar id=%2%", failure, grammarId));
+    if (listener != nullptr) {
+        deliver(*listener);
     }
 }
 
@@ -548,29 +612,22 @@ void NotificationHandler::NotifyResult(const ResultEvent& event, const std::stri
         LogMalformed();
         return;
     }
-    boost::recursive_mutex::scoped_lock lock(registryLock_);
-    GrammarListener* listener = GetGrammarListener(grammarId);
-    if (listener == nullptr) {
-        return;
-    }
-    try {
-        const double point = detail::ReadDouble(time->text);
-        const boost::shared_ptr<Result::NbestImpl> read =
-            results != nullptr ? results->Result(*nbest) : boost::shared_ptr<Result::NbestImpl>();
-        detail::Released<Result::Nbest> result(read ? new Result::Nbest(read) : new Result::Nbest(nbest));
-        ORVANE_LOG_TRACE(event.notice);
-        (listener->*event.deliver)(point, recognitionId.c_str(), result.get());
-    } catch (Orvane::Exception* error) {
-        // The result is gone with the unwinding; the error becomes the listener's.
-        boost::recursive_mutex::scoped_lock listenerLock(listenerLock_);
-        if (listener_ != nullptr) {
-            listener_->Error(error);
-        } else {
-            error->Release();
+    WithGrammarListener(grammarId, [&](GrammarListener& listener) {
+        try {
+            const double point = detail::ReadDouble(time->text);
+            const boost::shared_ptr<Result::NbestImpl> read =
+                results != nullptr ? results->Result(*nbest) : boost::shared_ptr<Result::NbestImpl>();
+            detail::Released<Result::Nbest> result(read ? new Result::Nbest(read) : new Result::Nbest(nbest));
+            ORVANE_LOG_TRACE(event.notice);
+            (listener.*event.deliver)(point, recognitionId.c_str(), result.get());
+        } catch (Orvane::Exception* error) {
+            // The result is gone with the unwinding; the error becomes the listener's.
+            detail::Released<Orvane::Exception> thrown(error);
+            TellError(Exception::CopyOf(*thrown));
+        } catch (...) {
+            ReportFailure(event.failure, Utility::detail::FormatText(event.failureLog, grammarId));
         }
-    } catch (...) {
-        ReportFailure(event.failure, Utility::detail::FormatText(event.failureLog, grammarId));
-    }
+    });
 }
 
 void NotificationHandler::NotifySentenceEnd()
@@ -607,11 +664,30 @@ void NotificationHandler::NotifyError(const NodePtr& arguments)
         return;
     }
     CallHook(error.get());
+    ORVANE_LOG_TRACE("認識処理のエラーを通知します。");
+    TellError(error.release());
+}
+
+void NotificationHandler::TellError(Exception* error)
+{
+    detail::Released<Exception> owned(error);
     boost::recursive_mutex::scoped_lock lock(listenerLock_);
-    if (listener_ != nullptr) {
-        ORVANE_LOG_TRACE("認識処理のエラーを通知します。");
-        listener_->Error(error.release());
+    if (listener_ == nullptr) {
+        return;
     }
+    // From the call on the error is the listener's, unless it leaves it to the default.
+    struct AfterCall {
+        Exception* handed;
+        ~AfterCall()
+        {
+            if (UnhandledError::IsMarked(handed)) {
+                handed->Release();
+            }
+            UnhandledError::Clear();
+        }
+    } afterCall{owned.release()};
+    UnhandledError::Clear();
+    listener_->Error(afterCall.handed);
 }
 
 void NotificationHandler::NotifyPatternMatch(const NodePtr& arguments)
@@ -641,9 +717,7 @@ void NotificationHandler::ReportFailure(const char* failure, const std::string& 
     std::cout << failure << std::endl;
     boost::recursive_mutex::scoped_lock lock(listenerLock_);
     ORVANE_LOG(3, logText.c_str());
-    if (listener_ != nullptr) {
-        listener_->Error(Error::Internal(failure));
-    }
+    TellError(Error::Internal(failure));
 }
 
 void NotificationHandler::CallHook(Exception* error)

@@ -31,7 +31,9 @@ namespace Client {
 // Receives the server's notifications on the connection's receiving thread, queues them
 // and acknowledges each request at once; its own thread then delivers them, one at a
 // time and in order, to the grammar listeners (chosen by grammar id) and the recognizer
-// listener, and reports the end of a recognition through the completion hook.
+// listener, and reports the end of a recognition through the completion hook. The end of
+// the connection takes its turn in the same queue: whatever was read before it is
+// delivered first.
 //
 // Locks (see docs/threads.md): registry lock before listener lock; the queue lock and the
 // hook lock are leaves. Grammar listeners are called under the registry lock, the
@@ -41,13 +43,18 @@ public:
     // Called with null when a recognition completed, else with the error that ended it;
     // the error stays the handler's.
     typedef boost::function<void(Exception*)> CompletionHook;
-    // Told to hold the reading (true) when the undelivered notifications reach kMaxQueued,
-    // and to resume it (false) once no more than half as many are left; `holdTimers` is
-    // false while a remote call is in progress, whose wait the hold must not stretch.
-    // Called with no lock of the handler held, on any thread that changed the state.
+    // Told to hold the reading (`hold` true) when the undelivered notifications reach
+    // kMaxQueued or their bodies kMaxQueuedBytes, and to resume it once no more than half
+    // of each is left; told to hold the receive and response-wait timers (`holdTimers`)
+    // while anything received waits for delivery or is being delivered, except while a
+    // remote call is in progress, whose wait nothing may stretch. Called with no lock of
+    // the handler held, on any thread that changed the state.
     typedef boost::function<void(bool hold, bool holdTimers)> BacklogFunction;
+    // Something to do on the handler's thread in the queue's order.
+    typedef boost::function<void()> Task;
 
     static const std::size_t kMaxQueued = 256;
+    static const std::uint64_t kMaxQueuedBytes = 16 * 1024 * 1024;
     // The bounds while the handler's own thread is inside a call of the client, whose reply
     // sits behind notifications that only that thread delivers: the undelivered ones, and
     // the body bytes of those queued since the call began.
@@ -78,10 +85,14 @@ public:
     // then the request is answered with one "return" part, whose Success is "0" when a
     // part could not be read (the parts before it stay queued).
     void OnReceived(Utility::Http::Respondent& respondent, const Utility::Http::RequestInformation& request) override;
-    // Transport failure: the hook receives error 5002 with the code's message.
+    // Transport failure: the hook receives error 5002 with the code's message (5006 for
+    // a connection that ended in the middle of a message), after what came before it.
     void OnError(int kind, const boost::system::error_code& error) override;
-    // End of the connection: the hook receives error 5006.
+    // End of the connection: the hook receives error 5006, after what came before it.
     void OnClosed() override;
+    // Runs `task` on the handler's thread after the notifications queued before it; at
+    // once on the calling thread when the handler is stopping.
+    void Defer(const Task& task);
 
     void NotifyRequest(const Utility::Http::RequestInformation& request);
     void CreateResponseBody(std::ostream& out, bool success);
@@ -130,11 +141,13 @@ private:
     };
 
     // A notification waiting to be delivered, with the results read from its document;
-    // the last one of a document also holds that document's size (else 0).
+    // the last one of a document also holds that document's size (else 0). Or, without a
+    // notification, a task.
     struct Queued {
         boost::shared_ptr<Utility::Xml::Node> notification;
         boost::shared_ptr<Result::NbestReader> results;
         std::size_t documentBytes;
+        Task task;
     };
 
     // How an end point and a temporary point differ.
@@ -156,6 +169,15 @@ private:
     void Dispatch(const boost::shared_ptr<Utility::Xml::Node>& notification, Result::NbestReader* results);
     void NotifyResult(const ResultEvent& event, const std::string& grammarId, const std::string& recognitionId,
                       const boost::shared_ptr<Utility::Xml::Node>& arguments, Result::NbestReader* results);
+    // Calls `deliver` with the grammar listener of `grammarId` under the registry lock;
+    // nothing when the id has none.
+    template <typename Call>
+    void WithGrammarListener(const std::string& grammarId, const Call& deliver);
+    // Hands `error` to the recognizer listener under the listener lock (released when
+    // there is none, or when the listener left it to the default).
+    void TellError(Exception* error);
+    // Queues the hook's call with `error` (taken over) behind what was received.
+    void DeferHook(Exception* error);
     // Prints and logs a failed delivery and gives the recognizer listener error 7000.
     void ReportFailure(const char* failure, const std::string& logText);
     void CallHook(Exception* error);
@@ -172,6 +194,10 @@ private:
     boost::recursive_mutex queueLock_;
     boost::condition_variable_any queueCondition_;
     std::deque<Queued> queue_;
+    // Body bytes of the documents whose notifications are not all delivered.
+    std::uint64_t queuedBytes_;
+    // The handler's thread is delivering one taken from the queue.
+    bool delivering_;
     BacklogFunction backlog_;
     bool backlogged_;
     // Calls in progress on the handler's thread, and remote calls on any thread.

@@ -7,6 +7,7 @@
 #include "Client/Error.h"
 #include "Client/NotificationHandler.h"
 #include "Client/NumberText.h"
+#include "Client/Released.h"
 #include "Utility/Exception.h"
 #include "Utility/Http/Requester.h"
 #include "Utility/Log/ApplicationLoggerManager.h"
@@ -317,7 +318,7 @@ void RequestSender::OnError(int kind, const boost::system::error_code& error)
 {
     boost::recursive_mutex::scoped_lock lock(receiveLock_);
     ORVANE_LOG_TRACE("コネクションでエラーが発生しました。kind=%1%, error=%2%", kind, error.message());
-    RecordFailure(Error::CommunicationFailed(error.message()));
+    RecordFailure(Error::TransportFailure(error));
 }
 
 void RequestSender::OnClosed()
@@ -329,27 +330,42 @@ void RequestSender::OnClosed()
 
 void RequestSender::RecordFailure(Exception* error)
 {
+    // The listener hears of the failure after the notifications read before it: through
+    // the notification handler's queue when there is one, with a copy of its own, since
+    // the waiting call takes the recorded error with it.
+    const boost::shared_ptr<NotificationHandler> handler = handler_.lock();
+    if (handler && listener_ != nullptr) {
+        const boost::shared_ptr<Exception> copy(error->Copy(), detail::ReleaseObject());
+        const boost::shared_ptr<RequestSender> self = shared_from_this();
+        handler->Defer([self, copy] { self->TellListener(*copy); });
+    } else {
+        TellListener(*error);
+    }
     // A reply that arrived before the failure answers the call in progress: the failure then
     // only goes to the listener.
-    const bool answered = static_cast<bool>(replySlot_);
-    if (!answered) {
+    if (replySlot_) {
+        error->Release();
+    } else {
         Record(error);
     }
-    if (listener_ != nullptr) {
-        // The listener only reads the error; what it throws stays here.
-        try {
-            listener_->Error(error);
-        } catch (Orvane::Exception* thrown) {
-            ORVANE_LOG(3, "セッション処理通知クラスの呼び出しに失敗しました。原因=%1%", thrown->GetErrorMessage());
-            thrown->Release();
-        } catch (...) {
-            ORVANE_LOG(3, "セッション処理通知クラスの呼び出しに失敗しました。");
-        }
-    }
-    if (answered) {
-        error->Release();
-    }
     replyEvent_.notify_all();
+}
+
+void RequestSender::TellListener(Exception& error)
+{
+    boost::recursive_mutex::scoped_lock lock(receiveLock_);
+    if (listener_ == nullptr) {
+        return;
+    }
+    // The listener only reads the error; what it throws stays here.
+    try {
+        listener_->Error(&error);
+    } catch (Orvane::Exception* thrown) {
+        ORVANE_LOG(3, "セッション処理通知クラスの呼び出しに失敗しました。原因=%1%", thrown->GetErrorMessage());
+        thrown->Release();
+    } catch (...) {
+        ORVANE_LOG(3, "セッション処理通知クラスの呼び出しに失敗しました。");
+    }
 }
 
 void RequestSender::Record(Exception* error)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <boost/noncopyable.hpp>
+#include <boost/enable_shared_from_this.hpp>
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/recursive_mutex.hpp>
@@ -33,7 +34,9 @@ class NotificationHandler;
 // A call that waits for its reply is scoped for the notification handler from before it
 // takes the send lock, so that the flow control neither buries its reply nor stops its
 // response timer; the wait itself has no limit of its own.
-class RequestSender : public Utility::Http::ResponseListener, private boost::noncopyable {
+class RequestSender : public Utility::Http::ResponseListener,
+                      public boost::enable_shared_from_this<RequestSender>,
+                      private boost::noncopyable {
 public:
     // A sender over a started or starting controller; the caller installs it as the
     // requester's response listener.
@@ -65,7 +68,9 @@ public:
     void CreateRequestBody(std::ostream& out, const std::string& method, const std::string& targetKind,
                            const std::string& targetId, const boost::shared_ptr<Utility::Xml::Node>& argumentList);
 
-    // The session's listener (null: none), told of transport failures; not owned.
+    // The session's listener (null: none), told of transport failures; not owned. With a
+    // notification handler it is told on the handler's thread, after the notifications
+    // read before the failure; without one, on the thread that found the failure.
     void SetListener(SessionListener* listener);
     // The recognizer's notification handler, told of each call that waits for its reply
     // (NotificationHandler::CallScope); not kept alive by the sender.
@@ -94,6 +99,8 @@ private:
     void Record(Exception* error);
     // Records a transport failure, tells the session listener and wakes the caller.
     void RecordFailure(Exception* error);
+    // Calls the session listener, if any, under the receive lock.
+    void TellListener(Exception& error);
 
     const boost::shared_ptr<Utility::Http::Controller> controller_;
     SessionListener* listener_;

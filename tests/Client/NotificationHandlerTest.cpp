@@ -1,6 +1,9 @@
 #include "Client/NotificationHandler.h"
 
 #include <atomic>
+#include <cerrno>
+#include <mutex>
+#include <utility>
 #include <dirent.h>
 #include <stdexcept>
 #include <string>
@@ -425,6 +428,109 @@ TEST_F(NotificationHandlerTest, QueuedNotificationsAreDeliveredOnDestruction)
     closed.unlock();
     last.join();
     EXPECT_EQ((std::vector<std::string>{"StartPoint 1", "StartPoint 2", "SentenceEnd"}), events_.Events());
+}
+
+// The end of the connection, found on the receiving thread while earlier notifications still
+// wait, reaches the completion hook after them: whatever came before the end decides.
+TEST_F(NotificationHandlerTest, TheEndOfTheConnectionWaitsForWhatCameBeforeIt)
+{
+    std::mutex gate;
+    std::unique_lock<std::mutex> closed(gate);
+    grammar_.action = [&] { std::lock_guard<std::mutex> pass(gate); };
+    Feed(Notice::EndPoint("G", 1, kTodayIs));
+    ASSERT_TRUE(events_.WaitForCount(1));
+    Feed(Notice::Completed());
+    handler_->OnClosed();
+    handler_->OnError(0, boost::system::error_code(ETIMEDOUT, boost::system::system_category()));
+    closed.unlock();
+    ASSERT_TRUE(events_.WaitForCount(5));
+    EXPECT_EQ((std::vector<std::string>{"EndPoint 1 1 今日は", "hook", "Completed",
+                                        "hook Orvane::Client 5006 コネクションが切断されました。",
+                                        "hook Orvane::Client 5002 通信で異常が発生しました。詳細=Connection timed out"}),
+              events_.Events());
+}
+
+// What the backlog function is told: whether to hold the reading, and the timers.
+class BacklogRecord {
+public:
+    void Tell(bool hold, bool holdTimers)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        told_.push_back({hold, holdTimers});
+    }
+    std::pair<bool, bool> Last() const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return told_.empty() ? std::make_pair(false, false) : told_.back();
+    }
+    bool EverHeldReading() const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& told : told_) {
+            if (told.first) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::pair<bool, bool>> told_;
+};
+
+// While anything received waits for delivery, or is being delivered, the timers are held:
+// the server is not blamed for a slow listener. A remote call in progress keeps them
+// running, so that its wait stays bounded.
+TEST_F(NotificationHandlerTest, TimersAreHeldWhileAnythingReceivedWaitsUnlessACallIsInProgress)
+{
+    BacklogRecord told;
+    handler_->SetBacklogFunction([&](bool hold, bool holdTimers) { told.Tell(hold, holdTimers); });
+    std::mutex gate;
+    std::unique_lock<std::mutex> closed(gate);
+    grammar_.action = [&] { std::lock_guard<std::mutex> pass(gate); };
+    Feed(Notice::StartPoint("G", 1));
+    ASSERT_TRUE(events_.WaitForCount(1));
+    EXPECT_EQ(std::make_pair(false, true), told.Last());
+    {
+        const NotificationHandler::CallScope call(handler_, true);
+        EXPECT_EQ(std::make_pair(false, false), told.Last());
+    }
+    EXPECT_EQ(std::make_pair(false, true), told.Last());
+    closed.unlock();
+    EXPECT_TRUE(Orvane::Test::WaitFor([&] { return told.Last() == std::make_pair(false, false); }));
+    EXPECT_FALSE(told.EverHeldReading());
+    grammar_.action = nullptr;
+}
+
+// Large notifications hold the reading by their bytes, long before their count would: past
+// 16 MiB undelivered, until no more than half of that is left. One of any size still passes.
+TEST_F(NotificationHandlerTest, UndeliveredBytesAreBounded)
+{
+    BacklogRecord told;
+    handler_->SetBacklogFunction([&](bool hold, bool holdTimers) { told.Tell(hold, holdTimers); });
+    std::atomic<bool> open{false};
+    grammar_.action = [&] { Orvane::Test::WaitFor([&] { return open.load(); }, std::chrono::seconds(30)); };
+    const std::string label(4 * 1024 * 1024, 'a');
+    const Notice large = Notice::EndPoint("G", 1, {{1.0, {{label, "a", 0, 1, 1}}}});
+    Feed(large);
+    ASSERT_TRUE(events_.WaitForCount(1));
+    for (int fed = 2; fed <= 3; ++fed) {
+        Feed(large);
+        EXPECT_FALSE(told.EverHeldReading()) << fed << " of 4 MiB";
+    }
+    Feed(large);
+    EXPECT_EQ(std::make_pair(true, true), told.Last());
+    open = true;
+    ASSERT_TRUE(events_.WaitForCount(4));
+    EXPECT_TRUE(Orvane::Test::WaitFor([&] { return told.Last() == std::make_pair(false, false); }));
+    grammar_.action = nullptr;
+
+    // One notification beyond the bound alone is taken and delivered.
+    const Notice huge = Notice::EndPoint("G", 2, {{1.0, {{std::string(20 * 1024 * 1024, 'b'), "a", 0, 1, 1}}}});
+    Feed(huge);
+    ASSERT_TRUE(events_.WaitForCount(5));
+    EXPECT_TRUE(Orvane::Test::WaitFor([&] { return told.Last() == std::make_pair(false, false); }));
 }
 
 // Hands requests to a handler that the respondent no longer holds.

@@ -73,7 +73,7 @@ Controller::Controller(boost::shared_ptr<Tcp::Connection> connection,
                        int receiveTimer, int sendTimer, int responseTimer)
     : connection_(std::move(connection)), wsConnection_(std::move(wsConnection)), userAgent_(userAgent),
       receiveTimer_(receiveTimer), sendTimer_(sendTimer), responseTimer_(responseTimer),
-      receiveFailure_(0), messageStarted_(false), progressMark_(0), responseWaitArmed_(false),
+      receiveFailure_(0), repliedArmed_(0), messageStarted_(false), progressMark_(0),
       webSocket_(wsConnection_ != nullptr),
       state_(StateCreated), joining_(false)
 {
@@ -311,7 +311,17 @@ void Controller::JoinThread()
     threadJoined_.notify_all();
 }
 
-void Controller::SendRequest(boost::shared_ptr<Tcp::Buffer> message) { Send(message, true); }
+void Controller::SendRequest(boost::shared_ptr<Tcp::Buffer> message)
+{
+    // The requester counts a request that awaits its reply before handing it here.
+    const std::uint64_t replied = requester_->RepliedRequestsSent();
+    Send(message, true);
+    // A reply is awaited from this request on: the response-wait time counts from here to
+    // the reply's last byte, whatever else arrives meanwhile.
+    if (repliedArmed_.exchange(replied) != replied) {
+        ArmResponseWaitTimer();
+    }
+}
 
 void Controller::SendResponse(boost::shared_ptr<Tcp::Buffer> message) { Send(message, false); }
 
@@ -370,7 +380,6 @@ void Controller::ArmResponseWaitTimer()
     try {
         const int milliseconds = responseTimer_;
         WithConnection([&](auto& connection) { connection.StartEtcTimer(milliseconds, responseTimeout_); });
-        responseWaitArmed_ = true;
     } catch (const std::exception&) {
     }
 }
@@ -390,10 +399,9 @@ void Controller::HandleRecv(const unsigned char* data, unsigned int size, unsign
         return;
     }
     // Nothing at all arriving for the response-wait time is a failure. While a reply is
-    // awaited only the reply's bytes count: a server that keeps sending requests of its
-    // own must not keep a remote call waiting without end.
-    const bool awaiting = requester_->IsAwaitingReply();
-    if (!awaiting || !responseWaitArmed_) {
+    // awaited nothing re-arms it: the request armed it, and neither the server's own
+    // requests nor a reply that trickles in may keep a remote call waiting longer.
+    if (!requester_->IsAwaitingReply()) {
         ArmResponseWaitTimer();
     }
     if (size == 0 || IsStopped()) {
@@ -464,7 +472,8 @@ void Controller::HandleRecv(const unsigned char* data, unsigned int size, unsign
         }
     }
     messageStarted_ = partial != 0;
-    if (awaiting && (reply || (partial != 0 && parser_.GetKind() == Parser::KindResponse))) {
+    // A reply ended the wait: from here on the time counts from the last read again.
+    if (reply && !requester_->IsAwaitingReply()) {
         ArmResponseWaitTimer();
     }
 }

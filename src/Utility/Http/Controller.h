@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -76,11 +77,12 @@ public:
     void SendRequest(boost::shared_ptr<Tcp::Buffer> message);
     void SendResponse(boost::shared_ptr<Tcp::Buffer> message);
 
-    // For a listener whose undelivered messages pile up: stops reading from the connection
-    // and, with `holdTimers`, holds the receive and response-wait timers (true), or resumes
-    // both (false), so that TCP's flow control slows the server down. Called again while
-    // held it only holds or releases the timers. Any thread; nothing once closed.
-    void HoldReceive(bool hold, bool holdTimers = true);
+    // For a listener whose received messages wait: stops reading from the connection
+    // (`hold` true) so that TCP's flow control slows the server down, or reads again; and
+    // holds the receive and response-wait timers (`holdTimers` true), keeping the time
+    // they have left, or lets them run again. The two are independent. Any thread;
+    // nothing once closed.
+    void HoldReceive(bool hold, bool holdTimers);
 
     // New timer values in ms, counted from the next arming or send.
     void SetReceiveTimer(int milliseconds);
@@ -141,14 +143,15 @@ private:
     // What was wrong with a message the receive step could not read (a code of the
     // "Pellum" category, 0 for none); set on the receive step's thread, read by Run.
     std::atomic<int> receiveFailure_;
+    // The requester's count of requests awaiting a reply when the response-wait timer was
+    // last armed for one; the sending threads arm it once per such request.
+    std::atomic<std::uint64_t> repliedArmed_;
     // Used by the receive step and the timers, which run on one thread at a time: the
-    // parser, whether the buffer ends in the first bytes of a message, how many of them
-    // were there when the receive timer was last armed for it, and whether the
-    // response-wait timer was ever armed.
+    // parser, whether the buffer ends in the first bytes of a message, and how many of
+    // them were there when the receive timer was last armed for it.
     Parser parser_;
     bool messageStarted_;
     unsigned int progressMark_;
-    bool responseWaitArmed_;
     const bool webSocket_;
     int state_;
     // Lock order: stateMutex_, then threadMutex_; both before the requester's, the

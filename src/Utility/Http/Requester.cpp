@@ -24,7 +24,7 @@ void AppendRequestLine(Tcp::Buffer& buffer, const char* method, const std::strin
 } // namespace
 
 Requester::Requester(const std::string& userAgent)
-    : MessageEndpoint(StateReady), userAgent_(userAgent), awaiting_(0)
+    : MessageEndpoint(StateReady), userAgent_(userAgent), awaiting_(0), repliedSent_(0)
 {
 }
 
@@ -103,6 +103,7 @@ void Requester::SendRequest(const Writer& write, bool replied)
     {
         boost::recursive_mutex::scoped_lock lock(mutex_);
         ++awaiting_;
+        ++repliedSent_;
     }
     try {
         HandOver(send, buffer, Errors::kSendRequestFailed);
@@ -117,6 +118,12 @@ bool Requester::IsAwaitingReply() const
 {
     boost::recursive_mutex::scoped_lock lock(mutex_);
     return awaiting_ != 0;
+}
+
+std::uint64_t Requester::RepliedRequestsSent() const
+{
+    boost::recursive_mutex::scoped_lock lock(mutex_);
+    return repliedSent_;
 }
 
 void Requester::NotifyReceived(const ResponseInformation& response)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,9 @@ public:
 
     // True while a request sent awaits its reply.
     bool IsAwaitingReply() const;
+    // How many requests that await a reply were handed to the send function so far,
+    // counted before the hand-over.
+    std::uint64_t RepliedRequestsSent() const;
 
 private:
     explicit Requester(const std::string& userAgent);
@@ -50,8 +54,9 @@ private:
     void SendRequest(const Writer& write, bool replied);
 
     const std::string userAgent_;
-    // Requests sent and not yet replied to; under the endpoint's mutex.
+    // Requests sent and not yet replied to, and all those sent; under the endpoint's mutex.
     unsigned int awaiting_;
+    std::uint64_t repliedSent_;
 };
 
 } // namespace Http

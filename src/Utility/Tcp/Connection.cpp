@@ -173,7 +173,7 @@ void Connection::PauseReading(bool paused, bool holdTimers)
         return;
     }
     readPaused_ = paused;
-    timers_.Hold(paused && holdTimers);
+    timers_.Hold(holdTimers);
     if (!paused) {
         ResumeReading();
     }

@@ -58,11 +58,11 @@ public:
     // Arms the user timer once (negative: nothing).
     void StartEtcTimer(int milliseconds, TimeoutFunction function);
 
-    // Stops reading from the socket (the read in progress still delivers) and, with
-    // `holdTimers`, holds the receive and user timers, or resumes both: the peer meets
-    // TCP's flow control while the application catches up. Called again while paused it
-    // only holds or releases the timers. Callable from any thread; nothing once closed.
-    void PauseReading(bool paused, bool holdTimers = true);
+    // Stops reading from the socket (the read in progress still delivers), or reads again:
+    // the peer meets TCP's flow control while the application catches up. Independently,
+    // holds the receive and user timers, keeping the time they have left, or lets them
+    // run again. Callable from any thread; nothing once closed.
+    void PauseReading(bool paused, bool holdTimers);
 
     // Closes once: timers cancelled, socket shut down and closed, every pending send
     // ended with end of file. Never waits for another thread.

@@ -633,15 +633,17 @@ Client::connection_ptr WsConnection::Impl::OpenConnection()
 
 void WsConnection::Impl::PauseReading(bool paused, bool holdTimers)
 {
+    bool resume = false;
     {
         Lock lock(mutex_);
         if (closed_) {
             return;
         }
+        resume = pauseWanted_ && !paused;
         pauseWanted_ = paused;
-        timers_->Hold(paused && holdTimers);
+        timers_->Hold(holdTimers);
     }
-    if (!paused) {
+    if (resume) {
         boost::asio::post(endpoint_.get_io_service(), [this] {
             try {
                 ResumeIfDue();

@@ -55,11 +55,12 @@ public:
     void StartEtcTimer(int milliseconds, TimeoutFunction function);
 
     // As the TCP connection's: stops reading (after the message being delivered and those
-    // read with it) and, with `holdTimers`, holds the timers, or resumes both. Reading
+    // read with it) or reads again, and independently holds the timers or lets them run
+    // again. Reading
     // also stops while more than kMaxBufferedBytes wait in websocketpp's send queue, and
     // resumes once no more than half as many are left (websocketpp tells of no written
     // message, so the queue is looked at again every kSendQueuePoll ms meanwhile).
-    void PauseReading(bool paused, bool holdTimers = true);
+    void PauseReading(bool paused, bool holdTimers);
     static const std::size_t kMaxBufferedBytes = 256 * 1024;
     static const int kSendQueuePoll = 20;
 

@@ -49,7 +49,7 @@ protected:
     // was not delivered.
     bool PauseWithATimerAndBytesWaiting()
     {
-        rig.connection->PauseReading(true);
+        rig.connection->PauseReading(true, true);
         rig.PeerSends("first");
         if (!WaitForLength(5)) {
             return false;
@@ -306,7 +306,7 @@ TYPED_TEST(ConnectionShapeTest, PausedReadingHoldsTheBytesAndTheTimersUntilResum
     // A sentinel wait: neither the bytes nor the held timer may come while paused.
     EXPECT_FALSE(WaitFor([&] { return this->recorder.Data().size() > 5 || this->recorder.Timeouts("user") != 0; },
                          std::chrono::milliseconds(300)));
-    connection->PauseReading(false);
+    connection->PauseReading(false, false);
     EXPECT_TRUE(WaitFor([&] { return this->recorder.Data() == "firstsecond"; }));
     EXPECT_TRUE(WaitFor([&] { return this->recorder.Timeouts("user") == 1; }));
     EXPECT_TRUE(this->recorder.Errors().empty());
@@ -326,7 +326,7 @@ TYPED_TEST(ConnectionShapeTest, TimersReleasedWhileReadingIsPausedRunOnAndTheByt
 TYPED_TEST(ConnectionShapeTest, CloseWhileReadingIsPausedEndsRunAtOnce)
 {
     auto runner = this->StartRun();
-    this->rig.connection->PauseReading(true);
+    this->rig.connection->PauseReading(true, true);
     this->rig.PeerSends("x");
     ASSERT_TRUE(this->WaitForLength(1));
     const auto start = std::chrono::steady_clock::now();

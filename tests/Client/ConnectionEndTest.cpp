@@ -1,0 +1,172 @@
+// The server's last messages, on each route: what it sent before it closed is delivered
+// before the close is reported, and a listener slower than the timers meets no time-out
+// once the server has sent its part.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Orvane/Grammar.h"
+#include "Orvane/Recognizer.h"
+#include "Orvane/Session.h"
+#include "support/ClientError.h"
+#include "support/LoopbackSession.h"
+#include "support/Owned.h"
+#include "support/RecordingListeners.h"
+#include "support/TrustedServer.h"
+#include "support/WsPeer.h"
+#include "support/loopback/HttpWriter.h"
+#include "support/loopback/LoopbackServer.h"
+#include "support/loopback/XmlElement.h"
+
+namespace {
+
+using namespace Orvane::Test;
+using namespace Orvane::Test::Loopback;
+
+struct Route {
+    const char* name;
+    bool webSocket;
+};
+
+std::ostream& operator<<(std::ostream& out, const Route& route) { return out << route.name; }
+
+// A success reply and `notices` as separate requests, written at once without waiting for
+// their answers.
+std::string Burst(const std::vector<Notice>& notices)
+{
+    const XmlElement response("Response", std::vector<XmlElement>{XmlElement("Success", "1"), XmlElement("Value")});
+    std::string bytes = HttpWriter::MultipartReply({HttpWriter::Part("form-data; name=\"response\"", response.Write())});
+    for (const Notice& notice : notices) {
+        std::vector<std::string> parts;
+        for (const std::string& document : notice.parts) {
+            parts.push_back(HttpWriter::Part(notice.disposition, document));
+        }
+        bytes += HttpWriter::MultipartRequest(notice.method, notice.target, parts);
+    }
+    return bytes;
+}
+
+const std::vector<ResultSentence> kToday = {{0.9, {{"今日;きょう", "ky o u", 0, 10, 0.8}, {"は", "w a", 10, 15, 0.7}}}};
+
+// A recognition whose grammar, recognizer and session listeners all write to one log, so
+// that the order between them shows.
+class ConnectionEndTest : public ::testing::TestWithParam<Route> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam().webSocket) {
+            trust_.reset(new TrustedServer);
+        }
+        server.Start();
+        if (GetParam().webSocket) {
+            bridge_.reset(new WsPeer(trust_->Peer(WsPeer::Mode::Bridge, server.Port())));
+        }
+    }
+
+    // Connects with every timer but the connect timer at `timer` ms and starts a
+    // recognition.
+    void Begin(const char* timer)
+    {
+        session.reset(CreateSession2("UTF-8"));
+        session->SetParameter("QUOR:ConnectTimer", "10000");
+        for (const char* name : {"QUOR:ReceiveTimer", "QUOR:SendTimer", "QUOR:ResponseTimer"}) {
+            session->SetParameter(name, timer);
+        }
+        if (bridge_) {
+            session->SetServerInformation(bridge_->Uri().c_str(), kTestUserAgent, nullptr, nullptr);
+        } else {
+            session->InsertServerInformation(-1, server.Host().c_str(), std::to_string(server.Port()).c_str(),
+                                             kTestUserAgent, nullptr, nullptr);
+        }
+        session->SetListener(&sessionEvents);
+        recognizer.reset(session->Connect(nullptr));
+        recognizer->SetListener(&recognizerEvents);
+        grammar.reset(recognizer->AttachGrammar(""));
+        grammar->SetListener(&grammarEvents);
+        recognizer->Recognize();
+    }
+
+    LoopbackServer server;
+    EventLog log;
+    RecordingGrammarListener grammarEvents{log};
+    RecordingRecognizerListener recognizerEvents{log};
+    RecordingSessionListener sessionEvents{log};
+
+private:
+    std::unique_ptr<TrustedServer> trust_;
+    std::unique_ptr<WsPeer> bridge_;
+
+public:
+    // Go before the bridge and the server.
+    Owned<Orvane::Session> session;
+    Owned<Orvane::Recognizer> recognizer;
+    Owned<Orvane::Grammar> grammar;
+};
+
+// The server ends a recognition and closes its side in the same burst, as separate messages; the result's listener
+// is slow, so the close is read while the result and the end are still to be delivered.
+// They are delivered first, the recognition's outcome is theirs, and the session hears of
+// the close last.
+TEST_P(ConnectionEndTest, WhatCameBeforeTheCloseIsDeliveredFirst)
+{
+    struct Case {
+        const char* name;
+        Notice end;
+        const char* ended;
+        int completeError; // 0: Complete returns
+    };
+    const Case cases[] = {
+        {"completed", Notice::Completed(), "Completed", 0},
+        {"server error", Notice::Error("Orvane::Server", 9102, "fault"), "Error Orvane::Server 9102 fault", 7000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.SetReply("Recognizer::AsyncComplete",
+                        Reply::Raw(Burst({Notice::EndPoint("", 1, kToday, "r1"), c.end})).ThenClose());
+        log.Clear();
+        grammarEvents.action = [] { std::this_thread::sleep_for(std::chrono::milliseconds(300)); };
+        Begin("10000");
+        const ClientError completed = CatchClientError([&] { recognizer->Complete(20.0); });
+        EXPECT_EQ(c.completeError, completed.number) << completed;
+        ASSERT_TRUE(log.WaitForCount(3));
+        EXPECT_EQ((std::vector<std::string>{"EndPoint 1 r1 今日は", c.ended,
+                                            "SessionError Orvane::Client 5006 コネクションが切断されました。"}),
+                  log.Events());
+        grammar.reset();
+        recognizer.reset();
+        session.reset();
+    }
+}
+
+// The result's listener takes three response times; the server sends its completion in the
+// middle of that time. No timer blames the server while the client delivers: the
+// completion arrives and decides the recognition.
+TEST_P(ConnectionEndTest, ASlowListenerMeetsNoTimerWhileItDelivers)
+{
+    server.SetReply("Recognizer::AsyncComplete", Reply::Ok().Then(Notice::EndPoint("", 1, kToday, "r1")));
+    grammarEvents.action = [this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        try {
+            server.Notify(Notice::Completed());
+        } catch (const std::runtime_error&) {
+            // The client has ended the connection: the log shows it.
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    };
+    Begin("500");
+    const ClientError completed = CatchClientError([&] { recognizer->Complete(20.0); });
+    EXPECT_FALSE(completed.thrown) << completed;
+    ASSERT_TRUE(log.WaitForCount(2));
+    const std::vector<std::string> events = log.Events();
+    EXPECT_EQ((std::vector<std::string>{"EndPoint 1 r1 今日は", "Completed"}),
+              std::vector<std::string>(events.begin(), events.begin() + 2));
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, ConnectionEndTest, ::testing::Values(Route{"TCP", false}, Route{"WebSocket", true}),
+                         [](const ::testing::TestParamInfo<Route>& info) { return std::string(info.param.name); });
+
+} // namespace
