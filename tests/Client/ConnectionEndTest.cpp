@@ -18,9 +18,7 @@
 #include "support/RecordingListeners.h"
 #include "support/TrustedServer.h"
 #include "support/WsPeer.h"
-#include "support/loopback/HttpWriter.h"
 #include "support/loopback/LoopbackServer.h"
-#include "support/loopback/XmlElement.h"
 
 namespace {
 
@@ -33,22 +31,6 @@ struct Route {
 };
 
 std::ostream& operator<<(std::ostream& out, const Route& route) { return out << route.name; }
-
-// A success reply and `notices` as separate requests, written at once without waiting for
-// their answers.
-std::string Burst(const std::vector<Notice>& notices)
-{
-    const XmlElement response("Response", std::vector<XmlElement>{XmlElement("Success", "1"), XmlElement("Value")});
-    std::string bytes = HttpWriter::MultipartReply({HttpWriter::Part("form-data; name=\"response\"", response.Write())});
-    for (const Notice& notice : notices) {
-        std::vector<std::string> parts;
-        for (const std::string& document : notice.parts) {
-            parts.push_back(HttpWriter::Part(notice.disposition, document));
-        }
-        bytes += HttpWriter::MultipartRequest(notice.method, notice.target, parts);
-    }
-    return bytes;
-}
 
 const std::vector<ResultSentence> kToday = {{0.9, {{"今日;きょう", "ky o u", 0, 10, 0.8}, {"は", "w a", 10, 15, 0.7}}}};
 
@@ -126,7 +108,7 @@ TEST_P(ConnectionEndTest, WhatCameBeforeTheCloseIsDeliveredFirst)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         server.SetReply("Recognizer::AsyncComplete",
-                        Reply::Raw(Burst({Notice::EndPoint("", 1, kToday, "r1"), c.end})).ThenClose());
+                        Reply::Burst({Notice::EndPoint("", 1, kToday, "r1"), c.end}).ThenClose());
         log.Clear();
         grammarEvents.action = [] { std::this_thread::sleep_for(std::chrono::milliseconds(300)); };
         Begin("10000");

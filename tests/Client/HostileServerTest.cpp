@@ -528,6 +528,39 @@ TEST(HostileServerTest, AReplyTricklingInEndsWithTheReceiveTimer)
     }
 }
 
+TEST(HostileServerTest, ALargeReplyTricklingAtTheProgressRateEndsWithTheResponseTimer)
+{
+    // A 2 MiB reply at 70 KiB every 250 ms: more than 64 KiB within every receive time of
+    // 300 ms, so the receive timer would let it go on for 7 s. The response timer bounds the
+    // whole wait for a reply, from the request on: the call ends with it.
+    const TrustedServer trust;
+    for (const Route& c : kRoutes) {
+        SCOPED_TRACE(c.name);
+        HostilePeer::Options options;
+        options.floodAfter = "none";
+        const std::string value = "<Response><Success>1</Success><Value><String>" + std::string(2 * kMiB, 'v') +
+                                  "</String></Value></Response>";
+        options.raw = "HTTP/1.0 200 OK\r\nContent-Type: multipart/form-data; boundary=b\r\nContent-Length: " +
+                      std::to_string(value.size() + 64) + "\r\n\r\n--b\r\nContent-Disposition: form-data; name=r\r\n\r\n" +
+                      value;
+        options.raw += std::string(value.size() + 64 - (options.raw.size() - options.raw.find("--b")), '-');
+        options.rawFor = "Recognizer::SetParameter";
+        options.trickle = options.rawFor;
+        options.trickleBytes = 70 * 1024;
+        options.trickleInterval = std::chrono::milliseconds(250);
+        HostilePeer peer(options);
+        Client client(peer, "300", c.webSocket ? &trust : nullptr);
+        client.session->SetParameter("QUOR:ResponseTimer", "1000");
+        client.ConnectAndRecognize();
+        const Clock::time_point start = Clock::now();
+        const ClientError error = CatchClientError([&] { client.recognizer->SetParameter("a", "b"); });
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+        EXPECT_EQ(5002, error.number) << error;
+        EXPECT_LT(took.count(), 3000);
+        EXPECT_TRUE(client.ReleaseWithin(std::chrono::seconds(5)));
+    }
+}
+
 TEST(HostileServerTest, ALargeMessageArrivingSteadilyOutlastsTheReceiveTimer)
 {
     // 4 MB at 128 KiB every 100 ms takes about 3 s against a receive time of 1 s: each

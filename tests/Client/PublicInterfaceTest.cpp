@@ -1,3 +1,4 @@
+#include <atomic>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include "support/ClientError.h"
 #include "support/LoopbackSession.h"
 #include "support/Owned.h"
+#include "support/WaitFor.h"
 #include "support/loopback/LoopbackServer.h"
 
 namespace {
@@ -79,20 +81,21 @@ TEST(PublicInterfaceTest, AServerErrorReachesEveryShapeOfRecognizerListener)
         {
             if (shape_ == Shape::Default) {
                 Orvane::RecognizerListener::Error(error);
-                return;
-            }
-            if (shape_ == Shape::Keeps) {
+            } else if (shape_ == Shape::Keeps) {
                 kept_ = error;
                 message = error->GetErrorMessage();
-                return;
+            } else {
+                Orvane::RecognizerListener::Error(error);
+                message = error->GetErrorMessage();
+                if (shape_ == Shape::DefaultThenRelease) {
+                    error->Release();
+                }
             }
-            Orvane::RecognizerListener::Error(error);
-            message = error->GetErrorMessage();
-            if (shape_ == Shape::DefaultThenRelease) {
-                error->Release();
-            }
+            called = true;
         }
+        // Written before `called` is set.
         std::string message;
+        std::atomic<bool> called{false};
 
     private:
         const Shape shape_;
@@ -120,12 +123,11 @@ TEST(PublicInterfaceTest, AServerErrorReachesEveryShapeOfRecognizerListener)
             Owned<Orvane::Recognizer> recognizer(session->Connect(nullptr));
             recognizer->SetListener(&listener);
             recognizer->Recognize();
-            // The completion sees the error before the listener does; releasing the
-            // recognizer joins the notification thread, so the listener has had it by the
-            // end of this scope.
+            // The completion sees the error before the listener does.
             const ClientError caught = CatchClientError([&] { recognizer->Complete(30.0); });
             EXPECT_EQ(7000, caught.number) << caught;
             EXPECT_NE(std::string::npos, caught.message.find("no speech")) << caught;
+            ASSERT_TRUE(WaitFor([&] { return listener.called.load(); }));
         }
         EXPECT_EQ(c.reads ? "no speech" : "", listener.message);
         EXPECT_EQ("", server.Snapshot().AllProblems());

@@ -96,9 +96,9 @@ void FlatHelper::OnCallback(int kind, _quor_helper* handle, void* data)
         break;
     }
     std::function<void(FlatHelper&)> action;
-    if (kind == 6) {
+    {
         std::lock_guard<std::mutex> lock(owner->mutex_);
-        action.swap(owner->onCompletion_);
+        action.swap(owner->onNext_[kind]);
     }
     owner->Add(event);
     if (action) {
@@ -208,10 +208,12 @@ void FlatHelper::Clear()
     samples_.clear();
 }
 
-void FlatHelper::OnNextCompletion(std::function<void(FlatHelper&)> action)
+void FlatHelper::OnNextCompletion(std::function<void(FlatHelper&)> action) { OnNext(6, std::move(action)); }
+
+void FlatHelper::OnNext(int kind, std::function<void(FlatHelper&)> action)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    onCompletion_ = std::move(action);
+    onNext_[kind] = std::move(action);
 }
 
 } // namespace Test

@@ -62,6 +62,8 @@ public:
 
     // Runs `action` (once) inside the next kind-6 callback, on the library's thread.
     void OnNextCompletion(std::function<void(FlatHelper&)> action);
+    // Runs `action` (once) inside the next callback of `kind`, on the library's thread.
+    void OnNext(int kind, std::function<void(FlatHelper&)> action);
 
 private:
     explicit FlatHelper(const char* encoding);
@@ -91,7 +93,8 @@ private:
     mutable std::condition_variable changed_;
     std::vector<Event> events_;
     std::vector<short> samples_;
-    std::function<void(FlatHelper&)> onCompletion_;
+    // By kind; used once each.
+    std::function<void(FlatHelper&)> onNext_[7];
 };
 
 } // namespace Test

@@ -164,6 +164,7 @@ void HostilePeer::Run()
                         }
                         write(raw_);
                         rawWritten = true;
+                        trickling = method == options_.trickle;
                         continue;
                     }
                     write(std::make_shared<const std::string>(SuccessReply()));

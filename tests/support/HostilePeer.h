@@ -18,8 +18,9 @@ namespace Test {
 // their answers: `count` of them (0: without end), the n-th with the time n and `text` as
 // the label of each of its `words` words. It reads on and counts the client's answers, or reads nothing
 // more at all; with `answerDuringFlood` it answers the calls that come meanwhile after all.
-// A call named `trickle` instead gets its reply, and whatever follows it until nothing is
-// left to write, `trickleBytes` at a time, every `trickleInterval`.
+// A call named `trickle` instead gets its reply (or the raw bytes below), and whatever
+// follows it until nothing is left to write, `trickleBytes` at a time, every
+// `trickleInterval`.
 class HostilePeer {
 public:
     struct Options {

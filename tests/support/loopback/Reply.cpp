@@ -1,5 +1,6 @@
 #include "support/loopback/Reply.h"
 
+#include "support/loopback/HttpWriter.h"
 #include "support/loopback/ProtocolXml.h"
 
 #include <utility>
@@ -79,6 +80,20 @@ Reply Reply::Raw(std::string bytes)
     Reply reply = OfKind(Kind::Raw);
     reply.raw = std::move(bytes);
     return reply;
+}
+
+Reply Reply::Burst(const std::vector<Notice>& notices)
+{
+    const XmlElement response("Response", std::vector<XmlElement>{XmlElement("Success", "1"), XmlElement("Value")});
+    std::string bytes = HttpWriter::MultipartReply({HttpWriter::Part("form-data; name=\"response\"", response.Write())});
+    for (const Notice& notice : notices) {
+        std::vector<std::string> parts;
+        for (const std::string& document : notice.parts) {
+            parts.push_back(HttpWriter::Part(notice.disposition, document));
+        }
+        bytes += HttpWriter::MultipartRequest(notice.method, notice.target, parts);
+    }
+    return Raw(std::move(bytes));
 }
 
 Reply Reply::Close()

@@ -50,6 +50,9 @@ struct Reply {
     static Reply Documents(std::vector<std::string> partDocuments);
     static Reply MalformedXml();
     static Reply Raw(std::string bytes);
+    // A success answer followed by `notices` as separate requests, written at once without
+    // waiting for their answers (a server that ends with a burst).
+    static Reply Burst(const std::vector<Notice>& notices);
     static Reply Close();
     static Reply Reset();
     static Reply Silent();
