@@ -11,7 +11,14 @@
 // Arguments: message MB, bytes a word (0: one word), Shift_JIS (1) or UTF-8 (0). Run one
 // at a time for the resident figure, which earlier runs in the process would blur:
 //   build/bench/ResultMemoryBench --benchmark_filter='WholeRoad/MB:60/word_bytes:30/sjis:0'
+// Pipelined: the server sends `results` end points of the given size at once, without
+// waiting for their acknowledgements, then the completion; the kind-5 callback takes
+// `delay_ms` for each:
+//   delivered           final results that reached the kind-5 callback
+//   peak_rss_MB         the process's highest resident memory from the connection to the
+//                       completion (VmHWM, started over at the connection)
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -20,6 +27,8 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
@@ -62,11 +71,24 @@ public:
             std::lock_guard<std::mutex> lock(mutex_);
             connected_ = completed_ = false;
             textBytes_ = xmlBytes_ = 0;
+            delivered_ = 0;
             failure_.clear();
         }
         Check(quor_helper_start(handle_, &error_));
     }
     void WaitConnected() { Wait([this] { return connected_ || completed_; }); }
+    // How long the kind-5 callback takes, as a slow application would.
+    static std::atomic<int>& CallbackDelay()
+    {
+        static std::atomic<int> milliseconds{0};
+        return milliseconds;
+    }
+
+    std::size_t Delivered()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return delivered_;
+    }
     // The failure text, empty after a normal end with a result.
     std::string WaitCompleted()
     {
@@ -117,6 +139,7 @@ private:
 
     static void OnFinal(_quor_helper* handle, void* data)
     {
+        std::this_thread::sleep_for(std::chrono::milliseconds(CallbackDelay().load()));
         const auto* result = static_cast<const quor_helper_result*>(data);
         const std::size_t text = std::strlen(result->text);
         const std::size_t xml = std::strlen(result->xml);
@@ -125,6 +148,7 @@ private:
                 std::lock_guard<std::mutex> lock(helper->mutex_);
                 helper->textBytes_ = text;
                 helper->xmlBytes_ = xml;
+                ++helper->delivered_;
             }
         }
     }
@@ -155,6 +179,7 @@ private:
     bool completed_ = false;
     std::size_t textBytes_ = 0;
     std::size_t xmlBytes_ = 0;
+    std::size_t delivered_ = 0;
     std::string failure_;
 };
 
@@ -184,18 +209,25 @@ struct Figures {
     double peak = 0;
     double heapAfter = 0;
     double rssAfter = 0;
+    double rssPeak = 0;
+    std::size_t delivered = 0;
 };
 
-// One recognition with a result of `size` bytes; std::runtime_error when it fails.
-Figures Recognize(benchmark::State& state, std::size_t size, std::size_t wordBytes, bool shiftJis)
+// One recognition with `results` results of `size` bytes; std::runtime_error when it fails.
+Figures Recognize(benchmark::State& state, std::size_t size, std::size_t wordBytes, bool shiftJis,
+                  std::size_t results = 1)
 {
     state.PauseTiming();
     TemporaryDirectory directory("result-bench");
     // One second of silence: the end point comes once the file has been sent.
     const std::string target = directory.Write("silence.raw", std::string(2 * 16000, '\0'));
     // The server makes the whole result before it listens: a while for 60 MB.
-    LoopbackServerProcess server({"--result-bytes", std::to_string(size), "--word-bytes", std::to_string(wordBytes)},
-                                 std::chrono::seconds(120));
+    std::vector<std::string> arguments = {"--result-bytes", std::to_string(size), "--word-bytes",
+                                          std::to_string(wordBytes)};
+    if (results != 1) {
+        arguments.insert(arguments.end(), {"--results", std::to_string(results)});
+    }
+    LoopbackServerProcess server(arguments, std::chrono::seconds(120));
     Helper& helper = Helper::Get(shiftJis);
     helper.Initialize(WriteParameterFile(directory.File("parameters.ini"), Options(server.Port(), target)));
     const double rssBefore = ResidentKilobytes() * 1024.0;
@@ -203,10 +235,12 @@ Figures Recognize(benchmark::State& state, std::size_t size, std::size_t wordByt
 
     helper.Start();
     helper.WaitConnected();
+    Orvane::Test::ResetResidentPeak();
     const std::size_t base = HeapInUse();
     HeapPeak heap;
     const std::string failure = helper.WaitCompleted();
     heap.Stop();
+    const double rssPeak = Orvane::Test::ResidentPeakKilobytes() * 1024.0;
     if (!failure.empty()) {
         throw std::runtime_error(failure);
     }
@@ -215,6 +249,8 @@ Figures Recognize(benchmark::State& state, std::size_t size, std::size_t wordByt
     const std::size_t now = HeapInUse();
     figures.heapAfter = now > base ? static_cast<double>(now - base) : 0.0;
     figures.rssAfter = ResidentKilobytes() * 1024.0 - rssBefore;
+    figures.rssPeak = rssPeak;
+    figures.delivered = helper.Delivered();
     return figures;
 }
 
@@ -243,6 +279,35 @@ void WholeRoad(benchmark::State& state)
 BENCHMARK(WholeRoad)
     ->ArgsProduct({{10, 60}, {0, 30}, {0, 1}})
     ->ArgNames({"MB", "word_bytes", "sjis"})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Results pipelined faster than the application takes them: the undelivered ones are
+// bounded in bytes, so the peak stays a small multiple of one result.
+void Pipelined(benchmark::State& state)
+{
+    const std::size_t size = static_cast<std::size_t>(state.range(1)) * 1000 * 1000;
+    const std::size_t results = static_cast<std::size_t>(state.range(0));
+    Helper::CallbackDelay() = static_cast<int>(state.range(2));
+    Figures figures;
+    for (auto _ : state) {
+        try {
+            figures = Recognize(state, size, 30, false, results);
+        } catch (const std::exception& e) {
+            state.SkipWithError(e.what());
+            break;
+        }
+    }
+    Helper::CallbackDelay() = 0;
+    state.counters["delivered"] = static_cast<double>(figures.delivered);
+    state.counters["peak_rss_MB"] = figures.rssPeak / kMiB;
+    state.counters["peak_heap_MB"] = figures.peak / kMiB;
+}
+
+BENCHMARK(Pipelined)
+    ->Args({40, 16, 300})
+    ->ArgNames({"results", "MB", "delay_ms"})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

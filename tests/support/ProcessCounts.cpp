@@ -31,16 +31,31 @@ std::size_t DescriptorCount()
     return count > 0 ? count - 1 : 0;
 }
 
-std::size_t ResidentKilobytes()
+namespace {
+// The kB of a "Name:" line of /proc/self/status; 0 when it has none.
+std::size_t StatusKilobytes(const std::string& name)
 {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.compare(0, 6, "VmRSS:") == 0) {
-            return std::stoul(line.substr(6));
+        if (line.compare(0, name.size(), name) == 0) {
+            return std::stoul(line.substr(name.size()));
         }
     }
     return 0;
+}
+} // namespace
+
+std::size_t ResidentKilobytes() { return StatusKilobytes("VmRSS:"); }
+
+std::size_t ResidentPeakKilobytes() { return StatusKilobytes("VmHWM:"); }
+
+bool ResetResidentPeak()
+{
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.flush();
+    return static_cast<bool>(clear);
 }
 
 } // namespace Test

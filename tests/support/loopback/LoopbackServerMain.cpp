@@ -1,9 +1,11 @@
-// loopback-recognition-server [--port N] [--word LABEL]... [--result-bytes N [--word-bytes M]] [--quiet]
+// loopback-recognition-server [--port N] [--word LABEL]... [--result-bytes N [--word-bytes M]]
+//                             [--results K] [--quiet]
 // Serves the recognition protocol on 127.0.0.1 with the default replies; after each
 // "Recognizer::AsyncComplete" it sends an end point with a one-sentence result made of the
 // given words, then "Completed". With --result-bytes the words are made up instead: labels
 // of Japanese kana of M bytes each (one long word without --word-bytes), as many as make
-// the end point's document about N bytes long. Prints "listening 127.0.0.1:PORT", then for each message
+// the end point's document about N bytes long. With --results K it sends K such end points
+// and "Completed" at once with its answer, without waiting for their acknowledgements. Prints "listening 127.0.0.1:PORT", then for each message
 // received a line, its problems, the parameter a SetParameter call sets and what the server
 // answered; at AsyncComplete or Abort a summary of the audio posted since the last one;
 // until SIGINT or SIGTERM. With --quiet (for long runs) only the first line is printed.
@@ -39,7 +41,7 @@ constexpr double kOpusPacketSeconds = 0.020;
 int Usage()
 {
     std::fprintf(stderr, "usage: loopback-recognition-server [--port N] [--word LABEL]... "
-                         "[--result-bytes N [--word-bytes M]] [--quiet]\n");
+                         "[--result-bytes N [--word-bytes M]] [--results K] [--quiet]\n");
     return 2;
 }
 
@@ -267,6 +269,7 @@ int main(int argc, char** argv)
     ResultSentence sentence{0.9, {}};
     std::uint64_t resultBytes = 0;
     std::uint64_t wordBytes = 0;
+    std::uint64_t results = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
             char* end = nullptr;
@@ -283,6 +286,10 @@ int main(int argc, char** argv)
             }
         } else if (std::strcmp(argv[i], "--word-bytes") == 0 && i + 1 < argc) {
             if (!ReadCount(argv[++i], wordBytes)) {
+                return Usage();
+            }
+        } else if (std::strcmp(argv[i], "--results") == 0 && i + 1 < argc) {
+            if (!ReadCount(argv[++i], results) || results == 0 || results > 10000) {
                 return Usage();
             }
         } else if (std::strcmp(argv[i], "--quiet") == 0) {
@@ -320,7 +327,17 @@ int main(int argc, char** argv)
     });
 
     LoopbackServer server;
-    server.SetReply(kNotifyingMethod, Reply::Ok().Then(Notice::EndPoint("", 1.0, {sentence})).Then(Notice::Completed()));
+    if (results != 0) {
+        std::vector<Notice> burst;
+        for (std::uint64_t i = 0; i < results; ++i) {
+            burst.push_back(Notice::EndPoint("", 1.0 + static_cast<double>(i), {sentence}));
+        }
+        burst.push_back(Notice::Completed());
+        server.SetReply(kNotifyingMethod, Reply::Burst(burst));
+    } else {
+        server.SetReply(kNotifyingMethod,
+                        Reply::Ok().Then(Notice::EndPoint("", 1.0, {sentence})).Then(Notice::Completed()));
+    }
     server.Start(static_cast<std::uint16_t>(port));
     std::printf("listening %s\n", server.Address().c_str());
     std::fflush(stdout);
