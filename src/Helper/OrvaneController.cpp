@@ -54,7 +54,8 @@ OrvaneController::OrvaneController(int encoding)
     : listener_(nullptr), connected_(false), finished_(true), detection_(false), serverVad_(false),
       continuous_(false), notifyRecord_(false), state_(Idle), stopState_(NoStop), speechStartSeen_(false),
       speechEndSeen_(false), recognitionTimeout_(0), samplesBeforeSpeech_(0), sentenceTimeout_(0),
-      samplesInSpeech_(0), encoding_(encoding), cancel_(false), completionReported_(false)
+      samplesInSpeech_(0), encoding_(encoding), cancel_(false), applicationStop_(false), pushFinished_(false),
+      completionReported_(false)
 {
 }
 
@@ -118,13 +119,18 @@ void OrvaneController::Start(boost::shared_ptr<Parameters> parameters)
 
 void OrvaneController::Build(const Parameters& parameters)
 {
-    stopState_ = NoStop;
+    {
+        boost::lock_guard<boost::mutex> lock(mutex_);
+        stopState_ = NoStop;
+        pushFinished_ = false;
+    }
     connected_ = false;
     speechStartSeen_ = false;
     speechEndSeen_ = false;
     samplesBeforeSpeech_ = 0;
     samplesInSpeech_ = 0;
     cancel_ = false;
+    applicationStop_ = false;
     completionReported_ = false;
 
     characterSet_ = parameters.GetCharacterSet();
@@ -316,19 +322,38 @@ void OrvaneController::HandleConnect()
     }
 }
 
-bool OrvaneController::RequestStop(bool cancel)
+bool OrvaneController::RequestStop(StopCause cause)
 {
+    bool stop = false;
+    bool askForResult = false;
     {
         boost::lock_guard<boost::mutex> lock(mutex_);
-        if ((state_ & (Starting | Connected)) == 0 || stopState_ != NoStop) {
+        if ((state_ & (Starting | Connected)) == 0) {
             return false;
         }
-        cancel_ = cancel;
-        stopState_ = StopRequested;
+        if (cause == ApplicationStop) {
+            applicationStop_ = true;
+        }
+        if (stopState_ == NoStop) {
+            cancel_ = cause == ApplicationCancel;
+            stopState_ = StopRequested;
+            stop = true;
+        } else {
+            // The file's end stopped the recording already. Once everything is sent, the end
+            // of sending has left the completion to the server: the result is asked for now.
+            // Before that, the end of sending reads the flag itself.
+            askForResult = cause == ApplicationStop && pushFinished_ && WaitsForServer() && !cancel_;
+        }
     }
-    StartWorker([this] { HandleStopRequest(); });
-    return true;
+    if (stop) {
+        StartWorker([this] { HandleStopRequest(); });
+    } else if (askForResult) {
+        StartWorker([this] { HandleFinishPushSpeech(); });
+    }
+    return stop;
 }
+
+bool OrvaneController::WaitsForServer() const { return serverVad_ && !recognitionTarget_.empty() && !continuous_; }
 
 void OrvaneController::HandleStopRequest()
 {
@@ -355,12 +380,21 @@ void OrvaneController::HandleStopRequest()
 
 void OrvaneController::FinishPushSpeech()
 {
-    if (!serverVad_) {
+    {
         boost::lock_guard<boost::mutex> lock(mutex_);
-        if (state_ != Connected) {
-            return;
+        pushFinished_ = true;
+        if (serverVad_) {
+            // A file read to its end leaves the completion to the server, unless the
+            // application stopped (the result is asked for) or cancelled.
+            if (WaitsForServer() && !cancel_ && !applicationStop_) {
+                return;
+            }
+        } else {
+            if (state_ != Connected) {
+                return;
+            }
+            state_ = Finishing;
         }
-        state_ = Finishing;
     }
     StartWorker([this] { HandleFinishPushSpeech(); });
 }
@@ -371,11 +405,8 @@ void OrvaneController::HandleFinishPushSpeech()
         if (!CheckErrorAndState(Starting | Connected)) {
             return;
         }
-        // A file read to its end waits for the server's own completion; a cancel does not.
-        if (!cancel_ && !recognitionTarget_.empty() && !continuous_) {
-            return;
-        }
-        EndInput(true);
+        // Reached with a file only after the application's stop or cancel.
+        EndInput(cancel_ || !WaitsForServer());
         return;
     }
     if (!CheckErrorAndState(Finishing)) {

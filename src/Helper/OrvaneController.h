@@ -28,7 +28,8 @@ class VoiceBuffer;
 // helper object's), counting the time-outs in samples. Work that may block runs on
 // short-lived detached workers, each holding the controller by shared ownership.
 //
-// Locking: `mutex_` guards the state, the stop state and the four pipeline pointers. It
+// Locking: `mutex_` guards the state, the stop state, the end of sending and the four
+// pipeline pointers. It
 // is a leaf: held only to test and set them and to start a worker, never across a join,
 // a listener call, a recognizer-helper call or a remote call.
 class OrvaneController : public VoiceRecorderListener,
@@ -39,6 +40,9 @@ class OrvaneController : public VoiceRecorderListener,
 public:
     enum State { Failed = 0, Idle = 1, Starting = 2, Connected = 4, Finishing = 8, Completing = 16 };
     enum StopState { NoStop = 1, StopRequested = 2 };
+    // Who asks for a stop: the recording itself (end of file or of speech, a time-out), the
+    // application's stop, or its cancel.
+    enum StopCause { RecordingEnded, ApplicationStop, ApplicationCancel };
 
     explicit OrvaneController(int encoding);
     OrvaneController(const OrvaneController&) = delete;
@@ -49,10 +53,11 @@ public:
     // Builds and starts the pipeline. Every failure reaches the listener's Completed from
     // a worker; nothing is thrown. Call once, on a controller held by a shared pointer.
     void Start(boost::shared_ptr<Parameters> parameters);
-    // A stop (or, with `cancel`, an abort) once per recognition, while starting or
-    // connected; otherwise nothing.
+    // A stop (or, for a cancel, an abort) once per recognition, while starting or
+    // connected; otherwise nothing. With server-side detection and a file, an application's
+    // stop that comes after the file's end still asks for the result.
     // True when this call started the stop.
-    bool RequestStop(bool cancel = false);
+    bool RequestStop(StopCause cause = RecordingEnded);
 
     // The helper's end of the recognition: unlinks the listener, refuses further audio and
     // errors, and tears the pipeline down (recorder joined, voice buffer stopped
@@ -92,6 +97,9 @@ private:
     bool CheckErrorAndState(int mask) const;
     void StopVoiceBuffer(bool discard);
     bool CountTimeouts(uint64_t samples);
+    // Server-side detection reading a file once: the end of sending waits for the server's
+    // own completion unless the application stopped.
+    bool WaitsForServer() const;
     void StartWorker(const boost::function<void()>& body);
     void RunWorker(const boost::function<void()>& body);
 
@@ -134,6 +142,12 @@ private:
     std::string characterSet_;
     mutable boost::mutex mutex_;
     std::atomic<bool> cancel_;
+    // The application stopped the recognition: with server-side detection and a file, the
+    // end of sending then asks for the result instead of leaving the completion to the
+    // server. Set under the lock.
+    std::atomic<bool> applicationStop_;
+    // The sender has sent everything.
+    bool pushFinished_;
     // One Completed per recognition, whichever worker gets there first.
     std::atomic<bool> completionReported_;
 };

@@ -73,18 +73,15 @@ const char* const TextKeys[] = {
     "authentication_uri", "api_key", "ostrel_model_file", "ostrel_config_file",
 };
 
-// The white list is read by a recursive parser: its nesting and length are checked first,
-// so that no text can exhaust the caller's stack. A real list is two levels deep.
+// The white list is read by a recursive parser: its nesting is checked first, so that no
+// text can exhaust the caller's stack. A real list is two levels deep. Its length costs the
+// parser no stack and is not limited.
 constexpr std::size_t kWhiteListMaxDepth = 16;
-constexpr std::size_t kWhiteListMaxBytes = 65536;
 
 // Why `json` cannot be given to the parser, or empty when it can. Brackets inside strings
 // do not count.
 std::string WhiteListRefusal(const std::string& json)
 {
-    if (json.size() > kWhiteListMaxBytes) {
-        return "longer than " + std::to_string(kWhiteListMaxBytes) + " bytes";
-    }
     std::size_t depth = 0;
     bool inString = false;
     for (std::size_t i = 0; i < json.size(); ++i) {

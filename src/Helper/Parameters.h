@@ -34,8 +34,7 @@ public:
     // only when the whole of it validates, and a refusal leaves it as it was.
     void Update(const std::map<std::string, std::string>& options);
     // Checks the typed fields as a usable configuration; throws the first failed check. A
-    // white list nested deeper than 16 levels or longer than 65536 bytes is refused (1011)
-    // without being read.
+    // white list nested deeper than 16 levels is refused (1011) without being read.
     void Validate();
 
     const std::string& Get(const char* key) const;

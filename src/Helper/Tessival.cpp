@@ -219,7 +219,8 @@ void Tessival::EndRunning(bool cancel)
     }
     try {
         if (controller) {
-            controller->RequestStop(cancel);
+            controller->RequestStop(cancel ? OrvaneController::ApplicationCancel
+                                           : OrvaneController::ApplicationStop);
         }
     } catch (Orvane::Exception* error) {
         Fail(error);

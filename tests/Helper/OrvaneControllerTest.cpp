@@ -56,7 +56,10 @@ public:
         completed = true;
     }
 
+    void Recognize(Orvane::Result::Nbest*) override { ++results; }
+
     OrvaneController* controller = nullptr;
+    std::atomic<int> results{0};
     std::atomic<bool> completed{false};
     std::atomic<int> number{-1};
     std::string message;
@@ -95,6 +98,62 @@ TEST(OrvaneControllerTest, RecorderEndingAtOnceLeavesNothingToConnect)
     EXPECT_TRUE(WaitFor([&] { return ThreadCount() <= threads; }))
         << ThreadCount() << " threads, " << threads << " before: a preparation outlived the teardown";
     EXPECT_EQ(0u, server.Snapshot().connections.size());
+}
+
+// Marks the end of sending once the controller has taken it in.
+class SendingController : public OrvaneController {
+public:
+    SendingController() : OrvaneController(2) {}
+
+    void FinishPushSpeech() override
+    {
+        OrvaneController::FinishPushSpeech();
+        sent = true;
+    }
+
+    std::atomic<bool> sent{false};
+};
+
+// With detection left to the server, a file read to its end leaves the completion to the
+// server. An application's stop after that found the stop taken and asked for nothing: the
+// recognition ended with 5002 after the response timer.
+TEST(OrvaneControllerTest, StopAfterTheFilesEndAsksForTheResult)
+{
+    LoopbackServer server;
+    server.Start();
+    server.SetReply("Recognizer::AsyncComplete",
+                    Reply::Ok()
+                        .Then(Notice::EndPoint("", 1.0, {{0.9, {{"today", "", 0, 10, 0.8}}}}, "r1"))
+                        .Then(Notice::Completed()));
+    TemporaryDirectory directory("controller");
+    const std::string audio(6400, 'x');
+    const boost::shared_ptr<Parameters> parameters = boost::make_shared<Parameters>(
+        2, std::map<std::string, std::string>{{"server_address", server.Host()},
+                                              {"server_port", std::to_string(server.Port())},
+                                              {"user_agent", "TessivalControllerTest/1.0"},
+                                              {"user_id", "tester"},
+                                              {"codec", "PCM"},
+                                              {"detection_mode", "true"},
+                                              {"serverside_vad_mode", "true"},
+                                              {"response_timer", "600000"},
+                                              {"recognition_target", directory.Write("short.raw", audio)}});
+    TearingDownListener listener;
+    const auto controller = boost::make_shared<SendingController>();
+    listener.controller = controller.get();
+    controller->SetListener(&listener);
+    controller->Start(parameters);
+
+    ASSERT_TRUE(WaitFor([&] { return controller->sent.load(); }));
+    EXPECT_FALSE(listener.completed);
+    EXPECT_FALSE(controller->RequestStop(OrvaneController::ApplicationStop)) << "the recording had stopped";
+    ASSERT_TRUE(WaitFor([&] { return listener.completed.load(); }));
+    EXPECT_EQ(0, listener.number) << listener.message;
+    EXPECT_EQ(1, listener.results);
+    ASSERT_TRUE(server.WaitForCall("Recognizer::Release"));
+    const Recording seen = server.Snapshot();
+    EXPECT_EQ(1u, seen.CallCount("Recognizer::AsyncComplete"));
+    EXPECT_EQ(0u, seen.CallCount("Recognizer::Abort"));
+    EXPECT_EQ(audio, seen.Audio());
 }
 
 } // namespace

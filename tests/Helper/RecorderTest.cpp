@@ -284,6 +284,7 @@ TEST(RecorderThreadTest, StartRulesAndStopOnTheRecordingThread)
 }
 
 // A stand-in for PortAudio: one input device, scripted results, and a record of calls.
+// Every call but the read counts, across all fakes, the calls in progress that overlap.
 class FakePortAudio : public PortAudioApi {
 public:
     FakePortAudio()
@@ -297,23 +298,76 @@ public:
         hostApi_.name = "FAKE";
     }
 
-    PaError Initialize() override
+    // Lets a read held by `stallAt` return.
+    void EndStall() { Open(stalled_); }
+    // Lets an initialisation held by `holdInitialize` return.
+    void EndInitialize() { Open(initializeHeld_); }
+
+    PaError initializeResult = paNoError;
+    PaError openResult = paNoError;
+    PaError startResult = paNoError;
+    PaError readResult = paNoError;
+    PaError stopResult = paNoError;
+    PaError closeResult = paNoError;
+    PaDeviceIndex defaultDevice = 0;
+    int goodReads = 1000000;
+    int stallAt = 0; // this read (1, 2, ...) blocks until EndStall
+    bool holdInitialize = false; // the initialisation blocks until EndInitialize
+
+    std::atomic<int> initializes{0}, terminates{0}, opens{0}, starts{0}, reads{0}, stops{0}, aborts{0}, closes{0};
+    std::atomic<int> closedStreamUses{0};
+    std::atomic<bool> initializing{false};
+    PaStreamParameters openedInput{};
+    const PaStreamParameters* openedOutput = nullptr;
+    double openedRate = 0.0;
+    unsigned long openedFrames = 0;
+    PaStreamFlags openedFlags = 0;
+
+    // PortAudio calls of all fakes that began while another was in progress.
+    static std::atomic<int> overlaps;
+
+protected:
+    PaError DoInitialize() override
     {
+        const Call call;
         ++initializes;
+        if (holdInitialize) {
+            initializing = true;
+            Await(initializeHeld_);
+            initializing = false;
+        }
         return initializeResult;
     }
-    PaError Terminate() override
+    PaError DoTerminate() override
     {
+        const Call call;
         ++terminates;
         return paNoError;
     }
-    PaDeviceIndex GetDefaultInputDevice() override { return defaultDevice; }
-    PaDeviceIndex GetDeviceCount() override { return 1; }
-    const PaDeviceInfo* GetDeviceInfo(PaDeviceIndex device) override { return device == 0 ? &device_ : nullptr; }
-    const PaHostApiInfo* GetHostApiInfo(PaHostApiIndex api) override { return api == 0 ? &hostApi_ : nullptr; }
-    PaError OpenStream(PaStream** stream, const PaStreamParameters* input, const PaStreamParameters* output,
-                       double sampleRate, unsigned long framesPerBuffer, PaStreamFlags flags) override
+    PaDeviceIndex DoGetDefaultInputDevice() override
     {
+        const Call call;
+        return defaultDevice;
+    }
+    PaDeviceIndex DoGetDeviceCount() override
+    {
+        const Call call;
+        return 1;
+    }
+    const PaDeviceInfo* DoGetDeviceInfo(PaDeviceIndex device) override
+    {
+        const Call call;
+        return device == 0 ? &device_ : nullptr;
+    }
+    const PaHostApiInfo* DoGetHostApiInfo(PaHostApiIndex api) override
+    {
+        const Call call;
+        return api == 0 ? &hostApi_ : nullptr;
+    }
+    PaError DoOpenStream(PaStream** stream, const PaStreamParameters* input, const PaStreamParameters* output,
+                         double sampleRate, unsigned long framesPerBuffer, PaStreamFlags flags) override
+    {
+        const Call call;
         ++opens;
         openedInput = *input;
         openedOutput = output;
@@ -327,24 +381,25 @@ public:
         open_ = true;
         return paNoError;
     }
-    PaError StartStream(PaStream* stream) override
+    PaError DoStartStream(PaStream* stream) override
     {
+        const Call call;
         Use(stream);
         ++starts;
         return startResult;
     }
-    signed long GetStreamReadAvailable(PaStream* stream) override
+    signed long DoGetStreamReadAvailable(PaStream* stream) override
     {
+        const Call call;
         Use(stream);
         return 320;
     }
-    PaError ReadStream(PaStream* stream, void* buffer, unsigned long frames) override
+    PaError DoReadStream(PaStream* stream, void* buffer, unsigned long frames) override
     {
         Use(stream);
         ++reads;
         if (reads == stallAt) {
-            std::unique_lock<std::mutex> lock(stallMutex_);
-            stallEnded_.wait(lock, [this] { return !stalled_; });
+            Await(stalled_);
         }
         if (reads > goodReads) {
             return readResult;
@@ -352,68 +407,80 @@ public:
         std::memset(buffer, reads, frames * 2);
         return paNoError;
     }
-    PaError StopStream(PaStream* stream) override
+    PaError DoStopStream(PaStream* stream) override
     {
+        const Call call;
         Use(stream);
         ++stops;
         return stopResult;
     }
-    PaError AbortStream(PaStream* stream) override
+    PaError DoAbortStream(PaStream* stream) override
     {
+        const Call call;
         Use(stream);
         ++aborts;
         return paNoError;
     }
-    PaError CloseStream(PaStream* stream) override
+    PaError DoCloseStream(PaStream* stream) override
     {
+        const Call call;
         Use(stream);
         ++closes;
         open_ = false;
         return closeResult;
     }
-
-    // Lets a read held by `stallAt` return.
-    void EndStall()
+    const char* DoGetErrorText(PaError error) override
     {
-        std::lock_guard<std::mutex> lock(stallMutex_);
-        stalled_ = false;
-        stallEnded_.notify_all();
+        const Call call;
+        return Pa_GetErrorText(error);
     }
 
-    PaError initializeResult = paNoError;
-    PaError openResult = paNoError;
-    PaError startResult = paNoError;
-    PaError readResult = paNoError;
-    PaError stopResult = paNoError;
-    PaError closeResult = paNoError;
-    PaDeviceIndex defaultDevice = 0;
-    int goodReads = 1000000;
-    int stallAt = 0; // this read (1, 2, ...) blocks until EndStall
-
-    std::atomic<int> initializes{0}, terminates{0}, opens{0}, starts{0}, reads{0}, stops{0}, aborts{0}, closes{0};
-    std::atomic<int> closedStreamUses{0};
-    PaStreamParameters openedInput{};
-    const PaStreamParameters* openedOutput = nullptr;
-    double openedRate = 0.0;
-    unsigned long openedFrames = 0;
-    PaStreamFlags openedFlags = 0;
-
 private:
+    // Marks one call in progress.
+    class Call {
+    public:
+        Call()
+        {
+            if (inProgress_++ > 0) {
+                ++overlaps;
+            }
+        }
+        ~Call() { --inProgress_; }
+        Call(const Call&) = delete;
+        Call& operator=(const Call&) = delete;
+    };
+
     void Use(PaStream* stream)
     {
         if (stream != &stream_ || !open_) {
             ++closedStreamUses;
         }
     }
+    void Await(bool& held)
+    {
+        std::unique_lock<std::mutex> lock(holdMutex_);
+        holdEnded_.wait(lock, [&held] { return !held; });
+    }
+    void Open(bool& held)
+    {
+        std::lock_guard<std::mutex> lock(holdMutex_);
+        held = false;
+        holdEnded_.notify_all();
+    }
 
+    static std::atomic<int> inProgress_;
     PaDeviceInfo device_;
     PaHostApiInfo hostApi_;
-    std::mutex stallMutex_;
-    std::condition_variable stallEnded_;
+    std::mutex holdMutex_;
+    std::condition_variable holdEnded_;
     bool stalled_ = true;
+    bool initializeHeld_ = true;
     int stream_ = 0;
-    bool open_ = false;
+    std::atomic<bool> open_{false};
 };
+
+std::atomic<int> FakePortAudio::overlaps{0};
+std::atomic<int> FakePortAudio::inProgress_{0};
 
 TEST(MicRecorderTest, OpensTheDeviceAndStopsCleanly)
 {
@@ -527,6 +594,52 @@ TEST(MicRecorderTest, StopLeavesAStalledReadToEndByItself)
     EXPECT_EQ(0, api->closedStreamUses);
     EXPECT_EQ(2, collector.Blocks()) << "a thread given up passes nothing on";
     EXPECT_EQ(0, collector.Finishes());
+}
+
+// A recording thread given up by a stop stopped, closed and terminated PortAudio when its
+// read returned, while the next recording was inside Pa_Initialize on another thread.
+TEST(MicRecorderTest, AGivenUpThreadClosesPortAudioOnlyBetweenTheNextRecordingsCalls)
+{
+    const int overlapsBefore = FakePortAudio::overlaps;
+    auto stalled = boost::make_shared<FakePortAudio>();
+    stalled->stallAt = 3;
+    auto next = boost::make_shared<FakePortAudio>();
+    next->holdInitialize = true;
+    Collector first;
+    Collector second;
+    second.keepAfter = 2;
+    RecorderThread firstThread(boost::make_shared<MicRecorder>(2, 16000, 20, 320, "fake", 0, stalled));
+    RecorderThread secondThread(boost::make_shared<MicRecorder>(2, 16000, 20, 320, "fake", 0, next));
+    // Whatever fails below, nothing stays held when the threads go.
+    struct Holds {
+        ~Holds()
+        {
+            stalled.EndStall();
+            next.EndInitialize();
+        }
+        FakePortAudio& stalled;
+        FakePortAudio& next;
+    } holds{*stalled, *next};
+
+    firstThread.SetListener(&first);
+    firstThread.Start();
+    ASSERT_TRUE(WaitFor([&] { return stalled->reads == 3; }));
+    ASSERT_TRUE(FinishesWithin([&] { firstThread.Stop(); })) << "the stop gives the stalled read up";
+    secondThread.SetListener(&second);
+    secondThread.Start();
+    ASSERT_TRUE(WaitFor([&] { return next->initializing.load(); }));
+
+    stalled->EndStall();
+    // The given-up thread now stops its stream: it waits for the lock, or runs at once.
+    ASSERT_TRUE(WaitFor([&] { return PortAudioApi::Waiting() > 0 || stalled->stops > 0; }));
+    EXPECT_EQ(0, stalled->stops) << "the given-up thread stopped its stream inside the next Pa_Initialize";
+    next->EndInitialize();
+    ASSERT_TRUE(WaitFor([&] { return stalled->terminates == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return second.Finishes() == 1; }));
+    EXPECT_EQ(0, second.Number()) << second.Message();
+    EXPECT_EQ(2, second.Blocks());
+    EXPECT_EQ(0, first.Finishes()) << "a thread given up reports nothing";
+    EXPECT_EQ(overlapsBefore, FakePortAudio::overlaps) << "PortAudio calls ran together";
 }
 
 } // namespace
