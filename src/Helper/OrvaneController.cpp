@@ -405,8 +405,10 @@ void OrvaneController::HandleFinishPushSpeech()
         if (!CheckErrorAndState(Starting | Connected)) {
             return;
         }
-        // Reached with a file only after the application's stop or cancel.
-        EndInput(cancel_ || !WaitsForServer());
+        // Reached with a file only after the application's stop or cancel. The application's
+        // stop asks for the result on every target; otherwise the end of a continuous
+        // recognition aborts it.
+        EndInput(cancel_ || (!applicationStop_ && !WaitsForServer()));
         return;
     }
     if (!CheckErrorAndState(Finishing)) {

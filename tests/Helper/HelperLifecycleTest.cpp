@@ -91,17 +91,20 @@ TEST_F(HelperStopTest, CancelWithServerSideDetectionAbortsWithoutAnError)
 
 // With detection left to the server and a file to read, a stop sent nothing more: the
 // recognition waited for the server's own completion and ended with 5002 after the response
-// timer. The stop now sends what was recorded, then AsyncComplete, and delivers the result.
+// timer; in continuous mode it aborted and lost the result. The stop now sends what was
+// recorded, then AsyncComplete, and delivers the result.
 TEST_F(HelperStopTest, StopWithServerSideDetectionAsksForTheResult)
 {
     struct Case {
         const char* name;
         double seconds;        // of the file
         std::size_t sentBytes; // audio the server has before the stop
+        const char* continuous;
     };
     const Case cases[] = {
-        {"while the file is read", 30.0, 640 * 15},
-        {"after the file's end", 0.5, 16000},
+        {"while the file is read", 30.0, 640 * 15, "false"},
+        {"after the file's end", 0.5, 16000, "false"},
+        {"continuous, while the file is read", 30.0, 640 * 15, "true"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -109,8 +112,10 @@ TEST_F(HelperStopTest, StopWithServerSideDetectionAsksForTheResult)
         rig.server.SetReply("Recognizer::AsyncComplete", ResultAndCompletion());
         const std::vector<short> tone = Tone(c.seconds);
         FlatHelper& helper = FlatHelper::Create();
-        ASSERT_EQ(0, helper.Initialize(rig.WriteParameters(
-                         {{"detection_mode", "true"}, {"serverside_vad_mode", "true"}, {"response_timer", "600000"}})))
+        ASSERT_EQ(0, helper.Initialize(rig.WriteParameters({{"detection_mode", "true"},
+                                                             {"serverside_vad_mode", "true"},
+                                                             {"continuous_mode", c.continuous},
+                                                             {"response_timer", "600000"}})))
             << helper.Error().message;
         ASSERT_EQ(0, helper.SetOption("recognition_target", rig.WriteAudio("input.raw", tone)));
         ASSERT_EQ(0, helper.Start()) << helper.Error().message;
