@@ -5,9 +5,11 @@
 
 namespace Orvane {
 
-// Events of a session, called on the thread that detects a connection failure (the
-// connection's receiving thread, which also delivers every reply: keep the call short and
-// make no remote call from it). Exceptions thrown by the listener are ignored.
+// Events of a session. Once the session has a recognizer, a connection failure or close is
+// told on the recognizer's notification thread, after every notification read before it;
+// before that, on the thread that found it (the connection's receiving thread, which also
+// delivers every reply: keep the call short and make no remote call from it). Exceptions
+// thrown by the listener are ignored.
 class ORVANE_EXPORT SessionListener : public Framework {
 public:
     // Never called by the library.
