@@ -5,7 +5,9 @@
 // The detector runs with mode 0, noise reduction, the committed model and a configuration
 // (the committed one unless given), in two ways (DetectionScore.h):
 //   helper      the helper's detection filter, one utterance, each sentence after a noise
-//               lead-in of 0.5-1.5 s. Columns:
+//               lead-in of 0.5-1.5 s; and short commands said alone (evaluation-commands.txt),
+//               after silence and after each noise kind, in the tuning set's voices and in the
+//               evaluation set's. Columns:
 //     deliv%    sentences of which the utterance holds 90 % of the speech frames or more
 //     usedUp    sentences lost after an utterance that ended before the speech began
 //     noise runs started   runs over 10 s of noise alone in which an utterance started
@@ -18,7 +20,9 @@
 //   found%   speech frames inside utterances
 //   far%     frames more than 1 s from speech taken into utterances (noise alone included)
 //   start    utterance start - speech start, s (median, 90th percentile; negative: early)
-//   end      end status - speech end, s (median, 90th percentile, of the utterances that end)
+//   end      end event (status 4; the detection filter's end report) - speech end, s
+//            (median, 90th percentile, of the utterances that end); "audio": the end of the
+//            delivered audio - speech end (median), which comes earlier by the wait for the end
 //   in1s%    files whose utterance ends within 1 s of the speech's end
 //   noEnd    files whose utterance never ends (2.5 s of silence follow the speech)
 //   fs/min   utterances started on 60 s of noise alone at the level of the mixtures
@@ -400,6 +404,22 @@ void PrintHelper(const Figures& helper)
     std::printf("\n\n");
 }
 
+void PrintCommands(const std::string& config, unsigned threads)
+{
+    for (const EvaluationSet* set : {&EvaluationSet::Commands(), &EvaluationSet::CommandsInUnseenVoices()}) {
+        std::printf("short commands alone, helper's mode, %s voices\n%-6s %5s  %s\n",
+                    set == &EvaluationSet::Commands() ? "tuning" : "evaluation", "noise", "SNR",
+                    ConditionFigures::HelperHeader().c_str());
+        const Figures figures = EvaluateCommands(*set, config, EvaluationSet::Snrs(), threads);
+        for (const auto& entry : figures) {
+            std::printf("%-6s %5s  %s\n", entry.first.first.c_str(),
+                        std::isinf(entry.first.second) ? "-" : std::to_string(static_cast<int>(entry.first.second)).c_str(),
+                        entry.second.HelperRow().c_str());
+        }
+        std::printf("\n");
+    }
+}
+
 void PrintNoiseReduction(const Figures& ours, const Figures& theirs)
 {
     const std::vector<std::string> steady{"white", "pink", "brown", "hum"};
@@ -441,6 +461,7 @@ int main(int argc, char** argv)
                 kNoiseAloneSeconds, config.c_str(), likelihood, level, settings.head, settings.tail,
                 settings.maxGap, settings.votes, settings.frames, settings.pauseVotes, settings.pauseFrames);
     PrintHelper(EvaluateDetector(set, config, EvaluationSet::Kinds(), threads, DetectionMode::Helper));
+    PrintCommands(config, threads);
     const Figures ours = EvaluateDetector(set, config, EvaluationSet::Kinds(), threads, DetectionMode::Continuous);
     const Figures theirs = EvaluateWebRtc(set, settings, likelihood, level);
     std::printf("continuous mode\n%-6s %3s %-6s  %s\n", "noise", "SNR", "", ConditionFigures::Header().c_str());

@@ -3,7 +3,7 @@
 # files for the same arguments: clean speech with silence around it, one file per
 # sentence, and one long file per noise kind. Mixing at a given SNR and the truth (from
 # the clean signal) are left to the reader of the set (tests/support/EvaluationSet).
-#   scripts/make-vad-set.sh SENTENCE-LIST SEED OUTPUT-DIR [SENTENCES] [VOICES]
+#   scripts/make-vad-set.sh SENTENCE-LIST SEED OUTPUT-DIR [SENTENCES] [VOICES] [NOISE]
 # Files are 16 kHz mono 16-bit little-endian raw PCM. OUTPUT-DIR/manifest lists them:
 #   speech FILE VOICE      one sentence; 1.0-2.5 s of silence before, 2.5 s after
 #   noise KIND FILE        60 s of one noise kind at a level near full scale
@@ -13,14 +13,15 @@
 # silence), notes (plucked and struck notes and strummed chords with rests between), ticks
 # (ringing clicks of a pen or a mouse, pressed and released, in runs and alone).
 # Voices: those of the file VOICES (one espeak-ng voice a line) when given, otherwise the list
-# below.
+# below. NOISE "none" makes the speech alone (a set that borrows another set's noise).
 set -euo pipefail
-[ $# -ge 3 ] || { echo "usage: $0 SENTENCE-LIST SEED OUTPUT-DIR [SENTENCES] [VOICES]" >&2; exit 2; }
+[ $# -ge 3 ] || { echo "usage: $0 SENTENCE-LIST SEED OUTPUT-DIR [SENTENCES] [VOICES] [NOISE]" >&2; exit 2; }
 list=$1
 seed=$2
 out=$3
 count=${4:-1000}
 voice_list=${5:-}
+noise=${6:-noise}
 rate=16000
 noise_seconds=60
 raw=(-r $rate -b 16 -c 1 -e signed-integer -t raw)
@@ -210,16 +211,18 @@ cutoff() {
   sox -D "${raw[@]}" "$work/pink.raw" "${raw[@]}" "$out/noise-cutoff.raw" repeat $((noise_seconds / 5 - 1))
 }
 
-for kind in white pink brown; do steady $kind; done
-hum
-babble
-music
-clicks
-taps
-cutoff
-notes
-ticks
-for kind in white pink brown hum babble music clicks taps cutoff notes ticks; do
-  echo "noise $kind noise-$kind.raw" >> "$out/manifest.part"
-done
+if [ "$noise" != none ]; then
+  for kind in white pink brown; do steady $kind; done
+  hum
+  babble
+  music
+  clicks
+  taps
+  cutoff
+  notes
+  ticks
+  for kind in white pink brown hum babble music clicks taps cutoff notes ticks; do
+    echo "noise $kind noise-$kind.raw" >> "$out/manifest.part"
+  done
+fi
 mv -f "$out/manifest.part" "$out/manifest"

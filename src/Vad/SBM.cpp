@@ -79,11 +79,11 @@ RingBufferInfo_t** QueueFields(RBsInfo_t* q, int i)
 {
     RingBufferInfo_t** fields[] = {&q->processed,  &q->input,      &q->processedView, &q->inputView,
                                    &q->vadInput,   &q->probRatio,  &q->probSpeech,    &q->probNonSpeech,
-                                   &q->decisions,  &q->decisionView};
+                                   &q->decisions,  &q->decisionView, &q->energy};
     return fields[i];
 }
 
-constexpr int kQueueFields = 10;
+constexpr int kQueueFields = 11;
 
 void FreeQueues(RBsInfo_t* q)
 {
@@ -207,6 +207,7 @@ int SyncRBsInfoFromOSTRELParams(RBsInfo_t* q, unsigned int wave, unsigned int fr
     if (result == 0 && q->probRatio == nullptr) result = AllocateRB(&q->probRatio, frames, RB_DOUBLE);
     if (result == 0 && q->probSpeech == nullptr) result = AllocateRB(&q->probSpeech, frames, RB_DOUBLE);
     if (result == 0 && q->probNonSpeech == nullptr) result = AllocateRB(&q->probNonSpeech, frames, RB_DOUBLE);
+    if (result == 0 && q->energy == nullptr) result = AllocateRB(&q->energy, frames, RB_DOUBLE);
     if (result == 0 && q->decisions == nullptr) {
         result = AllocateRB(&q->decisions, frames, RB_BYTE);
         if (result == 0) result = CopyRB(&q->decisionView, &q->decisions);
@@ -300,7 +301,7 @@ int PrepareStruct(SBMInfo* h)
     if (result != 0) {
         return SBM_FAIL(result);
     }
-    if ((result = BeginMM(mm, &q->decisions)) != 0 || (result = BeginHO(hoi, &q->decisions, mm)) != 0) {
+    if ((result = BeginMM(mm, &q->decisions)) != 0 || (result = BeginHO(hoi, &q->decisions, mm, &q->energy)) != 0) {
         return result;
     }
     q->prepared = 1;
@@ -497,6 +498,8 @@ int SetSBMVariableInt(SBMInfo* h, const char* name, int value)
         {"SBM:MinSpeech", &hoi->minSpeech, false},
         {"SBM:MaxGap_Short", &hoi->maxGapShort, false},
         {"SBM:MaxGap_Single", &hoi->maxGapSingle, false},
+        {"SBM:ShortFall", &hoi->shortFall, false},
+        {"SBM:ShortContrast", &hoi->shortContrast, false},
         {"SBM:MajorityFrames", &mm->majorityFrames, false},
         {"SBM:MajorityVotes", &mm->majorityVotes, false},
         {"SBM:MajorityFrames_Pause", &mm->pauseFrames, false},
@@ -548,6 +551,8 @@ int GetSBMVariavleInt(SBMInfo* h, const char* name, int* value)
         {"SBM:MinSpeech", hoi->minSpeech},
         {"SBM:MaxGap_Short", hoi->maxGapShort},
         {"SBM:MaxGap_Single", hoi->maxGapSingle},
+        {"SBM:ShortFall", hoi->shortFall},
+        {"SBM:ShortContrast", hoi->shortContrast},
         {"SBM:MajorityFrames", mm->majorityFrames},
         {"SBM:MajorityVotes", mm->majorityVotes},
         {"SBM:MajorityFrames_Pause", mm->pauseFrames},
@@ -890,22 +895,24 @@ int SBMGetVADInfoProc(_tagVADInfo* session, void* user)
         return SBM_FAIL(result);
     }
     signed char decision = static_cast<signed char>(node->result.decision);
+    const unsigned int bands = session->data->NumFB;
+    const double* x = node->chan[0].fbank;
+    double m = 0.0;
+    for (unsigned int i = 0; i < bands; ++i) {
+        m += fmath::expd(x[i]);
+    }
+    m = bands > 0 ? m / bands : 0.0;
+    const double energy = m > 0.0 ? fmath::logd(m) : -1000.0;
+    if ((result = WriteRB(q->energy, &energy, 1)) != 0) {
+        return SBM_FAIL(result);
+    }
     // A speech frame whose energy lies far more in the low bands than in the high ones,
     // and is quiet overall, is taken for distant noise. Bands 15..17 need 18 bands.
-    const unsigned int bands = session->data->NumFB;
-    if (q->distanceDetection == 1 && decision > 0 && bands >= 18) {
-        const double* x = node->chan[0].fbank;
-        double m = 0.0;
-        for (unsigned int i = 0; i < bands; ++i) {
-            m += fmath::expd(x[i]);
-        }
-        m /= bands;
-        if (m > 0.0 && fmath::logd(m) <= q->filGain) {
-            const double low = (fmath::expd(x[3]) + fmath::expd(x[4])) / (2.0 * m);
-            const double high = (fmath::expd(x[15]) + fmath::expd(x[16]) + fmath::expd(x[17])) / (3.0 * m);
-            if (low > 0.0 && high > 0.0 && fmath::logd(low) - fmath::logd(high) >= q->thGain) {
-                decision = 0;
-            }
+    if (q->distanceDetection == 1 && decision > 0 && bands >= 18 && m > 0.0 && energy <= q->filGain) {
+        const double low = (fmath::expd(x[3]) + fmath::expd(x[4])) / (2.0 * m);
+        const double high = (fmath::expd(x[15]) + fmath::expd(x[16]) + fmath::expd(x[17])) / (3.0 * m);
+        if (low > 0.0 && high > 0.0 && fmath::logd(low) - fmath::logd(high) >= q->thGain) {
+            decision = 0;
         }
     }
     if ((result = WriteRB(q->decisions, &decision, 1)) != 0) {

@@ -20,6 +20,7 @@ struct RBsInfo_t {
     RingBufferInfo_t* probNonSpeech; // per frame: non-speech posterior
     RingBufferInfo_t* decisions;     // per frame: final decision (signed byte)
     RingBufferInfo_t* decisionView;
+    RingBufferInfo_t* energy;        // per frame: log of the mean filter-bank energy
     int processedDiscard;            // processed samples still to drop
     int inputDiscard;                // input samples still to drop
     int warmUp;                      // samples of the detection layer's initial frames

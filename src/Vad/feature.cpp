@@ -309,20 +309,6 @@ void ClearFrameBuf(DataBuf* db)
     db->frames.tail = nullptr;
 }
 
-void ForwardFFT(double* work, unsigned int n, const DataBuf* db)
-{
-    ComplexFFT(db->fft, work, n, false);
-}
-
-void ApplyFFT(double* work, unsigned int n, const DataBuf* db)
-{
-    ComplexFFT(db->fft, work, n, true);
-    const double scale = n;
-    for (unsigned int i = 0; i < 2 * n; ++i) {
-        work[i] /= scale;
-    }
-}
-
 int Wave2PowSpc(DataBuf* db)
 {
     if (db == nullptr || db->frames.tail == nullptr) {

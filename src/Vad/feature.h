@@ -79,10 +79,6 @@ int Wave2FBank(DataBuf* db);
 int CompSpc2Wave(DataBuf* db);
 int PowSpc2ACCoef(DataBuf* db);
 
-// Forward transform of n complex points in place (kernel e^{+2 pi i nk/n}, unscaled).
-void ForwardFFT(double* work, unsigned int n, const DataBuf* db);
-// Inverse transform of n complex points in place, scaled by 1/n.
-void ApplyFFT(double* work, unsigned int n, const DataBuf* db);
 
 // Mel value of the filter-bank layout: 1127 ln(1 + f/700) with the fast logarithm.
 double FBankMel(double f);

@@ -56,10 +56,67 @@ int MaxGap(const VADHangOverInfo_t* hoi)
 // Whether the short stretch's gap is in force in this mode.
 bool ShortStretches(const VADHangOverInfo_t* hoi) { return hoi->single && hoi->minSpeech > 0; }
 
+// Log energy per decibel (the filter bank holds natural logarithms of energies).
+constexpr double kLogPerDb = 0.1 * 2.302585092994046;
+
+// A short stretch whose energy did not keep falling (no pluck or struck note) and whose
+// loudest frame stands clear of the gap: it ends at the maximum gap.
+bool ShortWord(const VADHangOverInfo_t* hoi)
+{
+    const double frames = hoi->falls + hoi->rises;
+    if (hoi->shortFall == 0 || frames <= 0.0 || 100.0 * hoi->falls >= hoi->shortFall * frames) {
+        return false;
+    }
+    return hoi->shortContrast == 0 ||
+           (hoi->gapFrames > 0 && hoi->peak - hoi->gapEnergy / hoi->gapFrames >= kLogPerDb * hoi->shortContrast);
+}
+
 // The longest gap the current stretch of speech bridges.
 int GapLimit(const VADHangOverInfo_t* hoi)
 {
-    return ShortStretches(hoi) && hoi->stretch < hoi->minSpeech ? LongestGapHO(hoi) : MaxGap(hoi);
+    return ShortStretches(hoi) && hoi->stretch < hoi->minSpeech && !ShortWord(hoi) ? LongestGapHO(hoi) : MaxGap(hoi);
+}
+
+// Frames before the confirmation count for the stretch's energy less by this much a frame.
+constexpr double kUnconfirmedWeight = 0.95;
+
+// The current frame's figures for the short-stretch rule: the gap's energy, and the speech
+// frames' peak and whether their energy fell from the last speech frame's.
+void FollowStretch(VADHangOverInfo_t* hoi, bool speech)
+{
+    if (hoi->state == SPEECH_ONLY) {
+        hoi->gapEnergy = 0.0;
+        hoi->gapFrames = 0;
+    }
+    const bool gap = hoi->state == SPEECH_DISTINCT_GAP || hoi->state == SPEECH_DISTINCT_GAP_SPEECH || hoi->state == GAP;
+    if (gap || (hoi->state == SPEECH_ONLY && !speech)) {
+        hoi->gapEnergy += hoi->energy;
+        ++hoi->gapFrames;
+    }
+    if (hoi->state == PROC_START || hoi->state == SPEECH_DISTINCT || hoi->state == SPEECH_DISTINCT_SPEECH) {
+        hoi->falls *= kUnconfirmedWeight;
+        hoi->rises *= kUnconfirmedWeight;
+    }
+    // Speech within a gap belongs to the stretch only once it resumes it.
+    if (!speech || gap) {
+        return;
+    }
+    if (hoi->speechSeen) {
+        (hoi->energy < hoi->lastEnergy ? hoi->falls : hoi->rises) += 1.0;
+        hoi->peak = std::max(hoi->peak, hoi->energy);
+    } else {
+        hoi->peak = hoi->energy;
+    }
+    hoi->lastEnergy = hoi->energy;
+    hoi->speechSeen = 1;
+}
+
+// A new stretch starts its figures afresh.
+void StartStretch(VADHangOverInfo_t* hoi)
+{
+    hoi->speechSeen = 0;
+    hoi->falls = 0.0;
+    hoi->rises = 0.0;
 }
 
 // One more frame of a gap; past the gap limit the utterance moves to its tail.
@@ -79,6 +136,7 @@ void ResumeFromGap(VADHangOverInfo_t* hoi)
     if (hoi->gap <= MaxGap(hoi) || (hoi->gap <= GapLimit(hoi) && hoi->voted)) {
         if (hoi->gap > MaxGap(hoi)) {
             hoi->stretch = 1;
+            StartStretch(hoi);
         }
         Request4RB(hoi, hoi->gap);
         hoi->gap = 0;
@@ -117,6 +175,16 @@ void EndUtterance(VADHangOverInfo_t* hoi)
     ChangeState(hoi, PROC_END);
 }
 
+// The energies are read from the decisions' frame, as both queues get one value per frame.
+// Where a reader of the manager's queues has taken them apart, the decisions go on alone.
+void AlignEnergies(VADHangOverInfo_t* hoi)
+{
+    if (hoi->energyView != nullptr &&
+        RSeekRB(hoi->energyView, GetReadableRB(hoi->energyView) - std::max(GetReadableRB(hoi->decisionView), 0)) != 0) {
+        FreeRB(&hoi->energyView);
+    }
+}
+
 } // namespace
 
 int AllocHOI(VADHangOverInfo_t** hoi)
@@ -138,17 +206,26 @@ int AllocHOI(VADHangOverInfo_t** hoi)
     return 0;
 }
 
-int BeginHO(VADHangOverInfo_t* hoi, RingBufferInfo_t** decisionQueue, MajorityModeInfo_t* mm)
+int BeginHO(VADHangOverInfo_t* hoi, RingBufferInfo_t** decisionQueue, MajorityModeInfo_t* mm,
+            RingBufferInfo_t** energyQueue)
 {
-    if (hoi == nullptr || decisionQueue == nullptr || *decisionQueue == nullptr || mm == nullptr) {
+    if (hoi == nullptr || decisionQueue == nullptr || *decisionQueue == nullptr || mm == nullptr ||
+        (energyQueue != nullptr && *energyQueue == nullptr)) {
         return HO_FAIL(SBM_ERR_NULL);
     }
     int result = CopyRB(&hoi->decisionView, decisionQueue);
     if (result != 0) {
         return HO_FAIL(result);
     }
+    FreeRB(&hoi->energyView);
+    if (energyQueue != nullptr) {
+        if ((result = CopyRB(&hoi->energyView, energyQueue)) != 0) {
+            return HO_FAIL(result);
+        }
+        AlignEnergies(hoi);
+    }
     const std::int64_t capacity = 2 * (static_cast<std::int64_t>(std::max(mm->majorityFrames, mm->pauseFrames)) +
-                                       std::max({hoi->headMargin, hoi->maxGap, hoi->maxGapSingle}));
+                                       std::max(hoi->headMargin, LongestGapHO(hoi)));
     if (capacity <= 0 || capacity > kMaxRingCapacity) {
         return HO_FAIL(SBM_ERR_RANGE);
     }
@@ -162,6 +239,7 @@ int FreeHOI(VADHangOverInfo_t** hoi)
         return 0;
     }
     FreeRB(&(*hoi)->decisionView);
+    FreeRB(&(*hoi)->energyView);
     FreeRB(&(*hoi)->stateQueue);
     std::free(*hoi);
     *hoi = nullptr;
@@ -182,6 +260,9 @@ int ResetHOI(VADHangOverInfo_t* hoi)
     hoi->previous = 0;
     hoi->stretch = 0;
     hoi->voted = 0;
+    StartStretch(hoi);
+    hoi->gapEnergy = 0.0;
+    hoi->gapFrames = 0;
     return 0;
 }
 
@@ -216,6 +297,12 @@ int RunHO(VADHangOverInfo_t* hoi, MajorityModeInfo_t* mm)
         }
 
         const bool speech = decision > 0;
+        hoi->energy = 0.0;
+        if (hoi->energyView != nullptr && IsReadableRB(hoi->energyView, 1) == 1 &&
+            (result = ReadRB(hoi->energyView, &hoi->energy, 1)) != 0) {
+            return result;
+        }
+        FollowStretch(hoi, speech);
         hoi->stretch += speech && hoi->state == SPEECH_ONLY ? 1 : 0;
         hoi->voted = !mm->majority || mm->ratio >= 1.0 ? 1 : 0;
         if (hoi->previous) {
@@ -271,6 +358,7 @@ int RunHO(VADHangOverInfo_t* hoi, MajorityModeInfo_t* mm)
         // The majority windows have also consumed the decisions after the end.
         const int unread = std::max(GetReadableRB(hoi->decisionView), 0);
         int result = RSeekRB(hoi->decisionView, -hoi->pushBack);
+        AlignEnergies(hoi);
         if (result == 0) {
             result = ResetMMInfo(mm, hoi->pushBack + unread);
         }

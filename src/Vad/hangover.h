@@ -61,10 +61,29 @@ struct VADHangOverInfo_t {
     int maxGapShort;         // "SBM:MaxGap_Short"
     int stretch;             // speech frames since confirmation or a resumption past the maximum gap
     int voted;               // the current frame's majority ratio is at least 1 (or no vote)
+    // A short stretch that is no burst ends at the maximum gap like a long one, so a short word
+    // said alone ends as soon as a sentence would. A burst (a plucked or struck note) is told
+    // by its energy falling from one speech frame to the next in at least "SBM:ShortFall" %
+    // of its speech frames (those before the confirmation weigh less the older they are); and
+    // a stretch whose loudest speech frame stands less than "SBM:ShortContrast" dB above the
+    // gap's mean energy may be speech the noise hides, with more to come.
+    int shortFall;           // "SBM:ShortFall"; 0: every short stretch keeps the short gap
+    int shortContrast;       // "SBM:ShortContrast"; 0: the contrast is not looked at
+    RingBufferInfo_t* energyView; // the manager's frame energies, one per decision; none: no rule
+    double energy;           // the current frame's log filter-bank energy
+    double lastEnergy;       // that of the last speech frame
+    double peak;             // the stretch's loudest speech frame
+    int speechSeen;          // the stretch has a speech frame (lastEnergy and peak are set)
+    double falls;            // weighted speech frames of the stretch whose energy fell
+    double rises;            // and those whose energy did not
+    double gapEnergy;        // energy summed over the current gap's frames
+    int gapFrames;
 };
 
 int AllocHOI(VADHangOverInfo_t** hoi);
-int BeginHO(VADHangOverInfo_t* hoi, RingBufferInfo_t** decisionQueue, MajorityModeInfo_t* mm);
+// `energyQueue`, when given, holds one log frame energy per frame decision.
+int BeginHO(VADHangOverInfo_t* hoi, RingBufferInfo_t** decisionQueue, MajorityModeInfo_t* mm,
+            RingBufferInfo_t** energyQueue = nullptr);
 int FreeHOI(VADHangOverInfo_t** hoi);
 int ResetHOI(VADHangOverInfo_t* hoi);
 int RunHO(VADHangOverInfo_t* hoi, MajorityModeInfo_t* mm);

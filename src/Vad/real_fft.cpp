@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstddef>
-#include <utility>
 
 #include "Vad/feature.h"
 #include "Vad/memory.h"
@@ -183,26 +182,4 @@ void RealValuedInverseFFT(const FFTTables& t, const double* values, double* out,
             im = 0.0;
         },
         out, work);
-}
-
-void ComplexFFT(const FFTTables& t, double* data, unsigned int n, bool inverse)
-{
-    unsigned int j = 0;
-    for (unsigned int i = 0; i < n; ++i) {
-        if (j > i) {
-            std::swap(data[2 * j], data[2 * i]);
-            std::swap(data[2 * j + 1], data[2 * i + 1]);
-        }
-        unsigned int bit = n >> 1;
-        while (bit >= 1 && j >= bit) {
-            j -= bit;
-            bit >>= 1;
-        }
-        j += bit;
-    }
-    if (inverse) {
-        Butterflies<true>(data, n, t);
-    } else {
-        Butterflies<false>(data, n, t);
-    }
 }

@@ -22,5 +22,3 @@ void RealForwardFFT(const FFTTables& t, const double* x, unsigned int count, dou
 void RealInverseFFT(const FFTTables& t, const double* spectrum, double* out, double* work);
 // Real part of the inverse of N real values, into N doubles. `work`: N doubles.
 void RealValuedInverseFFT(const FFTTables& t, const double* values, double* out, double* work);
-// In-place transform of n complex points, n a power of two from 2 to N.
-void ComplexFFT(const FFTTables& t, double* data, unsigned int n, bool inverse);

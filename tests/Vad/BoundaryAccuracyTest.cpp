@@ -13,6 +13,10 @@
 //   on the evaluation set, in voices that neither training nor tuning uses;
 // - the continuous detector on the same set for the kinds that training and tuning never
 //   had before, and on the evaluation sentences in the tuning voices for the others.
+// - short commands (data/vad/evaluation-commands.txt) alone in the helper's mode, after
+//   silence and after each noise kind at 10 dB, in the tuning set's voices and in the
+//   evaluation set's: when the end event comes (what the helper waits for), beside the end
+//   of the delivered audio.
 // Thresholds lie a little below the measured figures and are a floor: a change that makes
 // a row worse is a regression. The figures themselves are printed, and
 // build/bench/VadBoundaryReport shows them beside webrtc-audio-processing.
@@ -88,6 +92,67 @@ const HelperRow kHelperRows[] = {
 
 INSTANTIATE_TEST_SUITE_P(Noise, HelperAccuracy, testing::ValuesIn(kHelperRows),
                          [](const testing::TestParamInfo<HelperRow>& info) { return std::string(info.param.kind); });
+
+struct CommandRow {
+    const char* kind;  // "clean": after silence; otherwise after this noise at 10 dB
+    double delivered;  // minimum % of the commands delivered, in either voice set
+    int usedUp;        // maximum commands lost after an utterance that ended first
+    double endMedian;  // maximum median delay of the end event (s), in either voice set;
+                       // NAN: not checked (utterances do not end in babble or music)
+};
+
+void PrintTo(const CommandRow& row, std::ostream* out)
+{
+    *out << row.kind;
+}
+
+class CommandAccuracy : public testing::TestWithParam<CommandRow> {};
+
+TEST_P(CommandAccuracy, EvaluationCommands)
+{
+    const CommandRow& row = GetParam();
+    const bool clean = std::string(row.kind) == "clean";
+    const char* kind = clean ? EvaluationSet::Kinds().front().c_str() : row.kind;
+    const double snr = clean ? Orvane::Test::kClean : 10.0;
+    std::printf("%-22s %s\n", "commands", ConditionFigures::HelperHeader().c_str());
+    for (const EvaluationSet* set : {&EvaluationSet::Commands(), &EvaluationSet::CommandsInUnseenVoices()}) {
+        const bool unseen = set == &EvaluationSet::CommandsInUnseenVoices();
+        const Figures figures = Orvane::Test::EvaluateDetector(*set, Orvane::Test::ConfigPath(), {kind}, 2,
+                                                               DetectionMode::Helper, Orvane::Test::ModelPath(), 0.0,
+                                                               {snr});
+        const ConditionFigures& f = figures.at({kind, snr});
+        std::printf("%-6s %-15s %s\n", row.kind, unseen ? "unseen voices" : "tuning voices", f.HelperRow().c_str());
+        SCOPED_TRACE(testing::Message() << row.kind << (unseen ? ", unseen voices" : ", tuning voices"));
+        EXPECT_EQ(0, f.EventFaults()) << "one start and one end, the end after all output";
+        EXPECT_GE(f.DeliveredPercent(), row.delivered);
+        EXPECT_LE(f.UsedUp(), row.usedUp);
+        if (!std::isnan(row.endMedian)) {
+            EXPECT_LE(f.EndMedian(), row.endMedian);
+        }
+    }
+}
+
+const CommandRow kCommandRows[] = {
+    // A short word that is no burst ends at the one utterance's gap, as a sentence does
+    // (0.40-0.46 s at 10 dB); with every short stretch waiting for its long gap, 1.0 s.
+    // kind     delivered %  used up  end event median s
+    {"clean",  100, 0, 0.5},
+    {"white",  100, 0, 0.6},
+    {"pink",   100, 0, 0.5},
+    {"brown",  100, 0, 0.5},
+    {"hum",    100, 0, 0.5},
+    {"babble", 100, 0, NAN},
+    {"music",  100, 0, NAN},
+    // Clicks and ticks in the pause after the word resume it within the gap.
+    {"clicks", 100, 0, 0.75},
+    {"taps",   100, 0, 0.55},
+    {"cutoff", 100, 0, 0.5},
+    {"notes",  100, 0, 0.5},
+    {"ticks",  100, 0, 0.7},
+};
+
+INSTANTIATE_TEST_SUITE_P(Noise, CommandAccuracy, testing::ValuesIn(kCommandRows),
+                         [](const testing::TestParamInfo<CommandRow>& info) { return std::string(info.param.kind); });
 
 struct Row {
     const char* kind;

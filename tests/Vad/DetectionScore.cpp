@@ -254,6 +254,7 @@ FileScore ScoreFile(const std::vector<bool>& truth, const std::vector<Utterance>
         if (u.begin < last * kFrame && u.end >= (last - 1) * kFrame) {
             score.ended = u.ended;
             score.endError = Seconds(u.endKnownAt) - Seconds(last * kFrame);
+            score.audioEndError = Seconds(u.end) - Seconds(last * kFrame);
         }
     }
     return score;
@@ -308,6 +309,7 @@ void ConditionFigures::Add(const FileScore& file)
         starts_.push_back(file.startError);
         if (file.ended) {
             ends_.push_back(file.endError);
+            audioEnds_.push_back(file.audioEndError);
             endedInTime_ += file.endError <= kEndInTime;
         } else {
             ++neverEnded_;
@@ -360,6 +362,7 @@ double ConditionFigures::StartMedian() const { return Percentile(starts_, 0.5); 
 double ConditionFigures::StartP90() const { return Percentile(starts_, 0.9); }
 double ConditionFigures::EndMedian() const { return Percentile(ends_, 0.5); }
 double ConditionFigures::EndP90() const { return Percentile(ends_, 0.9); }
+double ConditionFigures::AudioEndMedian() const { return Percentile(audioEnds_, 0.5); }
 
 double ConditionFigures::EndedInTimePercent() const
 {
@@ -376,29 +379,30 @@ double ConditionFigures::LevelChange() const { return nrFiles_ ? level_ / nrFile
 
 std::string ConditionFigures::Header()
 {
-    return "found% far% start med/p90 s  end med/p90 s  in1s% noEnd  fs/min  SI-SDR+ level";
+    return "found% far% start med/p90 s  end med/p90 s audio  in1s% noEnd  fs/min  SI-SDR+ level";
 }
 
 std::string ConditionFigures::Row() const
 {
-    char line[160];
-    std::snprintf(line, sizeof line, "%6.1f %4.1f %6.2f %6.2f  %6.2f %6.2f %6.0f %5d %6.1f %6.1f %6.1f", FoundPercent(),
-                  FarFlaggedPercent(), StartMedian(), StartP90(), EndMedian(), EndP90(), EndedInTimePercent(),
-                  NeverEnded(), FalseStartsPerMinute(), NoiseReductionGain(), LevelChange());
+    char line[176];
+    std::snprintf(line, sizeof line, "%6.1f %4.1f %6.2f %6.2f  %6.2f %6.2f %5.2f %6.0f %5d %6.1f %6.1f %6.1f",
+                  FoundPercent(), FarFlaggedPercent(), StartMedian(), StartP90(), EndMedian(), EndP90(),
+                  AudioEndMedian(), EndedInTimePercent(), NeverEnded(), FalseStartsPerMinute(), NoiseReductionGain(),
+                  LevelChange());
     return line;
 }
 
 std::string ConditionFigures::HelperHeader()
 {
-    return "deliv% lost: usedUp cut late none  start med/p90 s  end med/p90 s  in1s% noEnd  noise runs started";
+    return "deliv% lost: usedUp cut late none  start med/p90 s  end med/p90 s audio  in1s% noEnd  noise runs started";
 }
 
 std::string ConditionFigures::HelperRow() const
 {
-    char line[160];
-    std::snprintf(line, sizeof line, "%6.1f %12d %3d %4d %4d  %6.2f %6.2f  %6.2f %6.2f %6.0f %5d  %5d/%d",
+    char line[176];
+    std::snprintf(line, sizeof line, "%6.1f %12d %3d %4d %4d  %6.2f %6.2f  %6.2f %6.2f %5.2f %6.0f %5d  %5d/%d",
                   DeliveredPercent(), UsedUp(), Cut(), Late(), Missed(), StartMedian(), StartP90(), EndMedian(), EndP90(),
-                  EndedInTimePercent(), Open(), NoiseRunsStarted(), NoiseRuns());
+                  AudioEndMedian(), EndedInTimePercent(), Open(), NoiseRunsStarted(), NoiseRuns());
     return line;
 }
 
@@ -419,6 +423,18 @@ std::size_t HelperCut(const std::vector<bool>& truth)
     return kFrame * static_cast<std::size_t>(std::max(0.0, lead - wanted) * kSampleRate / kFrame);
 }
 
+Figures EvaluateCommands(const EvaluationSet& set, const std::string& config, const std::vector<double>& snrs,
+                         unsigned threads, const std::string& model)
+{
+    Figures figures = EvaluateDetector(set, config, EvaluationSet::Kinds(), threads, DetectionMode::Helper, model, 0.0,
+                                       snrs);
+    // Silence: any kind at an infinite SNR.
+    const Figures clean = EvaluateDetector(set, config, {EvaluationSet::Kinds().front()}, threads,
+                                           DetectionMode::Helper, model, 0.0, {kClean});
+    figures[{"clean", kClean}] = clean.begin()->second;
+    return figures;
+}
+
 double DeliveredPercent(const Figures& figures, const std::vector<std::string>& kinds, double low, double high)
 {
     int delivered = 0;
@@ -434,7 +450,8 @@ double DeliveredPercent(const Figures& figures, const std::vector<std::string>& 
 }
 
 Figures EvaluateDetector(const EvaluationSet& set, const std::string& config, const std::vector<std::string>& kinds,
-                         unsigned threads, DetectionMode mode, const std::string& model, double noiseSeconds)
+                         unsigned threads, DetectionMode mode, const std::string& model, double noiseSeconds,
+                         const std::vector<double>& snrs)
 {
     // Jobs: every speech file of every condition, then noise alone (index SpeechCount()).
     struct Job {
@@ -443,8 +460,11 @@ Figures EvaluateDetector(const EvaluationSet& set, const std::string& config, co
     };
     std::vector<Job> jobs;
     for (const std::string& kind : kinds) {
-        for (double snr : EvaluationSet::Snrs()) {
+        for (double snr : snrs) {
             for (std::size_t s = 0; s <= set.SpeechCount(); ++s) {
+                if (s == set.SpeechCount() && !(noiseSeconds > 0.0)) {
+                    break;
+                }
                 jobs.push_back({{kind, snr}, s});
             }
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <map>
 #include <string>
@@ -50,7 +51,8 @@ struct FileScore {
     double coverage = 0.0;       // share of speech frames inside utterances
     bool ended = false;          // the utterance holding the speech's end ended
     double startError = 0.0;     // s, its start - the speech's start (negative: early)
-    double endError = 0.0;       // s, its end status - the speech's end
+    double endError = 0.0;       // s, its end event (status 4, the end report) - the speech's end
+    double audioEndError = 0.0;  // s, the end of its delivered audio - the speech's end
     std::size_t farFrames = 0;   // frames more than 1 s from any speech frame
     std::size_t farFlagged = 0;  // of these, inside an utterance
     int falseStarts = 0;         // utterances holding no speech frame
@@ -103,8 +105,9 @@ public:
     double FarFlaggedPercent() const;  // frames over 1 s from speech inside utterances
     double StartMedian() const;
     double StartP90() const;           // 90th percentile of the start error
-    double EndMedian() const;          // over the files whose utterance ended
+    double EndMedian() const;          // the end event, over the files whose utterance ended
     double EndP90() const;
+    double AudioEndMedian() const;     // the end of the delivered audio, the same files
     int NeverEnded() const { return neverEnded_; }
     int Open() const { return open_; } // files with an utterance that never ended
     double EndedInTimePercent() const; // ended within 1 s of the speech's end
@@ -131,6 +134,7 @@ private:
     double coverage_ = 0.0;
     std::vector<double> starts_;
     std::vector<double> ends_;
+    std::vector<double> audioEnds_;
     int neverEnded_ = 0;
     int open_ = 0;
     int endedInTime_ = 0;
@@ -163,12 +167,19 @@ constexpr double kHelperNoiseRun = 10.0;
 // 1.0-2.5 s maps onto it; the file is cut so.
 std::size_t HelperCut(const std::vector<bool>& truth);
 
-// The detector with `config` over every file of `set` for the given kinds (all SNRs, plus
-// `noiseSeconds` of noise alone at each SNR's level), run as `mode` says, on `threads`
-// threads.
+// The detector with `config` over every file of `set` for the given kinds at the given SNRs
+// (plus `noiseSeconds` of noise alone at each SNR's level, none when 0), run as `mode` says,
+// on `threads` threads.
 Figures EvaluateDetector(const EvaluationSet& set, const std::string& config, const std::vector<std::string>& kinds,
                          unsigned threads, DetectionMode mode, const std::string& model = ModelPath(),
-                         double noiseSeconds = kNoiseAloneSeconds);
+                         double noiseSeconds = kNoiseAloneSeconds,
+                         const std::vector<double>& snrs = EvaluationSet::Snrs());
+
+// Short commands in the helper's mode: after silence (the condition {"clean", kClean}) and
+// after each noise kind at each of `snrs`; no noise-alone runs.
+constexpr double kClean = HUGE_VAL;
+Figures EvaluateCommands(const EvaluationSet& set, const std::string& config, const std::vector<double>& snrs,
+                         unsigned threads, const std::string& model = ModelPath());
 
 // Sums over conditions: the delivered share of the given kinds at the SNRs in [low, high].
 double DeliveredPercent(const Figures& figures, const std::vector<std::string>& kinds, double low, double high);

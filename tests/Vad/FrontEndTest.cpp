@@ -107,40 +107,6 @@ std::vector<double> EngineFBank(DataBuf* db, const std::vector<short>& s)
     return out;
 }
 
-TEST(FrontEnd, TransformsMatchTheNaiveDft)
-{
-    VadHandle handle(BeginVAD());
-    DataBufPtr db = MakeDataBuf(handle.get());
-    ASSERT_TRUE(db);
-    ASSERT_EQ(512u, db->NumFFT);
-    std::mt19937 random(7);
-    std::normal_distribution<double> value(0.0, 1000.0);
-    std::vector<Complex> x(512);
-    std::vector<double> work(1024);
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        x[i] = Complex(value(random), value(random));
-        work[2 * i] = x[i].real();
-        work[2 * i + 1] = x[i].imag();
-    }
-    ForwardFFT(work.data(), 512, db.get());
-    const std::vector<Complex> forward = NaiveDft(x, 1.0);
-    double worst = 0.0;
-    for (std::size_t k = 0; k < 512; ++k) {
-        worst = std::max(worst, std::abs(Complex(work[2 * k], work[2 * k + 1]) - forward[k]));
-    }
-    EXPECT_LT(worst, 1e-7 * 1000.0 * 512);
-
-    std::vector<double> inverse = work;
-    ApplyFFT(inverse.data(), 512, db.get());
-    const std::vector<Complex> expected = NaiveDft(forward, -1.0);
-    worst = 0.0;
-    for (std::size_t t = 0; t < 512; ++t) {
-        worst = std::max(worst, std::abs(Complex(inverse[2 * t], inverse[2 * t + 1]) - expected[t] / 512.0));
-        worst = std::max(worst, std::abs(Complex(inverse[2 * t], inverse[2 * t + 1]) - x[t]));
-    }
-    EXPECT_LT(worst, 1e-8);
-}
-
 // The real-input transforms against the direct DFT: the forward one on zero-padded real
 // frames, the inverse ones on spectra that are not Hermitian (their real part is wanted).
 TEST(FrontEnd, RealTransformsMatchTheDirectDft)

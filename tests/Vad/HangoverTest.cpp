@@ -19,6 +19,7 @@ struct Settings {
     bool single = false; // one utterance
     int minSpeech = 0, maxGapShort = 0;
     int maxGapSingle = 0;
+    int shortFall = 0, shortContrast = 0;
 };
 
 // What the manager's reader sees when it takes the hangover's requests after every step.
@@ -39,13 +40,17 @@ char Letter(int state)
     return state >= 0 && state < kHOStates ? k[state] : '?';
 }
 
-// Feeds '#' (speech) and '.' (non-speech) decisions one per step, as the manager does.
+// Feeds decisions one per step, as the manager does, with a log energy per frame: '#' speech
+// as loud as the last speech frame, 'v' speech quieter than it (a note dying away), '.'
+// non-speech 30 dB down, ',' non-speech 2 dB down.
 Trace Feed(const Settings& s, const std::string& decisions)
 {
     RingBufferInfo_t* queue = nullptr;
+    RingBufferInfo_t* energies = nullptr;
     MajorityModeInfo_t* mm = nullptr;
     VADHangOverInfo_t* hoi = nullptr;
     EXPECT_EQ(0, AllocateRB(&queue, 256, RB_BYTE));
+    EXPECT_EQ(0, AllocateRB(&energies, 256, RB_DOUBLE));
     EXPECT_EQ(0, AllocateMM(&mm));
     EXPECT_EQ(0, AllocHOI(&hoi));
     mm->majority = s.majority ? 1 : 0;
@@ -60,15 +65,21 @@ Trace Feed(const Settings& s, const std::string& decisions)
     hoi->minSpeech = s.minSpeech;
     hoi->maxGapShort = s.maxGapShort;
     hoi->maxGapSingle = s.maxGapSingle;
+    hoi->shortFall = s.shortFall;
+    hoi->shortContrast = s.shortContrast;
     EXPECT_EQ(0, BeginMM(mm, &queue));
-    EXPECT_EQ(0, BeginHO(hoi, &queue, mm));
+    EXPECT_EQ(0, BeginHO(hoi, &queue, mm, &energies));
     Trace trace;
     int released = 0;
     int readFrom = 0;
+    double speechEnergy = 20.0;
     for (int step = 0; step < static_cast<int>(decisions.size()); ++step) {
         const char c = decisions[static_cast<std::size_t>(step)];
-        const signed char d = c == '#' ? 1 : 0;
+        const signed char d = c == '#' || c == 'v' ? 1 : 0;
+        speechEnergy -= c == 'v' ? 0.1 : 0.0;
+        const double energy = d ? speechEnergy : speechEnergy - (c == ',' ? 0.46 : 6.9);
         WriteRB(queue, &d, 1);
+        WriteRB(energies, &energy, 1);
         EXPECT_EQ(0, RunHO(hoi, mm));
         trace.states += Letter(hoi->state);
         released += hoi->release;
@@ -94,6 +105,7 @@ Trace Feed(const Settings& s, const std::string& decisions)
     trace.frame = hoi->frame;
     FreeHOI(&hoi);
     EndMM(mm);
+    FreeRB(&energies);
     FreeRB(&queue);
     return trace;
 }
@@ -209,6 +221,76 @@ TEST(Hangover, ShortStretchInOneUtterance)
         ASSERT_FALSE(trace.utterances.empty());
         EXPECT_EQ(static_cast<int>(trace.utterances[0].second), trace.coveredUpTo[0]);
     }
+}
+
+// The short stretch's own long gap is kept for bursts: a stretch whose energy keeps falling
+// (a plucked note), or one hardly above its gap (speech the noise may hide). Any other short
+// stretch is a word said alone and ends at the maximum gap like a long stretch.
+TEST(Hangover, ShortWordEndsAtTheMaximumGap)
+{
+    Settings rule{true, 5, 3, 5, 2, 2, 2, 3};
+    rule.single = true;
+    rule.minSpeech = 6;
+    rule.maxGapShort = 8;
+    rule.shortFall = 70;
+    rule.shortContrast = 5;
+    // The same without the rule: every short stretch keeps the long gap.
+    Settings before = rule;
+    before.shortFall = 0;
+    struct Case {
+        const char* name;
+        std::string decisions;
+        std::string states; // with the rule
+        std::vector<std::pair<unsigned, unsigned>> utterances;
+        bool asBefore;      // the rule changes nothing
+    };
+    const Case cases[] = {
+        // Ends on the 4th gap frame with its tail of 2, as "long stretch" does.
+        {"word alone", "###..........", "ddOGAAESSSSSS", {{0, 5}}, false},
+        // A note dying away is a burst: its gap is the short stretch's 8, and the speech
+        // after it leads into the utterance; speech in the gap is not counted as the
+        // stretch's, so its rising energy does not make the note a word.
+        {"note, then speech", "vvv......#######......", "ddOGAAAAAAOOOOOOGAAESS", {{0, 18}}, true},
+        {"note alone", "vvv..............", "ddOGAAAAAAAESSSSS", {{0, 5}}, true},
+        // A word 2 dB above its gap may be followed by more speech the noise hides.
+        {"word hardly above its gap", "###,,,,,,,,,,", "ddOGAAAAAAAES", {{0, 5}}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Trace trace = Feed(rule, c.decisions);
+        EXPECT_EQ(c.states, trace.states);
+        EXPECT_EQ(c.utterances, trace.utterances);
+        EXPECT_EQ(c.asBefore, Feed(before, c.decisions).states == trace.states);
+    }
+    // Without the contrast test the quiet word ends at the maximum gap too.
+    Settings noContrast = rule;
+    noContrast.shortContrast = 0;
+    EXPECT_EQ("ddOGAAESSSSSS", Feed(noContrast, "###,,,,,,,,,,").states);
+}
+
+// The state queue holds the windows and the longest gap any stretch bridges, as the
+// manager's queues do: with one utterance the short stretch's gap.
+TEST(Hangover, StateQueueHoldsTheLongestGap)
+{
+    RingBufferInfo_t* queue = nullptr;
+    MajorityModeInfo_t* mm = nullptr;
+    VADHangOverInfo_t* hoi = nullptr;
+    ASSERT_EQ(0, AllocateRB(&queue, 256, RB_BYTE));
+    ASSERT_EQ(0, AllocateMM(&mm));
+    ASSERT_EQ(0, AllocHOI(&hoi));
+    mm->majorityFrames = 50;
+    mm->pauseFrames = 40;
+    hoi->headMargin = 90;
+    hoi->maxGap = 35;
+    hoi->single = 1;
+    hoi->minSpeech = 70;
+    hoi->maxGapShort = 400;
+    EXPECT_EQ(0, BeginHO(hoi, &queue, mm));
+    ASSERT_NE(nullptr, hoi->stateQueue);
+    EXPECT_EQ(2u * (50 + 400), hoi->stateQueue->capacity);
+    FreeHOI(&hoi);
+    EndMM(mm);
+    FreeRB(&queue);
 }
 
 TEST(Hangover, StopAndRefusedChanges)

@@ -39,6 +39,7 @@ Manager MakeManager(const char* output = "OBS_WAV", int mode = 0)
 // What a reader gets: the samples of each utterance, read after every DetectSBM call.
 struct Delivery {
     std::vector<Samples> utterances{Samples()};
+    std::vector<std::size_t> ends; // input samples given when each end (-1) was read
     int error = 0;
 };
 
@@ -55,6 +56,7 @@ Delivery Drive(SBMInfo* h, const Samples& audio, std::size_t block, unsigned rea
                 d.utterances.back().insert(d.utterances.back().end(), out.begin(), out.begin() + r / 2);
             } else if (r == -1) {
                 d.utterances.emplace_back();
+                d.ends.push_back(at + n);
             } else if (r < 0) {
                 d.error = r;
             }
@@ -121,7 +123,8 @@ TEST(Manager, ArgumentsVariablesAndModes)
         {"SBM:MaxGap", -1, -4, 40},            {"OH:ThGain", 7, 0, 7},
         {"SBM:MajorityVotes_Pause", 0, 0, 0},  {"SBM:Unknown", 1, -5, -1},
         {"SBM:MinSpeech", 50, 0, 50},          {"SBM:MaxGap_Short", -1, -4, 0},
-        {"SBM:MaxGap_Single", 45, 0, 45},
+        {"SBM:MaxGap_Single", 45, 0, 45},      {"SBM:ShortFall", 75, 0, 75},
+        {"SBM:ShortContrast", -1, -4, 0},
     };
     for (const Variable& v : variables) {
         SCOPED_TRACE(v.name);
@@ -308,6 +311,44 @@ TEST(Manager, ShortStretchLeadsIntoTheSpeech)
         const std::size_t at = Find(audio, d.utterances[0]);
         ASSERT_LT(at, audio.size()) << "not a slice of the input";
         EXPECT_EQ(continuous == 0, at + d.utterances[0].size() >= speechEnd);
+    }
+}
+
+// One utterance only: a short word said alone ends as soon as a sentence would when the
+// short stretch's gap is kept for bursts ("SBM:ShortFall"), the frame energies reaching the
+// hangover from the manager's queue; without it the word waits for the short gap.
+TEST(Manager, ShortWordAloneEndsAtTheMaximumGap)
+{
+    using namespace Orvane::Test;
+    const Samples word = Speak("Yes.", TestVoices()[0]);
+    const Samples audio = MixAtSnr(Join({Silence(0.5), word, Silence(2.0)}), Noise(NoiseKind::Pink, 3.5, 6), 30.0);
+    const std::vector<bool> loud = SpeechFrames(Join({Silence(0.5), word, Silence(2.0)}));
+    const std::size_t lastSpeech = 160 * (loud.size() - static_cast<std::size_t>(
+                                                           std::find(loud.rbegin(), loud.rend(), true) - loud.rbegin()));
+    for (int fall : {0, 75}) {
+        SCOPED_TRACE(fall);
+        Manager h = MakeManager();
+        for (const auto& v : std::vector<std::pair<const char*, int>>{{"SBM:MaxGap", 35},
+                                                                      {"SBM:MaxGap_Single", 40},
+                                                                      {"SBM:TailMargin", 40},
+                                                                      {"SBM:MajorityVotes", 15},
+                                                                      {"SBM:MajorityVotes_Pause", 15},
+                                                                      {"SBM:MinSpeech", 70},
+                                                                      {"SBM:MaxGap_Short", 100},
+                                                                      {"SBM:ShortFall", fall},
+                                                                      {"SBM:ShortContrast", 5},
+                                                                      {"SBM:ContinuousSpeech", 0}}) {
+            ASSERT_EQ(0, SetSBMVariable(h.get(), v.first, v.second));
+        }
+        const Delivery d = Drive(h.get(), audio, 320);
+        ASSERT_EQ(0, d.error);
+        ASSERT_EQ(1u, d.ends.size());
+        const double delay = static_cast<double>(d.ends[0]) / 16000.0 - static_cast<double>(lastSpeech) / 16000.0;
+        if (fall != 0) {
+            EXPECT_LT(delay, 0.6);
+        } else {
+            EXPECT_GT(delay, 0.9);
+        }
     }
 }
 

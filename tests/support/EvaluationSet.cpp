@@ -21,11 +21,12 @@ constexpr int kTuningUnseenSeed = 4;
 constexpr std::size_t kEvaluationSentences = 20;
 constexpr std::size_t kEvaluationInTuningVoicesSentences = 12;
 constexpr std::size_t kTuningSentences = 10;
+constexpr std::size_t kCommands = 12;
 
 // Makes the set in `dir` unless it is there. One process makes it under a file lock while
 // the others wait; the script writes a private directory that is then renamed.
 void MakeOnce(const std::string& list, int seed, std::size_t sentences, const std::string& voices,
-              const std::string& dir)
+              const std::string& dir, bool noise)
 {
     if (std::ifstream(dir + "/manifest").good()) {
         return;
@@ -34,8 +35,8 @@ void MakeOnce(const std::string& list, int seed, std::size_t sentences, const st
     std::ostringstream make;
     make << "[ -f '" << dir << "/manifest' ] || (rm -rf '" << part << "' && '" << TESSIVAL_SOURCE_DIR
          << "/scripts/make-vad-set.sh' '" << DataPath("vad/" + list) << "' " << seed << " '" << part << "' "
-         << sentences << " '" << (voices.empty() ? std::string() : DataPath("vad/" + voices))
-         << "' >/dev/null 2>&1 && mv -T '" << part << "' '" << dir << "')";
+         << sentences << " '" << (voices.empty() ? std::string() : DataPath("vad/" + voices)) << "' "
+         << (noise ? "noise" : "none") << " >/dev/null 2>&1 && mv -T '" << part << "' '" << dir << "')";
     const std::string command =
         "mkdir -p '" + dir.substr(0, dir.rfind('/')) + "' && flock '" + dir + ".lock' -c \"" + make.str() + "\"";
     if (std::system(command.c_str()) != 0 || !std::ifstream(dir + "/manifest").good()) {
@@ -64,13 +65,37 @@ std::string Inputs(const std::string& list, const std::string& voices)
     return key;
 }
 
+// Where the set of these arguments is kept.
+std::string SetDirectory(const std::string& list, int seed, std::size_t sentences, const std::string& voices,
+                         bool noise)
+{
+    return std::string(TESSIVAL_BINARY_DIR) + "/vad-sets/" + list + "-" + std::to_string(seed) + "-" +
+           std::to_string(sentences) + "-" + Inputs(list, voices) + (noise ? "" : "-speech");
+}
+
 } // namespace
 
 EvaluationSet::EvaluationSet(const std::string& list, int seed, std::size_t sentences, const std::string& voices)
 {
-    const std::string dir = std::string(TESSIVAL_BINARY_DIR) + "/vad-sets/" + list + "-" + std::to_string(seed) + "-" +
-                            std::to_string(sentences) + "-" + Inputs(list, voices);
-    MakeOnce(list, seed, sentences, voices, dir);
+    const std::string dir = SetDirectory(list, seed, sentences, voices, true);
+    MakeOnce(list, seed, sentences, voices, dir, true);
+    Load(dir);
+    if (noise_.size() != Kinds().size()) {
+        throw std::runtime_error("incomplete detection set in " + dir);
+    }
+}
+
+EvaluationSet::EvaluationSet(const std::string& list, int seed, std::size_t sentences, const std::string& voices,
+                             const EvaluationSet& noise)
+    : noise_(noise.noise_), noisePower_(noise.noisePower_)
+{
+    const std::string dir = SetDirectory(list, seed, sentences, voices, false);
+    MakeOnce(list, seed, sentences, voices, dir, false);
+    Load(dir);
+}
+
+void EvaluationSet::Load(const std::string& dir)
+{
     std::ifstream manifest(dir + "/manifest");
     for (std::string line; std::getline(manifest, line);) {
         std::istringstream fields(line);
@@ -85,8 +110,8 @@ EvaluationSet::EvaluationSet(const std::string& list, int seed, std::size_t sent
             noisePower_[a] = ActivePower(noise_[a]);
         }
     }
-    if (speech_.empty() || noise_.size() != Kinds().size()) {
-        throw std::runtime_error("incomplete detection set in " + dir);
+    if (speech_.empty()) {
+        throw std::runtime_error("no speech in the detection set in " + dir);
     }
     meanSpeechPower_ /= static_cast<double>(speech_.size());
 }
@@ -113,6 +138,32 @@ const EvaluationSet& EvaluationSet::Tuning()
 const EvaluationSet& EvaluationSet::TuningInUnseenVoices()
 {
     static const EvaluationSet set("tuning-sentences.txt", kTuningUnseenSeed, kTuningSentences, "tuning-voices.txt");
+    return set;
+}
+
+const EvaluationSet& EvaluationSet::Commands()
+{
+    static const EvaluationSet set("evaluation-commands.txt", kEvaluationSeed, kCommands, "", Evaluation());
+    return set;
+}
+
+const EvaluationSet& EvaluationSet::CommandsInUnseenVoices()
+{
+    static const EvaluationSet set("evaluation-commands.txt", kEvaluationSeed, kCommands, "evaluation-voices.txt",
+                                   Evaluation());
+    return set;
+}
+
+const EvaluationSet& EvaluationSet::TuningCommands()
+{
+    static const EvaluationSet set("tuning-commands.txt", kTuningSeed, kCommands, "", Tuning());
+    return set;
+}
+
+const EvaluationSet& EvaluationSet::TuningCommandsInUnseenVoices()
+{
+    static const EvaluationSet set("tuning-commands.txt", kTuningUnseenSeed, kCommands, "tuning-voices.txt",
+                                   TuningInUnseenVoices());
     return set;
 }
 

@@ -21,6 +21,10 @@ public:
     // the number of sentences taken from its start; `voices` names a file of data/vad with
     // the voices to speak them in (empty: the script's own list, the tuning set's voices).
     EvaluationSet(const std::string& list, int seed, std::size_t sentences, const std::string& voices = "");
+    // Speech of its own with the noise of `noise` (its mixtures at a given SNR hold the same
+    // noise stretches as another set's of the same lengths would).
+    EvaluationSet(const std::string& list, int seed, std::size_t sentences, const std::string& voices,
+                  const EvaluationSet& noise);
 
     // The evaluation list as the tests and reports use it: 20 sentences in voices that
     // neither the model's training nor the tuning set uses.
@@ -31,8 +35,16 @@ public:
     // The tuning sentences in voices that neither the model's training nor the evaluation
     // set uses (data/vad/tuning-voices.txt), with noise of its own seed.
     static const EvaluationSet& TuningInUnseenVoices();
+    // Short commands said alone (data/vad/evaluation-commands.txt, tuning-commands.txt), in
+    // the tuning set's voices and in the unseen voices of the evaluation or tuning set, with
+    // the noise of the evaluation or tuning set.
+    static const EvaluationSet& Commands();
+    static const EvaluationSet& CommandsInUnseenVoices();
+    static const EvaluationSet& TuningCommands();
+    static const EvaluationSet& TuningCommandsInUnseenVoices();
 
-    // Noise kinds in report order, and the SNRs of the mixtures (dB).
+    // Noise kinds in report order, and the SNRs of the mixtures (dB). An SNR of infinity
+    // mixes in no noise: the speech after silence.
     static const std::vector<std::string>& Kinds();
     static const std::vector<double>& Snrs();
 
@@ -46,6 +58,7 @@ public:
     Samples NoiseAlone(const std::string& kind, double snrDb, double seconds) const;
 
 private:
+    void Load(const std::string& dir);
     const Samples& NoiseOf(const std::string& kind) const;
     double Gain(const std::string& kind, double speechPower, double snrDb) const;
     std::size_t KindIndex(const std::string& kind) const;

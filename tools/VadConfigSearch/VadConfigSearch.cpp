@@ -9,6 +9,7 @@
 //                   [--skip PREFIX]   (leave the keys that start with PREFIX as they are)
 //                   [--mode both|helper|continuous] [--evaluate] (the starting file's
 //                   objective and tables, no search) [--floor FILE]
+//                   [--strict] (the helper's floor allows no sentence less)
 //
 // The objective, summed over both sets and every noise kind and SNR (lower is better), of the
 // detector as the helper runs it (one utterance after a noise lead-in) and of the continuous
@@ -16,6 +17,10 @@
 //   helper:
 //   3.0 x sentences not delivered (%)
 //   0.5 x late ends (% of files whose utterance does not end within 1 s of the speech)
+//   and on short commands said alone (data/vad/tuning-commands.txt in the same voices, after
+//   silence and after each noise kind at 10 and 0 dB):
+//   3.0 x commands not delivered (%)
+//   100 x the median end event's delay (s), where commands end (not in babble or music)
 //   continuous:
 //   3.0 x missed speech (% of speech frames outside every utterance)
 //   0.5 x late ends
@@ -34,7 +39,8 @@
 // less, ends within 1 s one file fewer, false starts one a minute more, far-flagged frames
 // 1 % more (not in babble and music, where utterances do not end: as in the accuracy rows);
 // and in steady noise (white, pink, brown, hum), in either mode, the median end of speech
-// more than 100 ms later.
+// more than 100 ms later; and on the commands, one command less delivered or one more lost
+// after a burst.
 
 #include <cmath>
 #include <cstdio>
@@ -76,6 +82,8 @@ const std::vector<Candidate>& Candidates()
         {"SBM:TailMargin", {"20", "30", "40", "45"}},
         {"SBM:MinSpeech", {"0", "30", "50", "70", "100", "150"}},
         {"SBM:MaxGap_Short", {"60", "100", "150", "200"}},
+        {"SBM:ShortFall", {"0", "65", "70", "75", "80", "85"}},
+        {"SBM:ShortContrast", {"0", "3", "4", "5", "6", "8"}},
         {"GMMW:NScale", {"0.1", "0.2", "0.3", "0.5"}},
         {"GMMW:Forget", {"0.2", "0.5", "0.8"}},
         {"PKF:DrvVar", {"0.0001", "0.001", "0.01"}},
@@ -143,6 +151,18 @@ double HelperObjective(const Figures& figures)
     return cost;
 }
 
+double CommandObjective(const Figures& figures)
+{
+    double cost = 0.0;
+    for (const auto& entry : figures) {
+        cost += 3.0 * (100.0 - entry.second.DeliveredPercent());
+        if (!std::isnan(entry.second.EndMedian())) {
+            cost += 100.0 * entry.second.EndMedian();
+        }
+    }
+    return cost;
+}
+
 double ContinuousObjective(const Figures& figures)
 {
     double cost = 0.0;
@@ -173,6 +193,7 @@ std::string Option(int argc, char** argv, const std::string& name, const std::st
 struct Measured {
     Figures helper;
     Figures continuous;
+    Figures commands;
 };
 
 // The tuning sets: in the tuning voices, and in voices the model never heard.
@@ -181,6 +202,20 @@ std::vector<const EvaluationSet*> TuningSets()
     return {&EvaluationSet::Tuning(), &EvaluationSet::TuningInUnseenVoices()};
 }
 
+// The tuning commands in the voices of each tuning set.
+std::vector<const EvaluationSet*> TuningCommandSets()
+{
+    return {&EvaluationSet::TuningCommands(), &EvaluationSet::TuningCommandsInUnseenVoices()};
+}
+
+const std::vector<double>& CommandSnrs()
+{
+    static const std::vector<double> snrs{10.0, 0.0};
+    return snrs;
+}
+
+// Sentences (and commands) a condition may deliver fewer than the floor.
+int g_tolerance = 1;
 // Noise that the detector takes for speech, so that its utterances do not end.
 bool Endless(const std::string& kind)
 {
@@ -199,13 +234,15 @@ bool EndsLater(const std::string& kind, const ConditionFigures& trial, const Con
 }
 
 // Where `trial` falls below `floor` (see the header), or "".
-std::string Regression(const Measured& trial, const Measured& floor, std::size_t files);
+std::string Regression(const Measured& trial, const Measured& floor, std::size_t files, std::size_t commands);
 
 std::string Regression(const std::vector<Measured>& trial, const std::vector<Measured>& floor)
 {
     const std::vector<const EvaluationSet*> sets = TuningSets();
+    const std::vector<const EvaluationSet*> commandSets = TuningCommandSets();
     for (std::size_t i = 0; i < trial.size(); ++i) {
-        const std::string below = Regression(trial[i], floor[i], sets[i]->SpeechCount());
+        const std::string below =
+            Regression(trial[i], floor[i], sets[i]->SpeechCount(), commandSets[i]->SpeechCount());
         if (!below.empty()) {
             return (i == 0 ? "" : "unseen voices: ") + below;
         }
@@ -213,9 +250,25 @@ std::string Regression(const std::vector<Measured>& trial, const std::vector<Mea
     return "";
 }
 
-std::string Regression(const Measured& trial, const Measured& floor, std::size_t files)
+std::string Name(const Orvane::Test::Condition& condition)
 {
-    const double file = 100.0 / static_cast<double>(files);
+    return condition.first + (std::isinf(condition.second) ? std::string()
+                                                            : " " + std::to_string(static_cast<int>(condition.second)) + " dB");
+}
+
+std::string Regression(const Measured& trial, const Measured& floor, std::size_t files, std::size_t commands)
+{
+    const double file = g_tolerance * 100.0 / static_cast<double>(files);
+    const double command = g_tolerance * 100.0 / static_cast<double>(commands);
+    for (const auto& entry : floor.commands) {
+        const ConditionFigures& t = trial.commands.at(entry.first);
+        const char* what = t.DeliveredPercent() < entry.second.DeliveredPercent() - command ? "commands delivered"
+                           : t.UsedUp() > entry.second.UsedUp()                             ? "commands used up"
+                                                                                            : nullptr;
+        if (what != nullptr) {
+            return Name(entry.first) + " " + what;
+        }
+    }
     for (const auto& entry : floor.helper) {
         const ConditionFigures& t = trial.helper.at(entry.first);
         const char* what = t.DeliveredPercent() < entry.second.DeliveredPercent() - file ? "delivered"
@@ -265,6 +318,7 @@ int main(int argc, char** argv)
         const std::string only = Option(argc, argv, "--only", "");
         const std::string skip = Option(argc, argv, "--skip", "");
         const std::string mode = Option(argc, argv, "--mode", "both");
+        g_tolerance = Flag(argc, argv, "--strict") ? 0 : 1;
         const bool helper = mode != "continuous";
         const bool continuous = mode != "helper";
         const std::vector<const EvaluationSet*> sets = TuningSets();
@@ -279,6 +333,7 @@ int main(int argc, char** argv)
                 if (helper) {
                     m.helper =
                         EvaluateDetector(*set, scratch, EvaluationSet::Kinds(), threads, DetectionMode::Helper, model);
+                    m.commands = EvaluateCommands(*TuningCommandSets()[all.size()], scratch, CommandSnrs(), threads, model);
                 }
                 if (continuous) {
                     m.continuous = EvaluateDetector(*set, scratch, EvaluationSet::Kinds(), threads,
@@ -288,7 +343,9 @@ int main(int argc, char** argv)
             }
             return all;
         };
-        auto costOf = [](const Measured& m) { return HelperObjective(m.helper) + ContinuousObjective(m.continuous); };
+        auto costOf = [](const Measured& m) {
+            return HelperObjective(m.helper) + CommandObjective(m.commands) + ContinuousObjective(m.continuous);
+        };
         auto cost = [&](const std::vector<Measured>& all) {
             double sum = 0.0;
             for (const Measured& m : all) {
@@ -351,6 +408,12 @@ int main(int argc, char** argv)
                         std::printf("%-8s %4.0f  %s\n", kind.c_str(), snr, figures.at({kind, snr}).RowFor(m).c_str());
                     }
                 }
+            }
+            const Figures commands = EvaluateCommands(*TuningCommandSets()[i], out, CommandSnrs(), threads, model);
+            std::printf("commands, %s\n%-14s  %s\n", i == 0 ? "tuning voices" : "unseen voices", "noise",
+                        ConditionFigures::HelperHeader().c_str());
+            for (const auto& entry : commands) {
+                std::printf("%-14s  %s\n", Name(entry.first).c_str(), entry.second.HelperRow().c_str());
             }
         }
         return 0;
