@@ -188,6 +188,11 @@ TYPED_TEST(ControllerKindsTest, TheEndReachesEachListenerOnceAsCloseOrError)
          "closed"},
         {"malformed message", [](ControllerRig<TypeParam>& c) { c.rig.PeerSends("HTTP/1.0 200 OK\nbroken\r\n\r\n"); },
          ErrorCallText(2, kMalformed)},
+        {"two Content-Length headers that differ",
+         [](ControllerRig<TypeParam>& c) {
+             c.rig.PeerSends("HTTP/1.0 200 OK\r\nContent-Length: 1\r\nContent-Length: 5\r\n\r\nabcde");
+         },
+         ErrorCallText(2, kMalformed)},
         {"message beyond the size limit",
          [](ControllerRig<TypeParam>& c) { c.rig.PeerSends("HTTP/1.0 200 OK\r\nContent-Length: 67108865\r\n\r\n"); },
          ErrorCallText(2, kTooLarge)},
