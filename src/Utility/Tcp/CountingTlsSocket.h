@@ -18,21 +18,18 @@ public:
     public:
         ReadCountingStream& get_socket()
         {
-            counting_.Attach(websocketpp::transport::asio::tls_socket::connection::get_socket(), read_, start_);
+            counting_.Attach(websocketpp::transport::asio::tls_socket::connection::get_socket());
             return counting_;
         }
 
         void SetObservers(const ReadCountingStream::ReadObserver& read,
                           const ReadCountingStream::ReadStartObserver& start)
         {
-            read_ = read;
-            start_ = start;
+            counting_.Observe(read, start);
         }
 
     private:
         ReadCountingStream counting_;
-        ReadCountingStream::ReadObserver read_;
-        ReadCountingStream::ReadStartObserver start_;
     };
     typedef connection socket_con_type;
     typedef websocketpp::lib::shared_ptr<connection> socket_con_ptr;

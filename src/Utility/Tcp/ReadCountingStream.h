@@ -33,12 +33,14 @@ public:
 
     ReadCountingStream() : next_(nullptr) {}
 
-    void Attach(Next& next, const ReadObserver& read, const ReadStartObserver& start)
+    void Observe(const ReadObserver& read, const ReadStartObserver& start)
     {
-        next_ = &next;
         read_ = read;
         start_ = start;
     }
+
+    // The stream below, once it exists.
+    void Attach(Next& next) { next_ = &next; }
 
     executor_type get_executor() { return next_->get_executor(); }
 
