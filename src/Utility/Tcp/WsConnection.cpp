@@ -34,17 +34,15 @@ namespace Tcp {
 
 namespace {
 
-// websocketpp's TLS client, reading through the counting socket, taking messages up to
-// the HTTP parser's limit, and dropping the connection at once on a protocol error (a
-// message over the limit included): once websocketpp has refused a frame it reads no
-// more, so a closing handshake could only end with its time-out.
+// websocketpp's TLS client, reading through the counting socket and taking messages up to
+// the HTTP parser's limit. A larger one is refused at its frame header: websocketpp sends
+// the close 1009 (message too big) and drops the connection at once.
 struct ClientConfig : public websocketpp::config::asio_tls_client {
     typedef ClientConfig type;
     struct transport_config : public websocketpp::config::asio_tls_client::transport_config {
         typedef CountingTlsSocket socket_type;
     };
     typedef websocketpp::transport::asio::endpoint<transport_config> transport_type;
-    static const bool drop_on_protocol_error = true;
     static const std::size_t max_message_size = WsConnection::kMaxMessageSize;
 };
 
@@ -602,8 +600,8 @@ void WsConnection::Impl::OnFail(websocketpp::connection_hdl handle)
 void WsConnection::Impl::OnClose(websocketpp::connection_hdl handle)
 {
     try {
-        const bool tooLarge =
-            endpoint_.get_con_from_hdl(handle)->get_ec() == websocketpp::processor::error::message_too_big;
+        const bool tooLarge = endpoint_.get_con_from_hdl(handle)->get_local_close_code() ==
+                              websocketpp::close::status::message_too_big;
         {
             Lock lock(mutex_);
             if (closed_) {
