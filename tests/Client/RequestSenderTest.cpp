@@ -277,6 +277,23 @@ TEST_F(RequestSenderTest, ConnectionEndsDuringAWait)
     }
 }
 
+// A reply that arrived before the connection ended answers its call; the end goes to the
+// session's listener only. The call waits only once both are recorded (sent without
+// waiting, then WaitReceive), so an end recorded over the reply shows every time.
+TEST_F(RequestSenderTest, AReplyFollowedAtOnceByTheEndAnswersItsCall)
+{
+    server_.QueueReply("Recognizer::LoadGrammar_2", Reply::Ok().ThenClose());
+    auto client = Started();
+    const unsigned char grammar[] = {'g'};
+    EXPECT_FALSE(client->sender->Send("Recognizer::LoadGrammar_2", "", "", NoArguments(), grammar, 1, false));
+    ASSERT_TRUE(Orvane::Test::WaitFor([&] { return !session_.Texts().empty(); }));
+    XmlNode reply;
+    const ClientError error = CatchClientError([&] { reply = client->sender->WaitReceive(); });
+    EXPECT_FALSE(error.thrown) << error;
+    EXPECT_EQ("1", SuccessOf(reply));
+    EXPECT_EQ(std::vector<std::string>{"Orvane::Client 5006 コネクションが切断されました。"}, session_.Texts());
+}
+
 // An error recorded while no call waits belongs to the sender until a call clears it or
 // the sender goes.
 TEST_F(RequestSenderTest, ErrorRecordedWithoutACallerIsFreed)

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include <boost/asio/error.hpp>
 #include <boost/shared_ptr.hpp>
@@ -37,12 +40,42 @@ struct TcpRig {
     }
 
     void PeerSends(const std::string& bytes) { peer->Send(bytes); }
+    // `bytes` in pieces of `piece` bytes, one every `interval` (the peer's pace); what is
+    // left once the client has closed is dropped.
+    void PeerSendsPaced(const std::string& bytes, std::size_t piece, std::chrono::milliseconds interval)
+    {
+        for (std::size_t start = 0; start < bytes.size(); start += piece) {
+            if (start != 0) {
+                std::this_thread::sleep_for(interval);
+            }
+            if (!SentUntilClosed(bytes.substr(start, piece))) {
+                return;
+            }
+        }
+    }
+    // `size` bytes: `head`, then "x" up to the size; dropped once the client has closed.
+    void PeerSendsSized(const std::string& head, std::size_t size)
+    {
+        SentUntilClosed(head + std::string(size - head.size(), 'x'));
+    }
     // Bytes that the connection sent and the peer has not read yet: at least one.
     std::string PeerReceivesSome() { return peer->ReceiveSome(1 << 20); }
+    // The first bytes of a message whose rest never comes.
+    void PeerBeginsMessage(const std::string& bytes) { PeerSends(bytes); }
     void PeerCloses() { peer->Close(); }
     void PeerResets() { peer->Reset(); }
     static boost::system::error_code CloseError() { return boost::asio::error::eof; }
     static boost::system::error_code ResetError() { return boost::asio::error::connection_reset; }
+
+    bool SentUntilClosed(const std::string& bytes)
+    {
+        try {
+            peer->Send(bytes);
+            return true;
+        } catch (const std::runtime_error&) {
+            return false;
+        }
+    }
 
     SocketPeer server;
     std::unique_ptr<PeerSocket> peer;
@@ -63,6 +96,12 @@ struct WsRig {
     }
 
     void PeerSends(const std::string& bytes) { peer.SendBinary(bytes); }
+    // One message: fragmented, or of `size` bytes (as the TCP rig's).
+    void PeerSendsPaced(const std::string& bytes, std::size_t piece, std::chrono::milliseconds interval)
+    {
+        peer.SendFragmented(bytes, piece, interval);
+    }
+    void PeerSendsSized(const std::string& head, std::size_t size) { peer.SendSized(head, size); }
     // Bytes that the connection sent and the test has not taken yet: at least one,
     // whatever the message boundaries.
     std::string PeerReceivesSome()
@@ -75,6 +114,8 @@ struct WsRig {
         taken = all.size();
         return bytes;
     }
+    // The first frame of a WebSocket message whose other frames never come.
+    void PeerBeginsMessage(const std::string& bytes) { peer.BeginMessage(bytes); }
     void PeerCloses() { peer.Close(); }
     void PeerResets() { peer.Abort(); }
     // Any end of an open WebSocket connection that Close did not start reads as a reset.

@@ -42,6 +42,19 @@ std::string WsPeer::Uri(const std::string& host) const
 
 void WsPeer::SendBinary(const std::string& bytes) { Command("send " + boost::algorithm::hex(bytes)); }
 
+void WsPeer::SendFragmented(const std::string& bytes, std::size_t frameSize, std::chrono::milliseconds interval)
+{
+    Command("fragments " + std::to_string(frameSize) + " " + std::to_string(interval.count()) + " " +
+            boost::algorithm::hex(bytes));
+}
+
+void WsPeer::SendSized(const std::string& head, std::size_t size)
+{
+    Command("sized " + std::to_string(size) + " " + boost::algorithm::hex(head));
+}
+
+void WsPeer::BeginMessage(const std::string& bytes) { Command("begin " + boost::algorithm::hex(bytes)); }
+
 void WsPeer::Close(int code) { Command("close " + std::to_string(code)); }
 
 void WsPeer::Abort() { Command("abort"); }

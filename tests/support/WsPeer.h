@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -33,6 +35,14 @@ public:
 
     // Commands on the newest connection; each returns once the server has done it.
     void SendBinary(const std::string& bytes);
+    // One binary message in frames of `frameSize` bytes, one every `interval`; returns once
+    // all are out or the connection has ended.
+    void SendFragmented(const std::string& bytes, std::size_t frameSize, std::chrono::milliseconds interval);
+    // One binary message of `size` bytes: `head`, then "x" up to the size. Returns once it
+    // is out or the connection has ended.
+    void SendSized(const std::string& head, std::size_t size);
+    // `bytes` as the first frame of a binary message whose other frames never come.
+    void BeginMessage(const std::string& bytes);
     void Close(int code = 1000);
     void Abort();
     // Everything received on the newest connection.

@@ -13,11 +13,18 @@ Modes:
 
 Commands act on the newest connection:
   send <hex>    send one binary message
+  fragments <frame> <ms> <hex>
+                send one binary message in frames of <frame> bytes, one every <ms>
+  sized <size> <hex>
+                send one binary message of <size> bytes: <hex>, then "x" up to the size
+  begin <hex>   send <hex> as the first frame of a binary message whose other frames never
+                come (until the connection ends)
   close [code]  closing handshake (default 1000)
   abort         drop the TCP connection without a closing handshake
   count         number of WebSocket connections accepted so far
   useragent     the User-Agent of the newest opening handshake
   received      hex of every byte received on the newest connection
+The two large sends answer "OK closed" when the connection ends before they are out.
 """
 
 import argparse
@@ -97,6 +104,18 @@ class Peer:
         if name == "send":
             await ws.send(bytes.fromhex(words[1] if len(words) > 1 else ""))
             return "OK"
+        if name == "fragments":
+            return await send_until_closed(ws, fragments(bytes.fromhex(words[3] if len(words) > 3 else ""),
+                                                         int(words[1]), int(words[2]) / 1000.0))
+        if name == "begin":
+            first_out = asyncio.Event()
+            asyncio.ensure_future(send_until_closed(ws, unfinished(bytes.fromhex(words[1] if len(words) > 1 else ""),
+                                                                   first_out)))
+            await first_out.wait()
+            return "OK"
+        if name == "sized":
+            head = bytes.fromhex(words[2] if len(words) > 2 else "")
+            return await send_until_closed(ws, head + b"x" * max(0, int(words[1]) - len(head)))
         if name == "close":
             await ws.close(int(words[1]) if len(words) > 1 else 1000)
             return "OK"
@@ -104,6 +123,29 @@ class Peer:
             ws.transport.abort()
             return "OK"
         return "ERR unknown command " + name
+
+
+async def fragments(data, frame, interval):
+    for start in range(0, len(data), frame):
+        if start != 0:
+            await asyncio.sleep(interval)
+        yield data[start:start + frame]
+
+
+async def unfinished(data, first_out):
+    yield data
+    # Resumed once the first frame is written: the rest never comes.
+    first_out.set()
+    await asyncio.get_running_loop().create_future()
+    yield b""
+
+
+async def send_until_closed(ws, message):
+    try:
+        await ws.send(message)
+    except websockets.ConnectionClosed:
+        return "OK closed"
+    return "OK"
 
 
 def read_commands(loop, peer, stop):

@@ -19,6 +19,9 @@ namespace {
 
 typedef boost::recursive_mutex::scoped_lock StateLock;
 
+static_assert(Tcp::WsConnection::kMaxMessageSize == Parser::kMaxMessage,
+              "both routes take messages up to the same size");
+
 // A thread object let go of by its own thread is still running: it is detached, never
 // destroyed joinable.
 struct ThreadDeleter {
@@ -48,6 +51,13 @@ boost::system::error_code PellumError(int value)
     return boost::system::error_code(value, ErrorCategory::GetInstance());
 }
 
+// A message over the size limit fails as the parser's refusal does, whichever layer found it.
+int ReceiveFailureKind(const boost::system::error_code& error)
+{
+    return error == PellumError(ErrorCategory::MessageTooLarge) ? Controller::FailureResponseWait
+                                                                 : Controller::FailureReceive;
+}
+
 template <typename Listener>
 void Tell(const boost::shared_ptr<Listener>& listener, bool close, int kind, const boost::system::error_code& error)
 {
@@ -73,7 +83,8 @@ Controller::Controller(boost::shared_ptr<Tcp::Connection> connection,
                        int receiveTimer, int sendTimer, int responseTimer)
     : connection_(std::move(connection)), wsConnection_(std::move(wsConnection)), userAgent_(userAgent),
       receiveTimer_(receiveTimer), sendTimer_(sendTimer), responseTimer_(responseTimer),
-      receiveFailure_(0), repliedArmed_(0), messageStarted_(false), progressMark_(0),
+      receiveFailure_(0), repliedArmed_(0), messageStarted_(false), progressMark_(0), arriving_(false),
+      arrivingMark_(0),
       webSocket_(wsConnection_ != nullptr),
       state_(StateCreated), joining_(false)
 {
@@ -207,6 +218,13 @@ void Controller::Run()
                 self->HandleRecv(data, size, count, error);
             }
         };
+        if (webSocket_) {
+            wsConnection_->SetArrivingFunction([weak](std::uint64_t total, std::uint64_t fresh) {
+                if (const boost::shared_ptr<Controller> self = weak.lock()) {
+                    self->HandleProgress(total, fresh);
+                }
+            });
+        }
         WithConnection([&](auto& connection) { connection.Run(received); });
     } catch (...) {
         // Whatever ends the loop with an exception is the engine's failure.
@@ -394,8 +412,8 @@ void Controller::HandleRecv(const unsigned char* data, unsigned int size, unsign
 {
     if (error) {
         // The end of the stream in the middle of a message is that message's failure.
-        HandleError(FailureReceive, messageStarted_ && IsClose(error) ? PellumError(ErrorCategory::MessageTruncated)
-                                                                      : error);
+        HandleError(ReceiveFailureKind(error),
+                    (messageStarted_ || arriving_) && IsClose(error) ? PellumError(ErrorCategory::MessageTruncated) : error);
         return;
     }
     // Nothing at all arriving for the response-wait time is a failure. While a reply is
@@ -478,6 +496,36 @@ void Controller::HandleRecv(const unsigned char* data, unsigned int size, unsign
     }
 }
 
+void Controller::HandleProgress(std::uint64_t total, std::uint64_t fresh)
+{
+    {
+        StateLock lock(stateMutex_);
+        if (state_ != StateRunning) {
+            return;
+        }
+    }
+    arriving_ = total != 0;
+    if (fresh == 0) {
+        return;
+    }
+    if (!requester_->IsAwaitingReply()) {
+        ArmResponseWaitTimer();
+    }
+    if (total == fresh) {
+        // The message's first bytes: its time starts now, unless it carries on an HTTP
+        // message whose time already runs.
+        arrivingMark_ = 0;
+        if (!messageStarted_) {
+            ArmReceiveTimer();
+            arrivingMark_ = total;
+        }
+    }
+    if (total - arrivingMark_ >= kReceiveProgress) {
+        ArmReceiveTimer();
+        arrivingMark_ = total;
+    }
+}
+
 void Controller::HandleSend(bool, const boost::system::error_code& error)
 {
     if (error) {
@@ -489,7 +537,8 @@ void Controller::HandleTimeoutReceive()
 {
     ORVANE_LOG_TRACE("HTTP制御処理で受信タイムアウトが発生しました。");
     // Runs on the thread of the receive step, so the flag is that step's last word.
-    HandleError(FailureReceive, messageStarted_ ? PellumError(ErrorCategory::MessageStalled) : TimedOut());
+    HandleError(FailureReceive,
+                messageStarted_ || arriving_ ? PellumError(ErrorCategory::MessageStalled) : TimedOut());
 }
 
 void Controller::HandleTimeoutResponseWait()

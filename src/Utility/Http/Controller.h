@@ -114,6 +114,10 @@ private:
 
     void HandleRecv(const unsigned char* data, unsigned int size, unsigned int,
                     const boost::system::error_code& error);
+    // Over WebSocket, the bytes of a message still arriving (whole messages reach
+    // HandleRecv): they count as TCP's partial reads do for the receive timer's progress
+    // rule, and re-arm the response-wait timer unless a reply is awaited.
+    void HandleProgress(std::uint64_t total, std::uint64_t fresh);
     void HandleSend(bool request, const boost::system::error_code& error);
     void HandleTimeoutReceive();
     void HandleTimeoutResponseWait();
@@ -152,6 +156,10 @@ private:
     Parser parser_;
     bool messageStarted_;
     unsigned int progressMark_;
+    // Whether a WebSocket message is still arriving, and how much of it had arrived when
+    // the receive timer was last armed for it.
+    bool arriving_;
+    std::uint64_t arrivingMark_;
     const bool webSocket_;
     int state_;
     // Lock order: stateMutex_, then threadMutex_; both before the requester's, the

@@ -57,6 +57,7 @@ constexpr ErrorText kEmptyParameterValue{3, "パラメータ値が空文字列�
 // Bounds on what a peer can make the receive buffer hold.
 constexpr ErrorText kHeaderBlockTooLarge{3, "ヘッダ部のサイズが上限を超えています。上限=%1%バイト"};
 constexpr ErrorText kMessageTooLarge{3, "HTTP電文のサイズが上限を超えています。上限=%1%バイト"};
+constexpr ErrorText kConflictingContentLength{3, "Content-Lengthが複数あり、値が一致しません。値=%1%, %2%"};
 
 // 5: invalid value given to a message writer
 constexpr ErrorText kInvalidStatusCode{5, "指定されたステータスコードは不正です。値=%1%"};

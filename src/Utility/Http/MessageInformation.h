@@ -19,7 +19,8 @@ public:
     virtual ~MessageInformation();
 
     // Stores a header line: the value trimmed of spaces (byte 32 only), the name
-    // lower-cased. A repeated name keeps its first value and is only logged.
+    // lower-cased. A repeated name keeps its first value and is only logged (the parser
+    // refuses a repeated Content-Length that differs).
     void AddHeader(const unsigned char* name, unsigned int nameLength, const unsigned char* value,
                    unsigned int valueLength);
 

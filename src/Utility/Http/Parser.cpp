@@ -47,6 +47,22 @@ unsigned int ReadLength(const std::string& text, const ErrorText& error)
     return static_cast<unsigned int>(value);
 }
 
+// A repeated Content-Length must give the same length: two that differ leave the end of
+// the message or part in doubt. `headers` holds the lines before this one.
+void RefuseLengthConflict(const std::map<std::string, std::string>& headers, const unsigned char* nameBegin,
+                          const unsigned char* nameEnd, const unsigned char* valueBegin,
+                          const unsigned char* valueEnd, const ErrorText& lengthError)
+{
+    const auto first = headers.find("content-length");
+    if (first == headers.end() || detail::LowerCase(nameBegin, nameEnd) != first->first) {
+        return;
+    }
+    const std::string value = detail::TrimSpaces(valueBegin, valueEnd);
+    if (ReadLength(first->second, lengthError) != ReadLength(value, lengthError)) {
+        throw MakeError(Errors::kConflictingContentLength, first->second, value);
+    }
+}
+
 } // namespace
 
 Parser::Parser()
@@ -204,6 +220,7 @@ bool Parser::ParseHeaderLine(const unsigned char* data, unsigned int size)
     }
     const unsigned int nameLength = static_cast<unsigned int>(colon - begin);
     const unsigned int valueLength = static_cast<unsigned int>(end - colon - 1);
+    RefuseLengthConflict(Message().headers, begin, colon, colon + 1, end, Errors::kBadContentLength);
     Message().AddHeader(begin, nameLength, colon + 1, valueLength);
     lineStart_ = scanPosition_ = lineFeed + 1;
     return true;
@@ -319,6 +336,7 @@ void Parser::ExtractMultipartBodyHeader(const unsigned char* begin, const unsign
     if (colon == nullptr) {
         throw MakeError(Errors::kNoPartHeaderSeparator);
     }
+    RefuseLengthConflict(partHeaders_, begin, colon, colon + 1, end, Errors::kBadPartContentLength);
     std::string name;
     std::string value;
     detail::InsertHeader(partHeaders_, begin, colon, colon + 1, end, name, value);

@@ -20,17 +20,33 @@
 #include <websocketpp/client.hpp>
 #include <websocketpp/config/asio_client.hpp>
 
+#include "Utility/ErrorCategory.h"
 #include "Utility/Log/ApplicationLoggerManager.h"
 #include "Utility/Tcp/ConnectionTimers.h"
+#include "Utility/Tcp/CountingTlsSocket.h"
 #include "Utility/Tcp/Errors.h"
 #include "Utility/Tcp/ReceiveStore.h"
+#include "Utility/Tcp/WsFrameCounter.h"
 
 namespace Orvane {
 namespace Utility {
 namespace Tcp {
 
 namespace {
-typedef websocketpp::client<websocketpp::config::asio_tls_client> Client;
+
+// websocketpp's TLS client, reading through the counting socket and taking messages up to
+// the HTTP parser's limit. A larger one is refused at its frame header: websocketpp sends
+// the close 1009 (message too big) and drops the connection at once.
+struct ClientConfig : public websocketpp::config::asio_tls_client {
+    typedef ClientConfig type;
+    struct transport_config : public websocketpp::config::asio_tls_client::transport_config {
+        typedef CountingTlsSocket socket_type;
+    };
+    typedef websocketpp::transport::asio::endpoint<transport_config> transport_type;
+    static const std::size_t max_message_size = WsConnection::kMaxMessageSize;
+};
+
+typedef websocketpp::client<ClientConfig> Client;
 typedef websocketpp::lib::shared_ptr<boost::asio::ssl::context> ContextPointer;
 typedef boost::recursive_mutex::scoped_lock Lock;
 } // namespace
@@ -51,6 +67,7 @@ public:
     void Loop();
     void Start(const std::string& uri, const std::string& proxyUri, int timeout);
     void Run(const ReceivedFunction& received);
+    void SetArrivingFunction(const ArrivingFunction& arriving);
     void Send(const boost::shared_ptr<Buffer>& buffer, int sendTimeout, unsigned int chunkSize,
               const SendData::CompletionFunction& completion);
     void StartReceiveTimer(int milliseconds, const TimeoutFunction& function);
@@ -74,6 +91,11 @@ private:
     void OnFail(websocketpp::connection_hdl handle);
     void OnClose(websocketpp::connection_hdl handle);
     void OnMessage(websocketpp::connection_hdl handle, Client::message_ptr message);
+    // A read's bytes, before websocketpp handles them.
+    void OnRead(const unsigned char* data, std::size_t size);
+    // The next read starts: websocketpp has handled the bytes before it, delivered the
+    // messages they completed, and what they brought of the next one is told now.
+    void OnReadStart();
     // Starts a timer with `start`: `argumentError` for an empty function, 2 unless open,
     // `failure` when arming fails.
     void StartTimer(void (ConnectionTimers::*start)(int, const TimeoutFunction&), int milliseconds,
@@ -110,6 +132,11 @@ private:
     std::unique_ptr<ConnectionTimers> timers_;
     std::unique_ptr<OneShotTimer> sendQueuePoll_;
     ReceivedFunction received_;
+    ArrivingFunction arriving_;
+    // On the WebSocket thread only: the frames read, and whether a message still arriving
+    // was told of last.
+    WsFrameCounter frames_;
+    bool arrivingTold_;
     std::deque<boost::shared_ptr<SendData>> sendQueue_;
     bool opened_;
     bool closed_;
@@ -140,7 +167,7 @@ private:
 };
 
 WsConnection::Impl::Impl(unsigned int receiveBufferSize)
-    : receiveStore_(receiveBufferSize), opened_(false), closed_(false), failed_(false),
+    : receiveStore_(receiveBufferSize), arrivingTold_(false), opened_(false), closed_(false), failed_(false),
       pendingData_(false), localCloseCode_(websocketpp::close::status::abnormal_close), verifyError_(X509_V_OK),
       loopFailed_(false), loopEnded_(false), installing_(false), pauseWanted_(false), readPaused_(false)
 {
@@ -158,6 +185,8 @@ WsConnection::Impl::Impl(unsigned int receiveBufferSize)
     endpoint_.set_fail_handler(websocketpp::lib::bind(&Impl::OnFail, this, _1));
     endpoint_.set_close_handler(websocketpp::lib::bind(&Impl::OnClose, this, _1));
     endpoint_.set_message_handler(websocketpp::lib::bind(&Impl::OnMessage, this, _1, _2));
+    endpoint_.SetReadObservers([this](const unsigned char* data, std::size_t size) { OnRead(data, size); },
+                               [this] { OnReadStart(); });
     timers_.reset(new ConnectionTimers(endpoint_.get_io_service(),
                                        [this](const boost::system::error_code& e, const TimeoutFunction& function) {
                                            HandleTimeout(e, function);
@@ -258,6 +287,12 @@ void WsConnection::Impl::Start(const std::string& uri, const std::string& proxyU
     const std::string cause =
         failed_ ? failCause_ : boost::system::error_code(boost::asio::error::timed_out).message();
     throw MakeError(Errors::kWsConnectFailed, remoteHost_, cause, localCloseCode_);
+}
+
+void WsConnection::Impl::SetArrivingFunction(const ArrivingFunction& arriving)
+{
+    Lock lock(mutex_);
+    arriving_ = arriving;
 }
 
 void WsConnection::Impl::Run(const ReceivedFunction& received)
@@ -562,9 +597,11 @@ void WsConnection::Impl::OnFail(websocketpp::connection_hdl handle)
     }
 }
 
-void WsConnection::Impl::OnClose(websocketpp::connection_hdl)
+void WsConnection::Impl::OnClose(websocketpp::connection_hdl handle)
 {
     try {
+        const bool tooLarge = endpoint_.get_con_from_hdl(handle)->get_local_close_code() ==
+                              websocketpp::close::status::message_too_big;
         {
             Lock lock(mutex_);
             if (closed_) {
@@ -576,8 +613,10 @@ void WsConnection::Impl::OnClose(websocketpp::connection_hdl)
             } catch (const std::exception&) {
             }
         }
-        // Ended by the peer or the network: the controller takes it as the end of the stream.
-        DeliverEnd(boost::asio::error::connection_reset);
+        // Ended by the peer or the network: the controller takes it as the end of the stream,
+        // unless the message was over the limit, which fails as over TCP.
+        DeliverEnd(tooLarge ? boost::system::error_code(ErrorCategory::MessageTooLarge, ErrorCategory::GetInstance())
+                            : boost::system::error_code(boost::asio::error::connection_reset));
     } catch (...) {
         Fail();
     }
@@ -611,6 +650,33 @@ void WsConnection::Impl::OnMessage(websocketpp::connection_hdl, Client::message_
         }
         function(data, length, static_cast<unsigned int>(payload.size()), boost::system::error_code());
         PauseIfDue();
+    } catch (...) {
+        Fail();
+    }
+}
+
+void WsConnection::Impl::OnRead(const unsigned char* data, std::size_t size) { frames_.Feed(data, size); }
+
+void WsConnection::Impl::OnReadStart()
+{
+    try {
+        const WsFrameCounter::Arrived arrived = frames_.Take();
+        const bool ended = arrived.total == 0 && arrivingTold_;
+        if (arrived.fresh == 0 && !ended) {
+            return;
+        }
+        arrivingTold_ = arrived.total != 0;
+        ArrivingFunction function;
+        {
+            Lock lock(mutex_);
+            if (closed_ || !received_) {
+                return;
+            }
+            function = arriving_;
+        }
+        if (function) {
+            function(arrived.total, arrived.fresh);
+        }
     } catch (...) {
         Fail();
     }
@@ -824,6 +890,8 @@ void WsConnection::Run(ReceivedFunction received)
     const boost::shared_ptr<Impl> impl = impl_;
     impl->Run(received);
 }
+
+void WsConnection::SetArrivingFunction(ArrivingFunction arriving) { impl_->SetArrivingFunction(arriving); }
 
 void WsConnection::Send(boost::shared_ptr<Buffer> buffer, int sendTimeout, unsigned int chunkSize,
                         SendData::CompletionFunction completion)

@@ -42,6 +42,14 @@ public:
     // before Run are delivered first (on this thread if the loop had already ended).
     void Run(ReceivedFunction received);
 
+    // Told of each read's payload bytes of a data message still arriving, on the WebSocket
+    // thread after the bytes before them were handled; set before Run.
+    void SetArrivingFunction(ArrivingFunction arriving);
+
+    // The largest message taken, as the HTTP parser's; a larger one ends the connection,
+    // reported to the received function as "Pellum" 48 (message too large).
+    static const std::size_t kMaxMessageSize = 64 * 1024 * 1024;
+
     // Sends the buffer's data as one binary message: error 24 on any failure. The send
     // time limit and chunk size are not used and the completion is not called; a failed
     // write ends the connection, which reaches the received function.

@@ -3,6 +3,7 @@
 // error, the timers, and a stop from inside a listener.
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -16,6 +17,7 @@
 #include "Utility/ErrorCategory.h"
 #include "Utility/Exception.h"
 #include "Utility/Http/Controller.h"
+#include "Utility/Http/Parser.h"
 #include "Utility/Http/StatusCode.h"
 #include "support/ConnectionRigs.h"
 #include "support/ControllerRig.h"
@@ -186,6 +188,11 @@ TYPED_TEST(ControllerKindsTest, TheEndReachesEachListenerOnceAsCloseOrError)
          "closed"},
         {"malformed message", [](ControllerRig<TypeParam>& c) { c.rig.PeerSends("HTTP/1.0 200 OK\nbroken\r\n\r\n"); },
          ErrorCallText(2, kMalformed)},
+        {"two Content-Length headers that differ",
+         [](ControllerRig<TypeParam>& c) {
+             c.rig.PeerSends("HTTP/1.0 200 OK\r\nContent-Length: 1\r\nContent-Length: 5\r\n\r\nabcde");
+         },
+         ErrorCallText(2, kMalformed)},
         {"message beyond the size limit",
          [](ControllerRig<TypeParam>& c) { c.rig.PeerSends("HTTP/1.0 200 OK\r\nContent-Length: 67108865\r\n\r\n"); },
          ErrorCallText(2, kTooLarge)},
@@ -194,6 +201,14 @@ TYPED_TEST(ControllerKindsTest, TheEndReachesEachListenerOnceAsCloseOrError)
          [](ControllerRig<TypeParam>& c) {
              c.rig.PeerSends(Reply("cut").substr(0, 30));
              c.rig.PeerCloses();
+         },
+         ErrorCallText(0, kTruncated)},
+        // The same when the connection drops in the middle of a WebSocket message's frames
+        // (over TCP: of the HTTP message).
+        {"connection drops in the middle of a message's frames",
+         [](ControllerRig<TypeParam>& c) {
+             c.rig.PeerBeginsMessage(Reply("cut").substr(0, 30));
+             c.rig.PeerResets();
          },
          ErrorCallText(0, kTruncated)},
         {"listener fails during delivery",
@@ -279,6 +294,74 @@ TYPED_TEST(ControllerKindsTest, TimersReportTheirKindOnce)
         EXPECT_EQ(row.expected, EndOf(*c.responses));
         EXPECT_EQ(row.expected, EndOf(*c.requests));
     }
+}
+
+TYPED_TEST(ControllerKindsTest, AMessageStillArrivingKeepsItsTimeOnlyWhileItProgresses)
+{
+    // A reply that arrives in pieces (over WebSocket, the frames of one message) after a
+    // whole one has stopped the receive timer, against receive and response-wait times of
+    // 600 ms. Its first bytes arm the receive timer, 64 KiB more arm it again, and every
+    // read keeps the response wait going, as no reply is awaited.
+    struct Case {
+        const char* name;
+        std::size_t size;
+        std::size_t piece;
+        std::chrono::milliseconds interval;
+        std::string expected;
+    };
+    const Case cases[] = {
+        // A little over 64 KiB every 150 ms: 1.2 s to arrive, and it does.
+        {"steady pieces", 9 * 65600 - 200, 65600, std::chrono::milliseconds(150), ""},
+        // 1000 bytes every 100 ms are no progress: the receive time ends it before its end.
+        {"a trickle", 15000, 1000, std::chrono::milliseconds(100), ErrorCallText(0, kStalled)},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        const std::string data(row.size, 'p');
+        const std::string reply = Reply(data);
+        ControllerRig<TypeParam> c(ControllerTimers{600, 10000, 600});
+        c.controller->Start();
+        c.rig.PeerSends(Reply("first"));
+        ASSERT_TRUE(c.responses->WaitForCount("received", 1));
+        const auto start = std::chrono::steady_clock::now();
+        c.rig.PeerSendsPaced(reply, row.piece, row.interval);
+        if (row.expected.empty()) {
+            ASSERT_TRUE(c.responses->WaitForCount("received", 2)) << EndOf(*c.responses);
+            // Longer than a receive time, or the case shows nothing.
+            EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
+            EXPECT_EQ("200 " + data, c.responses->Texts().back());
+        } else {
+            ASSERT_TRUE(c.responses->WaitForEnd());
+        }
+        EXPECT_EQ(row.expected, EndOf(*c.responses));
+    }
+}
+
+// The head of a reply whose whole message, head included, is `size` bytes.
+std::string SizedReplyHead(std::size_t size)
+{
+    const std::string start = "HTTP/1.0 200 OK\r\nContent-Length: ";
+    // The length's own digits count: try each count of them.
+    for (std::size_t digits = 1;; ++digits) {
+        const std::string length = std::to_string(size - start.size() - 4 - digits);
+        if (length.size() == digits) {
+            return start + length + "\r\n\r\n";
+        }
+    }
+}
+
+TYPED_TEST(ControllerKindsTest, AMessageOfTheLargestSizeArrivesAndOneByteMoreFailsAsTooLarge)
+{
+    // Each in one piece: over WebSocket one message, which websocketpp limits itself. The
+    // 64 MiB take under 1 s per route in the plain build, about 3 s under ThreadSanitizer.
+    const std::size_t largest = Orvane::Utility::Http::Parser::kMaxMessage;
+    ControllerRig<TypeParam> c(ControllerTimers{60000, 10000, -1});
+    c.controller->Start();
+    c.rig.PeerSendsSized(SizedReplyHead(largest), largest);
+    ASSERT_TRUE(c.responses->WaitForCount("received", 1, std::chrono::seconds(60))) << EndOf(*c.responses);
+    c.rig.PeerSendsSized(SizedReplyHead(largest + 1), largest + 1);
+    ASSERT_TRUE(c.responses->WaitForEnd(std::chrono::seconds(60)));
+    EXPECT_EQ(ErrorCallText(2, kTooLarge), EndOf(*c.responses));
 }
 
 TYPED_TEST(ControllerKindsTest, StopFromAListenerReturnsAtOnceAndEndsTheDeliveries)

@@ -113,8 +113,8 @@ std::vector<ValidCase> ValidCases()
          WireMessage("HTTP/1.0 200 OK", "Content-Type: multipart/form-data; boundary=b\r\n", "--b--"),
          "response 200 [OK] [1.0]\nheader [content-length]=[5]\nheader [content-type]=[multipart/form-data; "
          "boundary=b]\n"},
-        {"repeated header keeps the first, Content-Length with leading zeros",
-         "HTTP/1.0 200 OK\r\nContent-Length:  002 \r\nContent-Length: 9\r\nContent-Type: text/plain\r\n\r\nok",
+        {"repeated header keeps the first, Content-Length repeated with leading zeros",
+         "HTTP/1.0 200 OK\r\nContent-Length:  002 \r\ncontent-length: 2\r\nContent-Type: text/plain\r\n\r\nok",
          "response 200 [OK] [1.0]\nheader [content-length]=[002]\nheader [content-type]=[text/plain]\npart [ok]\n"},
     };
 }
@@ -224,6 +224,12 @@ TEST(HttpParserTest, MalformedMessagesRaiseTheSameErrorHoweverSplit)
         {"length past 64 bits", WithLength("99999999999999999999999"),
          "HTTP電文のサイズが上限を超えています。上限=67108864バイト"},
         {"message over 64 MiB", WithLength("67108864"), "HTTP電文のサイズが上限を超えています。上限=67108864バイト"},
+        // Two lengths that differ leave the message's end in doubt: whichever is taken, a
+        // peer could smuggle a message in.
+        {"two lengths that differ", WithLength("2", "Content-Length: 9\r\n", "ok"),
+         "Content-Lengthが複数あり、値が一致しません。値=9, 2"},
+        {"a second length that is not a number", WithLength("x", "Content-Length: 2\r\n", "ok"),
+         "Content-Lengthの形式が不正です。原因=[not an unsigned decimal number]"},
         // multipart framing
         {"no boundary parameter", WithLength("0", "Content-Type: multipart/form-data\r\n"), "boundaryが存在しません。"},
         {"parameter without =", WithLength("0", "Content-Type: multipart/form-data; boundary\r\n"),
@@ -245,6 +251,9 @@ TEST(HttpParserTest, MalformedMessagesRaiseTheSameErrorHoweverSplit)
          "マルチパート電文のボディ部のContent-Lengthの形式が不正です。原因=[not an unsigned decimal number]"},
         {"part length empty", Multipart("--b\r\nContent-Length:\r\n\r\nab\r\n--b--\r\n"),
          "マルチパート電文のボディ部のContent-Lengthの形式が不正です。原因=[empty value]"},
+        {"part with two lengths that differ",
+         Multipart("--b\r\nContent-Length: 2\r\nCONTENT-LENGTH: 3\r\n\r\nab\r\n--b--\r\n"),
+         "Content-Lengthが複数あり、値が一致しません。値=2, 3"},
         {"part length past 32 bits", Multipart("--b\r\nContent-Length: 4294967298\r\n\r\nab\r\n--b--\r\n"),
          "マルチパート電文のコンテントレングスの値が不正です。"},
         {"truncated part", Multipart("--b\r\nContent-Length: 20\r\n\r\nab\r\n--b--\r\n"),
