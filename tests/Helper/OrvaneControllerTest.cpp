@@ -24,6 +24,22 @@ using namespace Orvane::Helper;
 using namespace Orvane::Test;
 using namespace Orvane::Test::Loopback;
 
+// PCM from `target` to `server`, with a long response timer; `detection` adds the
+// detection keys.
+boost::shared_ptr<Parameters> ParametersFor(const LoopbackServer& server, const std::string& target,
+                                            const std::map<std::string, std::string>& detection)
+{
+    std::map<std::string, std::string> values = {{"server_address", server.Host()},
+                                                 {"server_port", std::to_string(server.Port())},
+                                                 {"user_agent", "TessivalControllerTest/1.0"},
+                                                 {"user_id", "tester"},
+                                                 {"codec", "PCM"},
+                                                 {"response_timer", "600000"},
+                                                 {"recognition_target", target}};
+    values.insert(detection.begin(), detection.end());
+    return boost::make_shared<Parameters>(2, values);
+}
+
 // Runs `afterRecordingStarts` on the starting thread once the recording thread runs.
 class HeldController : public OrvaneController {
 public:
@@ -75,15 +91,8 @@ TEST(OrvaneControllerTest, RecorderEndingAtOnceLeavesNothingToConnect)
     // A connection, if one were made, would stay waiting for this reply.
     server.SetReply("CreateRecognizer", Reply::Default().Held());
     TemporaryDirectory directory("controller");
-    const boost::shared_ptr<Parameters> parameters = boost::make_shared<Parameters>(
-        2, std::map<std::string, std::string>{{"server_address", server.Host()},
-                                              {"server_port", std::to_string(server.Port())},
-                                              {"user_agent", "TessivalControllerTest/1.0"},
-                                              {"user_id", "tester"},
-                                              {"codec", "PCM"},
-                                              {"detection_mode", "false"},
-                                              {"response_timer", "600000"},
-                                              {"recognition_target", directory.Write("empty.raw", "")}});
+    const boost::shared_ptr<Parameters> parameters =
+        ParametersFor(server, directory.Write("empty.raw", ""), {{"detection_mode", "false"}});
     const std::size_t threads = ThreadCount();
     TearingDownListener listener;
     const auto controller = boost::make_shared<HeldController>([&listener] {
@@ -127,16 +136,8 @@ TEST(OrvaneControllerTest, StopAfterTheFilesEndAsksForTheResult)
                         .Then(Notice::Completed()));
     TemporaryDirectory directory("controller");
     const std::string audio(6400, 'x');
-    const boost::shared_ptr<Parameters> parameters = boost::make_shared<Parameters>(
-        2, std::map<std::string, std::string>{{"server_address", server.Host()},
-                                              {"server_port", std::to_string(server.Port())},
-                                              {"user_agent", "TessivalControllerTest/1.0"},
-                                              {"user_id", "tester"},
-                                              {"codec", "PCM"},
-                                              {"detection_mode", "true"},
-                                              {"serverside_vad_mode", "true"},
-                                              {"response_timer", "600000"},
-                                              {"recognition_target", directory.Write("short.raw", audio)}});
+    const boost::shared_ptr<Parameters> parameters = ParametersFor(
+        server, directory.Write("short.raw", audio), {{"detection_mode", "true"}, {"serverside_vad_mode", "true"}});
     TearingDownListener listener;
     const auto controller = boost::make_shared<SendingController>();
     listener.controller = controller.get();
