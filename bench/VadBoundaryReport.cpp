@@ -37,7 +37,10 @@
 // ("tuning-voices": the evaluation sentences in the tuning set's voices, on which the
 // detector was first measured, in place of the evaluation set)
 //        VadBoundaryReport gain-floor [webrtc suppression level (1)] [threads (3)]
-// The second form chooses the noise reduction's gain floor ("GMMW:NScale"; "GMMW:Forget" as
+//        VadBoundaryReport short-rule [threads (3)]
+// The short-stretch rule's trade-off (see ShortRuleTradeOff), per noise kind, on the evaluation
+// set; the settings are chosen on the tuning set by VadConfigSearch, not here.
+// The gain-floor form chooses the noise reduction's gain floor ("GMMW:NScale"; "GMMW:Forget" as
 // configured) on the tuning set, not the evaluation set, by this criterion: in steady noise
 // (white, pink, brown, hum), the floor that removes the most noise (the greatest mean SI-SDR
 // gain over 10, 5 and 0 dB) among those that lose no more speech level than webrtc's noise
@@ -306,7 +309,7 @@ Figures WebRtcNoiseReduction(const EvaluationSet& set, const std::vector<std::st
 // The committed configuration with some keys set to other values, in a scratch file.
 std::string ConfigWith(const std::vector<std::pair<std::string, std::string>>& values)
 {
-    const std::string path = "/tmp/vad-gain-floor-" + std::to_string(getpid()) + ".ini";
+    const std::string path = "/tmp/vad-report-" + std::to_string(getpid()) + ".ini";
     std::ifstream in(ConfigPath());
     std::ofstream out(path);
     for (std::string line; std::getline(in, line);) {
@@ -386,6 +389,143 @@ int ChooseGainFloor(int level, unsigned threads)
     return 0;
 }
 
+// The short-command goal: the commands' end event no more than this after the sentences'.
+constexpr double kCommandEndGoal = 0.15;
+
+struct RuleSetting {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> values; // over the committed configuration
+};
+
+// What one setting of the short-stretch rule gives on the evaluation set, helper's mode.
+struct RuleFigures {
+    Figures sentences;            // every kind and SNR, and after silence
+    Figures commands[2];          // built-in and unseen voices, at 10 dB and after silence
+};
+
+Condition AtTenDb(const std::string& kind)
+{
+    return kind == "clean" ? Condition{kind, kClean} : Condition{kind, 10.0};
+}
+
+// "0.44", "0.68*" past the goal, "-" where no utterance ended.
+std::string EndCell(double end, double goal)
+{
+    if (std::isnan(end)) {
+        return "-";
+    }
+    char cell[16];
+    std::snprintf(cell, sizeof cell, "%.2f%s", end, end > goal ? "*" : "");
+    return cell;
+}
+
+// The commands of both voice sets in the given kinds ("clean": after silence): not delivered,
+// lost after a burst, and end events past the goal (the sentences' end in the same kind).
+struct CommandCount {
+    int lost = 0;
+    int usedUp = 0;
+    int misses = 0;
+};
+
+CommandCount CountCommands(const RuleFigures& r, const std::vector<std::string>& kinds)
+{
+    CommandCount count;
+    for (const std::string& kind : kinds) {
+        const double goal = r.sentences.at(AtTenDb(kind)).EndMedian() + kCommandEndGoal;
+        for (const Figures& commands : r.commands) {
+            const ConditionFigures& c = commands.at(AtTenDb(kind));
+            count.lost += static_cast<int>(c.Files()) - c.Delivered();
+            count.usedUp += c.UsedUp();
+            count.misses += c.EndMedian() > goal;
+        }
+    }
+    return count;
+}
+
+// One line of the trade-off: a setting in one noise kind ("clean": after silence), or over
+// every kind and after silence when `kind` is empty.
+void PrintRuleRow(const std::string& name, const RuleFigures& r, const std::string& kind)
+{
+    std::vector<std::string> kinds{kind};
+    if (kind.empty()) {
+        kinds = EvaluationSet::Kinds();
+        kinds.emplace_back("clean");
+        std::printf("  %-24s %7s%7d %7s", name.c_str(), "misses", CountCommands(r, kinds).misses, "-");
+    } else {
+        const double sentenceEnd = r.sentences.at(AtTenDb(kind)).EndMedian();
+        std::printf("  %-24s %7s%7s %7s", name.c_str(),
+                    EndCell(r.commands[0].at(AtTenDb(kind)).EndMedian(), sentenceEnd + kCommandEndGoal).c_str(),
+                    EndCell(r.commands[1].at(AtTenDb(kind)).EndMedian(), sentenceEnd + kCommandEndGoal).c_str(),
+                    EndCell(sentenceEnd, HUGE_VAL).c_str());
+    }
+    // The SNRs of the mixtures: after silence is left out.
+    const DeliveredCount all = CountDelivered(r.sentences, kinds, 0.0, 99.0);
+    const DeliveredCount zero = CountDelivered(r.sentences, kinds, 0.0, 0.0);
+    if (all.files == 0) {
+        std::printf(" %9s %7s %6s", "-", "-", "-");
+    } else {
+        std::printf(" %5d/%-3zu %3d/%-3zu %6d", all.delivered, all.files, zero.delivered, zero.files, all.usedUp);
+    }
+    const CommandCount commands = CountCommands(r, kinds);
+    std::printf(" %6d %6d\n", commands.lost, commands.usedUp);
+}
+
+// The short-stretch rule's trade-off on the evaluation set, per noise kind, for a handful of
+// settings of its own knobs and of the short stretch's gap: reported, never chosen here (the
+// choice is VadConfigSearch's, on the tuning set).
+int ShortRuleTradeOff(unsigned threads)
+{
+    using Values = std::vector<std::pair<std::string, std::string>>;
+    const Values off{{"SBM:ShortFall", "0"}, {"SBM:ShortContrast", "0"}};
+    const Values rule{{"SBM:ShortFall", "70"}, {"SBM:ShortContrast", "5"}};
+    auto with = [](Values values, const char* key, const char* value) {
+        values.emplace_back(key, value);
+        return values;
+    };
+    const std::vector<RuleSetting> settings{
+        {"off", off},
+        {"fall 70 contrast 3", {{"SBM:ShortFall", "70"}, {"SBM:ShortContrast", "3"}}},
+        {"fall 70 contrast 5", rule},
+        {"fall 70 contrast 8", {{"SBM:ShortFall", "70"}, {"SBM:ShortContrast", "8"}}},
+        {"fall 60 contrast 5", {{"SBM:ShortFall", "60"}, {"SBM:ShortContrast", "5"}}},
+        {"fall 80 contrast 5", {{"SBM:ShortFall", "80"}, {"SBM:ShortContrast", "5"}}},
+        {"off, short gap 60", with(off, "SBM:MaxGap_Short", "60")},
+        {"off, short gap 80", with(off, "SBM:MaxGap_Short", "80")},
+        {"70/5, short gap 60", with(rule, "SBM:MaxGap_Short", "60")},
+        {"70/5, short gap 80", with(rule, "SBM:MaxGap_Short", "80")},
+    };
+    std::vector<RuleFigures> figures;
+    for (const RuleSetting& setting : settings) {
+        const std::string config = ConfigWith(setting.values);
+        RuleFigures r;
+        r.sentences = EvaluateCommands(EvaluationSet::Evaluation(), config, EvaluationSet::Snrs(), threads);
+        r.commands[0] = EvaluateCommands(EvaluationSet::Commands(), config, {10.0}, threads);
+        r.commands[1] = EvaluateCommands(EvaluationSet::CommandsInUnseenVoices(), config, {10.0}, threads);
+        std::remove(config.c_str());
+        figures.push_back(std::move(r));
+        std::fprintf(stderr, "measured %s\n", setting.name);
+    }
+    std::printf("short-stretch rule, evaluation set, helper's mode: SBM:ShortFall and SBM:ShortContrast, short gap "
+                "SBM:MaxGap_Short; other keys as in %s\n"
+                "end event after the speech, median s, at 10 dB or after silence: short commands in the built-in "
+                "and unseen voices, sentences (unseen voices); * more than %.2f s after the sentences'\n"
+                "sentences delivered over 20/10/5/0 dB and at 0 dB, sentences lost after a burst (usedUp, every SNR); "
+                "commands not delivered and lost after a burst at 10 dB or after silence, both voice sets\n\n",
+                ConfigPath().c_str(), kCommandEndGoal);
+    std::vector<std::string> kinds = EvaluationSet::Kinds();
+    kinds.emplace_back("clean");
+    kinds.emplace_back();
+    for (const std::string& kind : kinds) {
+        std::printf("%-26s %7s%7s %7s %9s %7s %6s %6s %6s\n",
+                    kind.empty() ? "all kinds" : kind == "clean" ? "after silence" : kind.c_str(), "cmd", "unseen",
+                    "sent.", "deliv.", "0 dB", "usedUp", "cmdLost", "cmdUsed");
+        for (std::size_t i = 0; i < settings.size(); ++i) {
+            PrintRuleRow(settings[i].name, figures[i], kind);
+        }
+    }
+    return 0;
+}
+
 void PrintHelper(const Figures& helper)
 {
     std::printf("helper's mode (one utterance after a noise lead-in of 0.5-1.5 s)\n");
@@ -443,6 +583,9 @@ void PrintNoiseReduction(const Figures& ours, const Figures& theirs)
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::string(argv[1]) == "short-rule") {
+        return ShortRuleTradeOff(argc > 2 ? static_cast<unsigned>(std::atoi(argv[2])) : 3);
+    }
     if (argc > 1 && std::string(argv[1]) == "gain-floor") {
         return ChooseGainFloor(argc > 2 ? std::atoi(argv[2]) : 1,
                                argc > 3 ? static_cast<unsigned>(std::atoi(argv[3])) : 3);

@@ -435,18 +435,24 @@ Figures EvaluateCommands(const EvaluationSet& set, const std::string& config, co
     return figures;
 }
 
-double DeliveredPercent(const Figures& figures, const std::vector<std::string>& kinds, double low, double high)
+DeliveredCount CountDelivered(const Figures& figures, const std::vector<std::string>& kinds, double low, double high)
 {
-    int delivered = 0;
-    std::size_t files = 0;
+    DeliveredCount count;
     for (const auto& entry : figures) {
         const double snr = entry.first.second;
         if (std::find(kinds.begin(), kinds.end(), entry.first.first) != kinds.end() && snr >= low && snr <= high) {
-            delivered += entry.second.Delivered();
-            files += entry.second.Files();
+            count.files += entry.second.Files();
+            count.delivered += entry.second.Delivered();
+            count.usedUp += entry.second.UsedUp();
         }
     }
-    return files ? 100.0 * delivered / static_cast<double>(files) : 0.0;
+    return count;
+}
+
+double DeliveredPercent(const Figures& figures, const std::vector<std::string>& kinds, double low, double high)
+{
+    const DeliveredCount count = CountDelivered(figures, kinds, low, high);
+    return count.files ? 100.0 * count.delivered / static_cast<double>(count.files) : 0.0;
 }
 
 Figures EvaluateDetector(const EvaluationSet& set, const std::string& config, const std::vector<std::string>& kinds,

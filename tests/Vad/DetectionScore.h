@@ -181,7 +181,14 @@ constexpr double kClean = HUGE_VAL;
 Figures EvaluateCommands(const EvaluationSet& set, const std::string& config, const std::vector<double>& snrs,
                          unsigned threads, const std::string& model = ModelPath());
 
-// Sums over conditions: the delivered share of the given kinds at the SNRs in [low, high].
+// Sums over the conditions of the given kinds at the SNRs in [low, high]: files, sentences
+// delivered and sentences lost after an utterance that ended first; and the delivered share.
+struct DeliveredCount {
+    std::size_t files = 0;
+    int delivered = 0;
+    int usedUp = 0;
+};
+DeliveredCount CountDelivered(const Figures& figures, const std::vector<std::string>& kinds, double low, double high);
 double DeliveredPercent(const Figures& figures, const std::vector<std::string>& kinds, double low, double high);
 
 } // namespace Test

@@ -7,8 +7,9 @@
 //   VadConfigSearch [--start FILE] [--out FILE] [--model FILE] [--rounds N] [--threads N]
 //                   [--only PREFIX]   (search only the keys that start with PREFIX)
 //                   [--skip PREFIX]   (leave the keys that start with PREFIX as they are)
-//                   [--mode both|helper|continuous] [--evaluate] (the starting file's
-//                   objective and tables, no search) [--floor FILE]
+//                   [--mode both|helper|continuous] (the modes measured and tabled)
+//                   [--evaluate] (the starting file's objective, where it falls below the
+//                   floor, and tables; no search) [--floor FILE]
 //                   [--strict] (the helper's floor allows no sentence less)
 //
 // The objective, summed over both sets and every noise kind and SNR (lower is better), of the
@@ -358,9 +359,11 @@ int main(int argc, char** argv)
         const std::vector<Measured> floor = floorFile.empty() ? first : measure(ReadSettings(floorFile));
         double bestCost = cost(first);
         // A starting file below the floor gives way to any value that is not.
-        bool bestBelow = !Regression(first, floor).empty();
+        const std::string firstBelow = Regression(first, floor);
+        bool bestBelow = !firstBelow.empty();
         std::printf("start %s: objective %.2f (tuning voices %.2f, unseen voices %.2f)%s\n", start.c_str(), bestCost,
-                    costOf(first[0]), costOf(first[1]), bestBelow ? " (below the floor)" : "");
+                    costOf(first[0]), costOf(first[1]),
+                    bestBelow ? (" (below the floor: " + firstBelow + ")").c_str() : "");
         const bool search = !Flag(argc, argv, "--evaluate");
         for (int round = 0; search && round < rounds; ++round) {
             bool changed = false;
@@ -400,6 +403,9 @@ int main(int argc, char** argv)
         std::printf("objective %.2f; wrote %s\n", bestCost, out.c_str());
         for (std::size_t i = 0; i < sets.size(); ++i) {
             for (DetectionMode m : {DetectionMode::Helper, DetectionMode::Continuous}) {
+                if (!(m == DetectionMode::Helper ? helper : continuous)) {
+                    continue;
+                }
                 const Figures figures = EvaluateDetector(*sets[i], out, EvaluationSet::Kinds(), threads, m, model);
                 std::printf("%s, %s\n%-8s %4s  %s\n", ToString(m), i == 0 ? "tuning voices" : "unseen voices", "noise",
                             "SNR", ConditionFigures::HeaderFor(m).c_str());
@@ -408,6 +414,9 @@ int main(int argc, char** argv)
                         std::printf("%-8s %4.0f  %s\n", kind.c_str(), snr, figures.at({kind, snr}).RowFor(m).c_str());
                     }
                 }
+            }
+            if (!helper) {
+                continue;
             }
             const Figures commands = EvaluateCommands(*TuningCommandSets()[i], out, CommandSnrs(), threads, model);
             std::printf("commands, %s\n%-14s  %s\n", i == 0 ? "tuning voices" : "unseen voices", "noise",
