@@ -95,11 +95,16 @@ QUOR_HELPER_API int quor_helper_set_option(struct _quor_helper* handle, const ch
    with 2000 before initialisation or while one runs. */
 QUOR_HELPER_API int quor_helper_start(struct _quor_helper* handle, quor_helper_error* error);
 /* Ends the recording: what was recorded is sent and the final result asked for. Returns at
-   once; kind 6 follows. Refused with 2000 unless running. */
+   once; kind 6 follows. Refused with 2000 unless running.
+   With server-side detection ("serverside_vad_mode") what was recorded is sent, then the
+   server is told to abort, on every target and also after a file's end: the results the
+   server sent until then still come through kind 5, and kind 6 follows at once with NULL.
+   A continuous file's end has aborted already: a stop after it sends nothing. */
 QUOR_HELPER_API int quor_helper_stop(struct _quor_helper* handle, quor_helper_error* error);
 /* Abandons the recognition: recorded audio is still sent, then the server is told to
    abort; no final result; kind 6 follows with NULL. Refused with 2000 unless running.
-   Once the end of speech has been detected it changes nothing: the result still comes. */
+   Once the end of speech has been detected it changes nothing: the result still comes.
+   With server-side detection it does what quor_helper_stop does. */
 QUOR_HELPER_API int quor_helper_cancel(struct _quor_helper* handle, quor_helper_error* error);
 /* Drops the configuration; the handle stays usable (initialise again). Refused with 2000
    while a recognition runs. */

@@ -43,10 +43,15 @@ public:
     virtual void SetOption(const char* key, const char* value) = 0;
     // Starts a recognition and returns; before InitWithDevice or while running: 2000.
     virtual void Start() = 0;
-    // Ends the recording and asks for the final result; unless running: 2000.
+    // Ends the recording and asks for the final result; unless running: 2000. With
+    // server-side detection ("serverside_vad_mode") what was recorded is sent, then the
+    // server is told to abort, on every target and also after a file's end: the results
+    // it sent until then still reach Recognize, and Completed follows at once with null. A
+    // continuous file's end has aborted already: a stop after it sends nothing.
     virtual void Stop() = 0;
     // Abandons the recognition (Completed with null); unless running: 2000. Once the end
-    // of speech has been detected it changes nothing: the result still comes.
+    // of speech has been detected it changes nothing: the result still comes. With
+    // server-side detection it does what Stop does.
     virtual void Cancel() = 0;
 
 protected:

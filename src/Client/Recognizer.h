@@ -101,6 +101,9 @@ public:
     Proxy* CreateResourceInstance(const boost::shared_ptr<Utility::Xml::Node>& reply);
 
     int GetState();
+    // The handler that delivers this recognizer's notifications; it outlives the recognizer
+    // while a reference is held.
+    const boost::shared_ptr<NotificationHandler>& GetNotificationHandler() const { return handler_; }
     // Threads inside the completion wait.
     int GetWaiterCount();
 

@@ -5,6 +5,7 @@
 #include <boost/algorithm/string/case_conv.hpp>
 #include <boost/thread/locks.hpp>
 #include <boost/thread/thread.hpp>
+#include <boost/weak_ptr.hpp>
 
 #include "Helper/AsyncVoiceFilter.h"
 #include "Helper/CombineFilter.h"
@@ -325,29 +326,29 @@ void OrvaneController::HandleConnect()
 bool OrvaneController::RequestStop(StopCause cause)
 {
     bool stop = false;
-    bool askForResult = false;
+    bool abort = false;
     {
         boost::lock_guard<boost::mutex> lock(mutex_);
         if ((state_ & (Starting | Connected)) == 0) {
             return false;
         }
-        if (cause == ApplicationStop) {
-            applicationStop_ = true;
-        }
+        const bool application = cause != RecordingEnded;
         if (stopState_ == NoStop) {
             cancel_ = cause == ApplicationCancel;
+            applicationStop_ = application;
             stopState_ = StopRequested;
             stop = true;
-        } else {
-            // The file's end stopped the recording already. Once everything is sent, the end
-            // of sending has left the completion to the server: the result is asked for now.
-            // Before that, the end of sending reads the flag itself.
-            askForResult = cause == ApplicationStop && pushFinished_ && WaitsForServer() && !cancel_;
+        } else if (application && !applicationStop_) {
+            // The recording ended by itself first. Once everything is sent, the end
+            // of sending has left the completion to the server: the recognition is aborted
+            // now. Before that, the end of sending reads the flag itself.
+            applicationStop_ = true;
+            abort = pushFinished_ && WaitsForServer();
         }
     }
     if (stop) {
         StartWorker([this] { HandleStopRequest(); });
-    } else if (askForResult) {
+    } else if (abort) {
         StartWorker([this] { HandleFinishPushSpeech(); });
     }
     return stop;
@@ -384,9 +385,9 @@ void OrvaneController::FinishPushSpeech()
         boost::lock_guard<boost::mutex> lock(mutex_);
         pushFinished_ = true;
         if (serverVad_) {
-            // A file read to its end leaves the completion to the server, unless the
-            // application stopped (the result is asked for) or cancelled.
-            if (WaitsForServer() && !cancel_ && !applicationStop_) {
+            // A file read once to its end leaves the completion to the server; every other
+            // end of sending aborts.
+            if (WaitsForServer() && !applicationStop_) {
                 return;
             }
         } else {
@@ -405,10 +406,9 @@ void OrvaneController::HandleFinishPushSpeech()
         if (!CheckErrorAndState(Starting | Connected)) {
             return;
         }
-        // Reached with a file only after the application's stop or cancel. The application's
-        // stop asks for the result on every target; otherwise the end of a continuous
-        // recognition aborts it.
-        EndInput(cancel_ || (!applicationStop_ && !WaitsForServer()));
+        // The server detects the sentences and has sent their results: nothing is left to
+        // ask for.
+        EndInput(true);
         return;
     }
     if (!CheckErrorAndState(Finishing)) {
@@ -429,7 +429,15 @@ void OrvaneController::EndInput(bool abort)
         return;
     }
     if (abort) {
-        FinishRecognition();
+        // Results read before the Abort's answer still wait for the notification thread:
+        // the completion comes behind them.
+        const boost::weak_ptr<OrvaneController> self = shared_from_this();
+        recognizer->AfterReceived([self] {
+            const boost::shared_ptr<OrvaneController> controller = self.lock();
+            if (controller) {
+                controller->FinishRecognition();
+            }
+        });
     }
 }
 

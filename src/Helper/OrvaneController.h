@@ -54,8 +54,9 @@ public:
     // a worker; nothing is thrown. Call once, on a controller held by a shared pointer.
     void Start(boost::shared_ptr<Parameters> parameters);
     // A stop (or, for a cancel, an abort) once per recognition, while starting or
-    // connected; otherwise nothing. With server-side detection and a file, an application's
-    // stop that comes after the file's end still asks for the result.
+    // connected; otherwise nothing. With server-side detection every stop and cancel ends
+    // in an abort once what was recorded is sent; an application's stop or cancel that
+    // comes after a file's end still aborts.
     // True when this call started the stop.
     bool RequestStop(StopCause cause = RecordingEnded);
 
@@ -98,7 +99,7 @@ private:
     void StopVoiceBuffer(bool discard);
     bool CountTimeouts(uint64_t samples);
     // Server-side detection reading a file once: the end of sending waits for the server's
-    // own completion unless the application stopped.
+    // own completion unless the application stopped or cancelled.
     bool WaitsForServer() const;
     void StartWorker(const boost::function<void()>& body);
     void RunWorker(const boost::function<void()>& body);
@@ -142,9 +143,9 @@ private:
     std::string characterSet_;
     mutable boost::mutex mutex_;
     std::atomic<bool> cancel_;
-    // The application stopped the recognition: with server-side detection and a file, the
-    // end of sending then asks for the result instead of leaving the completion to the
-    // server. Set under the lock.
+    // The application stopped or cancelled: with server-side detection and a file, the end
+    // of sending then aborts instead of leaving the completion to the server. Set under the
+    // lock.
     std::atomic<bool> applicationStop_;
     // The sender has sent everything.
     bool pushFinished_;

@@ -6,6 +6,8 @@
 #include <boost/bind/bind.hpp>
 #include <boost/thread/locks.hpp>
 
+#include "Client/NotificationHandler.h"
+#include "Client/Recognizer.h"
 #include "Helper/Error.h"
 #include "Helper/Parameters.h"
 #include "Helper/VoiceBuffer.h"
@@ -324,6 +326,27 @@ bool RecognizerHelper::EndInput(bool abort)
     }
     LeaveCall();
     return true;
+}
+
+void RecognizerHelper::AfterReceived(const boost::function<void()>& task)
+{
+    boost::shared_ptr<Client::NotificationHandler> handler;
+    Orvane::Recognizer* const recognizer = EnterCall();
+    if (recognizer != nullptr) {
+        // The session made it: always the client's own recognizer.
+        const Client::Recognizer* const client = dynamic_cast<const Client::Recognizer*>(recognizer);
+        if (client != nullptr) {
+            handler = client->GetNotificationHandler();
+        }
+        LeaveCall();
+    }
+    // Outside the call: a handler that is stopping runs the task here, and the task may end
+    // in a teardown that waits for the calls in progress.
+    if (handler) {
+        handler->Defer(task);
+    } else {
+        task();
+    }
 }
 
 void RecognizerHelper::Destroy()

@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 
+#include <boost/function.hpp>
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/mutex.hpp>
@@ -54,6 +55,9 @@ public:
     // streaming to idle and its Abort. False (and nothing sent) in any other state. The
     // client's errors are thrown on.
     bool EndInput(bool abort);
+    // Runs `task` once the client's events received so far are delivered: on the
+    // notification thread behind them, or at once without a recognizer.
+    void AfterReceived(const boost::function<void()>& task);
     // Ends both threads and releases grammar, recognizer and session. Never joins the
     // calling thread; waits for remote calls made through EndInput to return.
     void Destroy();

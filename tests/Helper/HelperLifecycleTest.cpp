@@ -89,63 +89,6 @@ TEST_F(HelperStopTest, CancelWithServerSideDetectionAbortsWithoutAnError)
     EXPECT_EQ(0u, seen.CallCount("Recognizer::AsyncComplete"));
 }
 
-// With detection left to the server and a file to read, a stop sent nothing more: the
-// recognition waited for the server's own completion and ended with 5002 after the response
-// timer; in continuous mode it aborted and lost the result. The stop now sends what was
-// recorded, then AsyncComplete, and delivers the result.
-TEST_F(HelperStopTest, StopWithServerSideDetectionAsksForTheResult)
-{
-    struct Case {
-        const char* name;
-        double seconds;        // of the file
-        std::size_t sentBytes; // audio the server has before the stop
-        const char* continuous;
-    };
-    const Case cases[] = {
-        {"while the file is read", 30.0, 640 * 15, "false"},
-        {"after the file's end", 0.5, 16000, "false"},
-        {"continuous, while the file is read", 30.0, 640 * 15, "true"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        HelperRig rig;
-        rig.server.SetReply("Recognizer::AsyncComplete", ResultAndCompletion());
-        const std::vector<short> tone = Tone(c.seconds);
-        FlatHelper& helper = FlatHelper::Create();
-        ASSERT_EQ(0, helper.Initialize(rig.WriteParameters({{"detection_mode", "true"},
-                                                             {"serverside_vad_mode", "true"},
-                                                             {"continuous_mode", c.continuous},
-                                                             {"response_timer", "600000"}})))
-            << helper.Error().message;
-        ASSERT_EQ(0, helper.SetOption("recognition_target", rig.WriteAudio("input.raw", tone)));
-        ASSERT_EQ(0, helper.Start()) << helper.Error().message;
-        ASSERT_TRUE(rig.server.WaitForAudioBytes(c.sentBytes));
-        ASSERT_EQ(0, helper.Stop()) << helper.Error().message;
-        ASSERT_TRUE(helper.WaitForCompletions(1)) << "no completion long before the response timer";
-        EXPECT_FALSE(helper.LastCompletion().error) << helper.LastCompletion().number << " "
-                                                    << helper.LastCompletion().message;
-        EXPECT_EQ((std::vector<int>{1, 5, 6}), helper.KindsWithoutRecord());
-        for (const FlatHelper::Event& event : helper.Events()) {
-            if (event.kind == 5) {
-                EXPECT_EQ("今日は", event.text);
-            }
-        }
-
-        ASSERT_TRUE(rig.server.WaitForCall("Recognizer::Release"));
-        const Recording seen = rig.server.Snapshot();
-        EXPECT_EQ(1u, seen.CallCount("Recognizer::AsyncComplete"));
-        EXPECT_EQ(0u, seen.CallCount("Recognizer::Abort"));
-        const std::string audio = seen.Audio();
-        EXPECT_GE(audio.size(), c.sentBytes);
-        EXPECT_EQ(SignalTools::ToBytes(tone).substr(0, audio.size()), audio);
-        bool completeSeen = false;
-        for (const Received& message : seen.messages) {
-            completeSeen = completeSeen || message.call.method == "Recognizer::AsyncComplete";
-            EXPECT_FALSE(completeSeen && message.kind == MessageKind::Audio) << "audio after AsyncComplete";
-        }
-    }
-}
-
 TEST_F(HelperStopTest, StopWhileStreamingSendsEveryRecordedBlockFirst)
 {
     const std::vector<short> tone = Tone(30.0);

@@ -5,7 +5,9 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include <boost/make_shared.hpp>
 
@@ -17,6 +19,7 @@
 #include "support/TemporaryDirectory.h"
 #include "support/WaitFor.h"
 #include "support/loopback/LoopbackServer.h"
+#include "FifoTarget.h"
 
 namespace {
 
@@ -72,9 +75,11 @@ public:
         completed = true;
     }
 
+    void Connected() override { connected = true; }
     void Recognize(Orvane::Result::Nbest*) override { ++results; }
 
     OrvaneController* controller = nullptr;
+    std::atomic<bool> connected{false};
     std::atomic<int> results{0};
     std::atomic<bool> completed{false};
     std::atomic<int> number{-1};
@@ -109,7 +114,8 @@ TEST(OrvaneControllerTest, RecorderEndingAtOnceLeavesNothingToConnect)
     EXPECT_EQ(0u, server.Snapshot().connections.size());
 }
 
-// Marks the end of sending once the controller has taken it in.
+// Marks the end of sending once the controller has taken it in, and records the threads
+// that deliver the results and the end of the recognition.
 class SendingController : public OrvaneController {
 public:
     SendingController() : OrvaneController(2) {}
@@ -120,41 +126,83 @@ public:
         sent = true;
     }
 
+    void RecognitionResult(Orvane::Result::Nbest* result) override
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            resultThread = std::this_thread::get_id();
+        }
+        OrvaneController::RecognitionResult(result);
+    }
+
+    void FinishRecognition() override
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            finishThread = std::this_thread::get_id();
+        }
+        OrvaneController::FinishRecognition();
+    }
+
     std::atomic<bool> sent{false};
+    std::mutex mutex;
+    std::thread::id resultThread;
+    std::thread::id finishThread;
 };
 
 // With detection left to the server, a file read to its end leaves the completion to the
-// server. An application's stop after that found the stop taken and asked for nothing: the
-// recognition ended with 5002 after the response timer.
-TEST(OrvaneControllerTest, StopAfterTheFilesEndAsksForTheResult)
+// server. An application's stop after that asked for a result with AsyncComplete, and a
+// cancel did nothing: the recognition ended with 5002 after the response timer. The result
+// read before the Abort's answer was lost when the completion overtook the notification
+// thread; it now ends the recognition behind that thread's results.
+TEST(OrvaneControllerTest, StopOrCancelAfterTheFilesEndAborts)
 {
-    LoopbackServer server;
-    server.Start();
-    server.SetReply("Recognizer::AsyncComplete",
-                    Reply::Ok()
-                        .Then(Notice::EndPoint("", 1.0, {{0.9, {{"today", "", 0, 10, 0.8}}}}, "r1"))
-                        .Then(Notice::Completed()));
-    TemporaryDirectory directory("controller");
+    struct Case {
+        const char* name;
+        OrvaneController::StopCause cause;
+    };
+    const Case cases[] = {
+        {"stop", OrvaneController::ApplicationStop},
+        {"cancel", OrvaneController::ApplicationCancel},
+    };
     const std::string audio(6400, 'x');
-    const boost::shared_ptr<Parameters> parameters = ParametersFor(
-        server, directory.Write("short.raw", audio), {{"detection_mode", "true"}, {"serverside_vad_mode", "true"}});
-    TearingDownListener listener;
-    const auto controller = boost::make_shared<SendingController>();
-    listener.controller = controller.get();
-    controller->SetListener(&listener);
-    controller->Start(parameters);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoopbackServer server;
+        server.Start();
+        server.SetReply("Recognizer::Abort",
+                        Reply::Ok().Before(Notice::EndPoint("", 1.0, {{0.9, {{"today", "", 0, 10, 0.8}}}}, "r1")));
+        TemporaryDirectory directory("controller");
+        FifoTarget fifo(directory);
+        TearingDownListener listener;
+        const auto controller = boost::make_shared<SendingController>();
+        listener.controller = controller.get();
+        controller->SetListener(&listener);
+        controller->Start(
+            ParametersFor(server, fifo.Path(), {{"detection_mode", "true"}, {"serverside_vad_mode", "true"}}));
 
-    ASSERT_TRUE(WaitFor([&] { return controller->sent.load(); }));
-    EXPECT_FALSE(listener.completed);
-    EXPECT_FALSE(controller->RequestStop(OrvaneController::ApplicationStop)) << "the recording had stopped";
-    ASSERT_TRUE(WaitFor([&] { return listener.completed.load(); }));
-    EXPECT_EQ(0, listener.number) << listener.message;
-    EXPECT_EQ(1, listener.results);
-    ASSERT_TRUE(server.WaitForCall("Recognizer::Release"));
-    const Recording seen = server.Snapshot();
-    EXPECT_EQ(1u, seen.CallCount("Recognizer::AsyncComplete"));
-    EXPECT_EQ(0u, seen.CallCount("Recognizer::Abort"));
-    EXPECT_EQ(audio, seen.Audio());
+        // Written once connected, so the file cannot end before the connection.
+        ASSERT_TRUE(WaitFor([&] { return listener.connected.load() || listener.completed.load(); }));
+        ASSERT_TRUE(listener.connected) << listener.number << " " << listener.message;
+        ASSERT_TRUE(fifo.Write(audio));
+        fifo.Close();
+        ASSERT_TRUE(WaitFor([&] { return controller->sent.load(); }));
+        EXPECT_FALSE(listener.completed) << "the file's end left the completion to the server";
+        EXPECT_FALSE(controller->RequestStop(c.cause)) << "the recording had stopped";
+        ASSERT_TRUE(WaitFor([&] { return listener.completed.load(); }));
+        EXPECT_EQ(0, listener.number) << listener.message;
+        EXPECT_EQ(1, listener.results) << "the result read before the Abort's answer";
+        {
+            std::lock_guard<std::mutex> lock(controller->mutex);
+            EXPECT_EQ(controller->resultThread, controller->finishThread)
+                << "the end comes behind the results on the notification thread";
+        }
+        ASSERT_TRUE(server.WaitForCall("Recognizer::Release"));
+        const Recording seen = server.Snapshot();
+        EXPECT_EQ(1u, seen.CallCount("Recognizer::Abort"));
+        EXPECT_EQ(0u, seen.CallCount("Recognizer::AsyncComplete"));
+        EXPECT_EQ(audio, seen.Audio());
+    }
 }
 
 } // namespace
