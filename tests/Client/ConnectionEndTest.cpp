@@ -3,6 +3,7 @@
 // once the server has sent its part.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@
 #include "support/Owned.h"
 #include "support/RecordingListeners.h"
 #include "support/TrustedServer.h"
+#include "support/WaitFor.h"
 #include "support/WsPeer.h"
 #include "support/loopback/LoopbackServer.h"
 
@@ -146,6 +148,84 @@ TEST_P(ConnectionEndTest, ASlowListenerMeetsNoTimerWhileItDelivers)
     const std::vector<std::string> events = log.Events();
     EXPECT_EQ((std::vector<std::string>{"EndPoint 1 r1 今日は", "Completed"}),
               std::vector<std::string>(events.begin(), events.begin() + 2));
+}
+
+// The server answers the end of the audio with its reply, 600 results and the end of the
+// recognition, all at once. The first result's listener blocks, so the client stops reading
+// at 256 undelivered notifications, part of a message in its buffer, and the application
+// aborts meanwhile. The receive timer of that message ran on during the call and failed it
+// as stalled, the server blamed for bytes the client did not read: now only the call's own
+// response timer runs. The call gets its reply once the listener catches up, or ends with
+// the response-wait time-out while it stays stuck.
+TEST_P(ConnectionEndTest, ACallWhileTheReadingIsHeldMeetsOnlyItsResponseTimer)
+{
+    constexpr int kResults = 600;
+    struct Case {
+        const char* name;
+        bool listenerCatchesUp;
+        const char* responseTimer;
+        int number; // of Abort's error, 0: none
+        std::string message;
+    };
+    const Case cases[] = {
+        {"the listener catches up", true, "30000", 0, ""},
+        {"the listener stays stuck", false, "1500", 5002, "通信で異常が発生しました。詳細=Connection timed out"},
+    };
+    std::vector<Notice> burst;
+    for (int i = 1; i <= kResults; ++i) {
+        burst.push_back(Notice::EndPoint("", i, kToday, "r1"));
+    }
+    burst.push_back(Notice::Completed());
+    // The first result of each case blocks until released.
+    std::atomic<bool> release{false};
+    std::atomic<bool> blocked{false};
+    grammarEvents.action = [&] {
+        if (!blocked.exchange(true)) {
+            WaitFor([&] { return release.load(); }, std::chrono::minutes(2));
+        }
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.SetReply("Recognizer::AsyncComplete", Reply::Burst(burst));
+        log.Clear();
+        release = false;
+        blocked = false;
+        const Recording before = server.Snapshot();
+        Begin("30000");
+        session->SetParameter("QUOR:ReceiveTimer", "300");
+        session->SetParameter("QUOR:ResponseTimer", c.responseTimer);
+        recognizer->AsyncComplete();
+        // Each notification is answered once it is queued: at 256 answers the reading is held.
+        ASSERT_TRUE(server.WaitForAcknowledgements(before.Acknowledgements().size() + 256));
+        ClientError aborted;
+        std::atomic<bool> returned{false};
+        std::thread application([&] {
+            aborted = CatchClientError([&] { recognizer->Abort(); });
+            returned = true;
+        });
+        ASSERT_TRUE(server.WaitForCall("Recognizer::Abort", before.CallCount("Recognizer::Abort") + 1));
+        if (c.listenerCatchesUp) {
+            // A sentinel wait of three receive times: the call still waits for its reply.
+            EXPECT_FALSE(WaitFor([&] { return returned.load(); }, std::chrono::milliseconds(900))) << aborted;
+        } else {
+            EXPECT_TRUE(WaitFor([&] { return returned.load(); }, std::chrono::seconds(20)));
+        }
+        release = true;
+        application.join();
+        EXPECT_EQ(c.number, aborted.number) << aborted;
+        EXPECT_EQ(c.message, aborted.message);
+        if (c.listenerCatchesUp) {
+            ASSERT_TRUE(WaitWhileProgressing([&] { return log.Count() == kResults + 1; }, [&] { return log.Count(); }))
+                << log.Count();
+            const std::vector<std::string> events = log.Events();
+            EXPECT_EQ("EndPoint " + std::to_string(kResults) + " r1 今日は", events[kResults - 1]);
+            EXPECT_EQ("Completed", events[kResults]);
+        }
+        // The handler's thread delivers what is left and ends with the last of them.
+        grammar.reset();
+        recognizer.reset();
+        session.reset();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Routes, ConnectionEndTest, ::testing::Values(Route{"TCP", false}, Route{"WebSocket", true}),
