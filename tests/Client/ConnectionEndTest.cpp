@@ -14,6 +14,7 @@
 #include "Orvane/Recognizer.h"
 #include "Orvane/Session.h"
 #include "support/ClientError.h"
+#include "support/FinishesWithin.h"
 #include "support/LoopbackSession.h"
 #include "support/Owned.h"
 #include "support/RecordingListeners.h"
@@ -222,6 +223,53 @@ TEST_P(ConnectionEndTest, ACallWhileTheReadingIsHeldMeetsOnlyItsResponseTimer)
             EXPECT_EQ("Completed", events[kResults]);
         }
         // The handler's thread delivers what is left and ends with the last of them.
+        grammar.reset();
+        recognizer.reset();
+        session.reset();
+    }
+}
+
+// The session listener's Error calls the recognizer while an application thread waits for
+// a reply that the server's close ends. The listener ran under the sender's receive lock
+// and its call waited for the send lock, while the waiting call held the send lock and
+// needed the receive lock to take its error: both hung, in some rounds. The listener is now
+// called with no lock of the sender's calls held, and its call fails at once.
+TEST_P(ConnectionEndTest, ASessionListenerThatCallsTheRecognizerDoesNotHang)
+{
+    // The listener and what the waiting call threw; left behind with the client's objects
+    // when a round hangs.
+    struct Round : public Orvane::SessionListener {
+        void Error(Orvane::Exception*) override
+        {
+            listenerError = CatchClientError([this] { recognizer->SetParameter("a", "b"); });
+            listenerReturned = true;
+        }
+        Orvane::Recognizer* recognizer = nullptr;
+        ClientError listenerError;
+        std::atomic<bool> listenerReturned{false};
+        ClientError callError;
+    };
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        server.SetReply("Recognizer::GetParameter", Reply::Close());
+        std::unique_ptr<Round> r(new Round);
+        Begin("10000");
+        r->recognizer = recognizer.get();
+        session->SetListener(r.get());
+        Round* const shared = r.get();
+        const bool ended =
+            FinishesWithin([shared] { shared->callError = CatchClientError([shared] { shared->recognizer->GetParameter("p"); }); });
+        if (!ended || !WaitFor([&] { return r->listenerReturned.load(); }, std::chrono::seconds(20))) {
+            ADD_FAILURE() << "hangs: the call " << (ended ? "returned" : "waits") << ", the listener's call "
+                          << (r->listenerReturned ? "returned" : "waits");
+            static_cast<void>(r.release());
+            static_cast<void>(grammar.release());
+            static_cast<void>(recognizer.release());
+            static_cast<void>(session.release());
+            return;
+        }
+        EXPECT_EQ(5006, r->callError.number) << r->callError;
+        EXPECT_EQ(5002, r->listenerError.number) << r->listenerError;
         grammar.reset();
         recognizer.reset();
         session.reset();
