@@ -194,10 +194,11 @@ TEST_P(ConnectionEndTest, ACallWhileTheReadingIsHeldMeetsOnlyItsResponseTimer)
         const Recording before = server.Snapshot();
         Begin("30000");
         session->SetParameter("QUOR:ReceiveTimer", "300");
-        session->SetParameter("QUOR:ResponseTimer", c.responseTimer);
         recognizer->AsyncComplete();
+        // Counted from the next call's request on.
+        session->SetParameter("QUOR:ResponseTimer", c.responseTimer);
         // Each notification is answered once it is queued: at 256 answers the reading is held.
-        ASSERT_TRUE(server.WaitForAcknowledgements(before.Acknowledgements().size() + 256));
+        ASSERT_TRUE(server.WaitForAcknowledgements(before.Acknowledgements().size() + 256, std::chrono::seconds(60)));
         ClientError aborted;
         std::atomic<bool> returned{false};
         std::thread application([&] {
