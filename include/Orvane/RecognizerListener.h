@@ -15,7 +15,8 @@ public:
     void Release() override {}
     // An override that keeps the error owns it and releases it. This default leaves it to
     // the library, which releases it after the call: an override may call it and then
-    // still read the error during the call, or release it itself.
+    // still read the error during the call, or release it itself. An override that calls
+    // it must not keep the error once the override has returned.
     virtual void Error(Exception* error);
     virtual void SentenceEnd() {}
     virtual void Completed() {}

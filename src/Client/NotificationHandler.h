@@ -47,8 +47,9 @@ public:
     // kMaxQueued or their bodies kMaxQueuedBytes, and to resume it once no more than half
     // of each is left; told to hold the receive and response-wait timers (`holdTimers`)
     // while anything received waits for delivery or is being delivered, except while a
-    // remote call is in progress, whose wait nothing may stretch. Called with no lock of
-    // the handler held, on any thread that changed the state.
+    // remote call is in progress, whose wait nothing may stretch (the connection holds
+    // the receive timer on its own while the reading is held). Called with no lock of the
+    // handler held, on any thread that changed the state.
     typedef boost::function<void(bool hold, bool holdTimers)> BacklogFunction;
     // Something to do on the handler's thread in the queue's order.
     typedef boost::function<void()> Task;
@@ -63,8 +64,8 @@ public:
 
     // A call of the client in progress for the scope's life (null handler: nothing). On
     // the handler's own thread, inside a listener, reading goes on up to kMaxQueuedInCall
-    // undelivered notifications. A `remote` call, on any thread, keeps the timers running
-    // while reading is held, so that it ends within the response time.
+    // undelivered notifications. A `remote` call, on any thread, keeps the response-wait
+    // timer running while reading is held, so that it ends within the response time.
     class CallScope : private boost::noncopyable {
     public:
         CallScope(const boost::shared_ptr<NotificationHandler>& handler, bool remote);

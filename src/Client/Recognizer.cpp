@@ -178,7 +178,11 @@ void Recognizer::Release()
     // and still drain queued notifications.
     link_->Cut();
     handler_->SetListener(nullptr);
-    target_.ReleaseRemote("Recognizer::Release");
+    // With a reply still owed to a call given up, the release would only queue behind
+    // it; closing the connection ends the server's recognizer all the same.
+    if (!target_.Sender()->IsReplyOwed()) {
+        target_.ReleaseRemote("Recognizer::Release");
+    }
     target_.Sender()->Stop();
     delete this;
 }

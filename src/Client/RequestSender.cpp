@@ -65,7 +65,7 @@ NodePtr ParsePart(const Utility::Http::BodyPartInformation& part, int encodingMo
 
 RequestSender::RequestSender(const boost::shared_ptr<Utility::Http::Controller>& controller, int encodingMode)
     : controller_(controller), listener_(nullptr), errorSlot_(nullptr), encodingMode_(encodingMode), tunnel_(false),
-      stopped_(false)
+      stopped_(false), owed_(false)
 {
 }
 
@@ -149,6 +149,14 @@ NodePtr RequestSender::Transmit(bool tunnel, bool wait, const SendFunction& send
     boost::recursive_mutex::scoped_lock sending(sendLock_);
     {
         boost::recursive_mutex::scoped_lock receiving(receiveLock_);
+        // A reply still owed to a call given up would be taken for this call's: it goes out
+        // after that reply. The wait is bounded by that call's response wait, which runs on.
+        while (wait && OwedLocked()) {
+            replyEvent_.wait(receiving);
+        }
+        if (!OwedLocked()) {
+            owed_ = false;
+        }
         replySlot_.reset();
         if (errorSlot_ != nullptr) {
             errorSlot_->Release();
@@ -168,9 +176,12 @@ NodePtr RequestSender::Transmit(bool tunnel, bool wait, const SendFunction& send
 NodePtr RequestSender::WaitReceive()
 {
     boost::recursive_mutex::scoped_lock lock(receiveLock_);
+    // Owed to this call until the wait ends; an interrupted wait leaves it owed.
+    owed_ = true;
     while (!replySlot_ && errorSlot_ == nullptr && !stopped_) {
         replyEvent_.wait(lock);
     }
+    owed_ = false;
     if (errorSlot_ != nullptr) {
         // The catcher owns it from here.
         Exception* error = errorSlot_;
@@ -205,7 +216,7 @@ void RequestSender::CreateRequestBody(std::ostream& out, const std::string& meth
 void RequestSender::SetListener(SessionListener* listener)
 {
     ORVANE_LOG_TRACE("セッション処理通知クラスの設定を行います。listener=%1%", static_cast<const void*>(listener));
-    boost::recursive_mutex::scoped_lock lock(receiveLock_);
+    boost::recursive_mutex::scoped_lock lock(listenerLock_);
     listener_ = listener;
 }
 
@@ -226,6 +237,19 @@ void RequestSender::Stop()
     // the notification handler, whose completion hook may wait for a caller of ours.
     controller_->GetRequester()->SetListener(boost::shared_ptr<Utility::Http::ResponseListener>());
     controller_->Stop();
+    // A session listener call in progress on another thread ends first.
+    boost::recursive_mutex::scoped_lock listening(listenerLock_);
+}
+
+bool RequestSender::IsReplyOwed()
+{
+    boost::recursive_mutex::scoped_lock lock(receiveLock_);
+    return OwedLocked();
+}
+
+bool RequestSender::OwedLocked() const
+{
+    return owed_ && !replySlot_ && errorSlot_ == nullptr && !stopped_;
 }
 
 void RequestSender::OnReceived(const Utility::Http::ResponseInformation& reply)
@@ -316,14 +340,12 @@ void RequestSender::CreateException(const NodePtr& element)
 
 void RequestSender::OnError(int kind, const boost::system::error_code& error)
 {
-    boost::recursive_mutex::scoped_lock lock(receiveLock_);
     ORVANE_LOG_TRACE("コネクションでエラーが発生しました。kind=%1%, error=%2%", kind, error.message());
     RecordFailure(Error::TransportFailure(error));
 }
 
 void RequestSender::OnClosed()
 {
-    boost::recursive_mutex::scoped_lock lock(receiveLock_);
     ORVANE_LOG_TRACE("コネクションが切断されました。");
     RecordFailure(Error::Disconnected());
 }
@@ -332,28 +354,46 @@ void RequestSender::RecordFailure(Exception* error)
 {
     // The listener hears of the failure after the notifications read before it: through
     // the notification handler's queue when there is one, with a copy of its own, since
-    // the waiting call takes the recorded error with it.
-    const boost::shared_ptr<NotificationHandler> handler = handler_.lock();
-    if (handler && listener_ != nullptr) {
-        const boost::shared_ptr<Exception> copy(error->Copy(), detail::ReleaseObject());
-        const boost::shared_ptr<RequestSender> self = shared_from_this();
-        handler->Defer([self, copy] { self->TellListener(*copy); });
+    // the waiting call takes the recorded error with it. The call is woken first: the
+    // listener may call the recognizer, whose calls wait for the send lock that it holds.
+    boost::shared_ptr<NotificationHandler> handler;
+    {
+        boost::recursive_mutex::scoped_lock lock(receiveLock_);
+        handler = handler_.lock();
+    }
+    bool deferred = false;
+    if (handler) {
+        boost::recursive_mutex::scoped_lock listening(listenerLock_);
+        deferred = listener_ != nullptr;
+    }
+    boost::shared_ptr<Exception> copy;
+    if (deferred) {
+        copy.reset(error->Copy(), detail::ReleaseObject());
     } else {
+        // Without a handler the listener is told first, with the very error the waiting
+        // call then throws (no call of this connection can be made from it).
         TellListener(*error);
     }
-    // A reply that arrived before the failure answers the call in progress: the failure then
-    // only goes to the listener.
-    if (replySlot_) {
-        error->Release();
-    } else {
-        Record(error);
+    {
+        boost::recursive_mutex::scoped_lock lock(receiveLock_);
+        // A reply that arrived before the failure answers the call in progress: the
+        // failure then only goes to the listener.
+        if (replySlot_) {
+            error->Release();
+        } else {
+            Record(error);
+        }
+        replyEvent_.notify_all();
     }
-    replyEvent_.notify_all();
+    if (deferred) {
+        const boost::shared_ptr<RequestSender> self = shared_from_this();
+        handler->Defer([self, copy] { self->TellListener(*copy); });
+    }
 }
 
 void RequestSender::TellListener(Exception& error)
 {
-    boost::recursive_mutex::scoped_lock lock(receiveLock_);
+    boost::recursive_mutex::scoped_lock lock(listenerLock_);
     if (listener_ == nullptr) {
         return;
     }

@@ -29,11 +29,17 @@ class NotificationHandler;
 // by the controller's thread, which reaches it as the requester's response listener.
 //
 // Locks (see docs/threads.md): the send lock is held across a whole call, wait included;
-// the receive lock guards the slots, the flags, the session listener and the handler, and
-// is released while a caller sleeps. The controller is never stopped under either lock.
-// A call that waits for its reply is scoped for the notification handler from before it
-// takes the send lock, so that the flow control neither buries its reply nor stops its
-// response timer; the wait itself has no limit of its own.
+// the receive lock guards the slots, the flags and the handler, and is released while a
+// caller sleeps; the listener lock guards the session listener and is held around each
+// call of it, with neither of the others held, so that the listener may call the
+// recognizer. The controller is never stopped under any of them. A call that waits for
+// its reply is scoped for the notification handler from before it takes the send lock,
+// so that the flow control neither buries its reply nor stops its response timer; the
+// wait itself has no limit of its own.
+//
+// One reply answers one call: a call whose wait was given up (its thread interrupted)
+// leaves its reply owed, and the next call that waits for a reply goes out only once that
+// reply, or the end of the connection, has come.
 class RequestSender : public Utility::Http::ResponseListener,
                       public boost::enable_shared_from_this<RequestSender>,
                       private boost::noncopyable {
@@ -70,14 +76,19 @@ public:
 
     // The session's listener (null: none), told of transport failures; not owned. With a
     // notification handler it is told on the handler's thread, after the notifications
-    // read before the failure; without one, on the thread that found the failure.
+    // read before the failure, and after the waiting call has been given the failure;
+    // without one, on the thread that found the failure, before the waiting call is given
+    // the very same error. Waits while the listener is being called on another thread.
     void SetListener(SessionListener* listener);
     // The recognizer's notification handler, told of each call that waits for its reply
     // (NotificationHandler::CallScope); not kept alive by the sender.
     void SetNotificationHandler(const boost::shared_ptr<NotificationHandler>& handler);
     // Detaches from the requester and stops the controller; a call waiting then, or
-    // later, ends with 5006 unless an error was recorded for it.
+    // later, ends with 5006 unless an error was recorded for it. Then waits while the
+    // session listener is being called on another thread.
     void Stop();
+    // True while a call given up before its reply came is still owed that reply.
+    bool IsReplyOwed();
 
     void OnReceived(const Utility::Http::ResponseInformation& reply) override;
     void OnError(int kind, const boost::system::error_code& error) override;
@@ -99,10 +110,13 @@ private:
     void Record(Exception* error);
     // Records a transport failure, tells the session listener and wakes the caller.
     void RecordFailure(Exception* error);
-    // Calls the session listener, if any, under the receive lock.
+    // Calls the session listener, if any, under the listener lock.
     void TellListener(Exception& error);
+    // Under the receive lock: a reply is owed to a call given up, and has not come.
+    bool OwedLocked() const;
 
     const boost::shared_ptr<Utility::Http::Controller> controller_;
+    boost::recursive_mutex listenerLock_;
     SessionListener* listener_;
     boost::weak_ptr<NotificationHandler> handler_;
     boost::recursive_mutex receiveLock_;
@@ -113,6 +127,8 @@ private:
     const int encodingMode_;
     bool tunnel_;
     bool stopped_;
+    // A call is waiting for its reply, or was given up while waiting for it.
+    bool owed_;
 };
 
 } // namespace Client

@@ -3,6 +3,7 @@
 // once the server has sent its part.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -13,10 +14,12 @@
 #include "Orvane/Recognizer.h"
 #include "Orvane/Session.h"
 #include "support/ClientError.h"
+#include "support/FinishesWithin.h"
 #include "support/LoopbackSession.h"
 #include "support/Owned.h"
 #include "support/RecordingListeners.h"
 #include "support/TrustedServer.h"
+#include "support/WaitFor.h"
 #include "support/WsPeer.h"
 #include "support/loopback/LoopbackServer.h"
 
@@ -146,6 +149,132 @@ TEST_P(ConnectionEndTest, ASlowListenerMeetsNoTimerWhileItDelivers)
     const std::vector<std::string> events = log.Events();
     EXPECT_EQ((std::vector<std::string>{"EndPoint 1 r1 今日は", "Completed"}),
               std::vector<std::string>(events.begin(), events.begin() + 2));
+}
+
+// The server answers the end of the audio with its reply, 600 results and the end of the
+// recognition, all at once. The first result's listener blocks, so the client stops reading
+// at 256 undelivered notifications, part of a message in its buffer, and the application
+// aborts meanwhile. The receive timer of that message ran on during the call and failed it
+// as stalled, the server blamed for bytes the client did not read: now only the call's own
+// response timer runs. The call gets its reply once the listener catches up, or ends with
+// the response-wait time-out while it stays stuck.
+TEST_P(ConnectionEndTest, ACallWhileTheReadingIsHeldMeetsOnlyItsResponseTimer)
+{
+    constexpr int kResults = 600;
+    struct Case {
+        const char* name;
+        bool listenerCatchesUp;
+        const char* responseTimer;
+        int number; // of Abort's error, 0: none
+        std::string message;
+    };
+    const Case cases[] = {
+        {"the listener catches up", true, "30000", 0, ""},
+        {"the listener stays stuck", false, "1500", 5002, "通信で異常が発生しました。詳細=Connection timed out"},
+    };
+    std::vector<Notice> burst;
+    for (int i = 1; i <= kResults; ++i) {
+        burst.push_back(Notice::EndPoint("", i, kToday, "r1"));
+    }
+    burst.push_back(Notice::Completed());
+    // The first result of each case blocks until released.
+    std::atomic<bool> release{false};
+    std::atomic<bool> blocked{false};
+    grammarEvents.action = [&] {
+        if (!blocked.exchange(true)) {
+            WaitFor([&] { return release.load(); }, std::chrono::minutes(2));
+        }
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.SetReply("Recognizer::AsyncComplete", Reply::Burst(burst));
+        log.Clear();
+        release = false;
+        blocked = false;
+        const Recording before = server.Snapshot();
+        Begin("30000");
+        session->SetParameter("QUOR:ReceiveTimer", "300");
+        recognizer->AsyncComplete();
+        // Counted from the next call's request on.
+        session->SetParameter("QUOR:ResponseTimer", c.responseTimer);
+        // Each notification is answered once it is queued: at 256 answers the reading is held.
+        ASSERT_TRUE(server.WaitForAcknowledgements(before.Acknowledgements().size() + 256, std::chrono::seconds(60)));
+        ClientError aborted;
+        std::atomic<bool> returned{false};
+        std::thread application([&] {
+            aborted = CatchClientError([&] { recognizer->Abort(); });
+            returned = true;
+        });
+        ASSERT_TRUE(server.WaitForCall("Recognizer::Abort", before.CallCount("Recognizer::Abort") + 1));
+        if (c.listenerCatchesUp) {
+            // A sentinel wait of three receive times: the call still waits for its reply.
+            EXPECT_FALSE(WaitFor([&] { return returned.load(); }, std::chrono::milliseconds(900))) << aborted;
+        } else {
+            EXPECT_TRUE(WaitFor([&] { return returned.load(); }, std::chrono::seconds(20)));
+        }
+        release = true;
+        application.join();
+        EXPECT_EQ(c.number, aborted.number) << aborted;
+        EXPECT_EQ(c.message, aborted.message);
+        if (c.listenerCatchesUp) {
+            ASSERT_TRUE(WaitWhileProgressing([&] { return log.Count() == kResults + 1; }, [&] { return log.Count(); }))
+                << log.Count();
+            const std::vector<std::string> events = log.Events();
+            EXPECT_EQ("EndPoint " + std::to_string(kResults) + " r1 今日は", events[kResults - 1]);
+            EXPECT_EQ("Completed", events[kResults]);
+        }
+        // The handler's thread delivers what is left and ends with the last of them.
+        grammar.reset();
+        recognizer.reset();
+        session.reset();
+    }
+}
+
+// The session listener's Error calls the recognizer while an application thread waits for
+// a reply that the server's close ends. The listener ran under the sender's receive lock
+// and its call waited for the send lock, while the waiting call held the send lock and
+// needed the receive lock to take its error: both hung, in some rounds. The listener is now
+// called with no lock of the sender's calls held, and its call fails at once.
+TEST_P(ConnectionEndTest, ASessionListenerThatCallsTheRecognizerDoesNotHang)
+{
+    // The listener and what the waiting call threw; left behind with the client's objects
+    // when a round hangs.
+    struct Round : public Orvane::SessionListener {
+        void Error(Orvane::Exception*) override
+        {
+            listenerError = CatchClientError([this] { recognizer->SetParameter("a", "b"); });
+            listenerReturned = true;
+        }
+        Orvane::Recognizer* recognizer = nullptr;
+        ClientError listenerError;
+        std::atomic<bool> listenerReturned{false};
+        ClientError callError;
+    };
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        server.SetReply("Recognizer::GetParameter", Reply::Close());
+        std::unique_ptr<Round> r(new Round);
+        Begin("10000");
+        r->recognizer = recognizer.get();
+        session->SetListener(r.get());
+        Round* const shared = r.get();
+        const bool ended =
+            FinishesWithin([shared] { shared->callError = CatchClientError([shared] { shared->recognizer->GetParameter("p"); }); });
+        if (!ended || !WaitFor([&] { return r->listenerReturned.load(); }, std::chrono::seconds(20))) {
+            ADD_FAILURE() << "hangs: the call " << (ended ? "returned" : "waits") << ", the listener's call "
+                          << (r->listenerReturned ? "returned" : "waits");
+            static_cast<void>(r.release());
+            static_cast<void>(grammar.release());
+            static_cast<void>(recognizer.release());
+            static_cast<void>(session.release());
+            return;
+        }
+        EXPECT_EQ(5006, r->callError.number) << r->callError;
+        EXPECT_EQ(5002, r->listenerError.number) << r->listenerError;
+        grammar.reset();
+        recognizer.reset();
+        session.reset();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Routes, ConnectionEndTest, ::testing::Values(Route{"TCP", false}, Route{"WebSocket", true}),

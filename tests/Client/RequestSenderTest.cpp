@@ -337,6 +337,61 @@ TEST_F(RequestSenderTest, InterruptedWait)
     ASSERT_TRUE(server_.WaitForAcknowledgements(1));
 }
 
+// Number of the system call a thread sleeps in (-1 when unknown).
+long SystemCallOf(pid_t thread)
+{
+    std::ifstream file("/proc/self/task/" + std::to_string(thread) + "/syscall");
+    long number = -1;
+    file >> number;
+    return number;
+}
+
+// A call whose wait is interrupted still has its reply on the way, and the server answers
+// in order: the next call went out at once and took that reply for its own. It now goes out
+// only once the owed reply has come.
+TEST_F(RequestSenderTest, ACallAfterAnInterruptedOneGoesOutOnceTheOwedReplyHasCome)
+{
+    auto client = Started();
+    server_.QueueReply("Recognizer::Recognize", Reply::Ok().Held());
+    boost::thread caller([&] {
+        try {
+            client->sender->Send("Recognizer::Recognize", "", "", NoArguments());
+        } catch (const boost::thread_interrupted&) {
+        }
+    });
+    ASSERT_TRUE(server_.WaitForHeld(1));
+    caller.interrupt();
+    caller.join();
+    EXPECT_TRUE(client->sender->IsReplyOwed());
+    std::atomic<pid_t> nextThread{0};
+    XmlNode reply;
+    ClientError error;
+    std::thread next([&] {
+        nextThread = static_cast<pid_t>(syscall(SYS_gettid));
+        error = CatchClientError([&] {
+            reply = client->sender->Send("Recognizer::GetParameter", "", "", Tree("ArgumentList", {Leaf("String", "a")}));
+        });
+    });
+    // The next caller sleeps (futex) with nothing sent while the reply is owed.
+    ASSERT_TRUE(Orvane::Test::WaitFor([&] { return nextThread != 0 && SystemCallOf(nextThread) == SYS_futex; }));
+    EXPECT_EQ(0u, server_.Snapshot().CallCount("Recognizer::GetParameter"));
+    ASSERT_TRUE(server_.ReleaseHeld());
+    next.join();
+    EXPECT_FALSE(error.thrown) << error;
+    // Its own reply, with the parameter's value, not the empty one owed to Recognize.
+    const XmlNode value = reply ? reply->Child("Value") : XmlNode();
+    EXPECT_TRUE(value && value->Child("String"));
+    EXPECT_FALSE(client->sender->IsReplyOwed());
+    const auto messages = server_.Snapshot().messages;
+    const auto recognize = server_.Snapshot().Calls("Recognizer::Recognize");
+    ASSERT_EQ(1u, recognize.size());
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        if (messages[i].kind == MessageKind::Call && messages[i].call.method == "Recognizer::GetParameter") {
+            EXPECT_GE(i, recognize[0].arrivedBeforeReply);
+        }
+    }
+}
+
 // Stopping the sender ends a call that waits on it: nothing can reach it afterwards.
 TEST_F(RequestSenderTest, StopEndsAWaitingCall)
 {
@@ -357,15 +412,6 @@ TEST_F(RequestSenderTest, StopEndsAWaitingCall)
     });
     EXPECT_EQ(5002, audio.number);
     EXPECT_TRUE(session_.Texts().empty());  // detached before the controller stopped
-}
-
-// Number of the system call a thread sleeps in (-1 when unknown).
-long SystemCallOf(pid_t thread)
-{
-    std::ifstream file("/proc/self/task/" + std::to_string(thread) + "/syscall");
-    long number = -1;
-    file >> number;
-    return number;
 }
 
 // One call at a time: a second caller waits until the first has its reply, and each gets

@@ -45,7 +45,10 @@ protected:
 };
 
 // The preparing thread waits on a reply that never comes: the stop ends the recognition
-// at once (the wait is interrupted), not after the response timer.
+// at once (the wait is interrupted), not after the response timer. The release then sent
+// no call behind the one still owed its reply (a second call in flight, whose wait a
+// server that answers in order would have let run to the response timer): the connection
+// is closed.
 TEST_F(HelperStopTest, StopWhileRecognizeIsHeldEndsWith5000AtOnce)
 {
     rig_.server.SetReply("Recognizer::Recognize", Reply::Ok().Held());
@@ -56,6 +59,7 @@ TEST_F(HelperStopTest, StopWhileRecognizeIsHeldEndsWith5000AtOnce)
     EXPECT_EQ(5000, helper.LastCompletion().number) << helper.LastCompletion().message;
     EXPECT_NE(std::string::npos, helper.LastCompletion().message.find("終端検出までに接続が確立出来ませんでした。"));
     EXPECT_TRUE(rig_.server.WaitForPeerClosed(0));
+    EXPECT_EQ(0u, rig_.server.Snapshot().CallCount("Recognizer::Release"));
 }
 
 TEST_F(HelperStopTest, CancelWhileStreamingAbortsWithoutAResult)

@@ -80,7 +80,8 @@ public:
     // For a listener whose received messages wait: stops reading from the connection
     // (`hold` true) so that TCP's flow control slows the server down, or reads again; and
     // holds the receive and response-wait timers (`holdTimers` true), keeping the time
-    // they have left, or lets them run again. The two are independent. Any thread;
+    // they have left, or lets them run again. The receive timer is also held while the
+    // reading is: no message can progress that the client does not read. Any thread;
     // nothing once closed.
     void HoldReceive(bool hold, bool holdTimers);
 

@@ -173,7 +173,8 @@ void Connection::PauseReading(bool paused, bool holdTimers)
         return;
     }
     readPaused_ = paused;
-    timers_.Hold(holdTimers);
+    // A message the application stopped reading cannot arrive: its receive time waits too.
+    timers_.Hold(paused || holdTimers, holdTimers);
     if (!paused) {
         ResumeReading();
     }

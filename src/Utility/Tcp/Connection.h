@@ -59,9 +59,10 @@ public:
     void StartEtcTimer(int milliseconds, TimeoutFunction function);
 
     // Stops reading from the socket (the read in progress still delivers), or reads again:
-    // the peer meets TCP's flow control while the application catches up. Independently,
-    // holds the receive and user timers, keeping the time they have left, or lets them
-    // run again. Callable from any thread; nothing once closed.
+    // the peer meets TCP's flow control while the application catches up. The receive
+    // timer is held while reading is stopped, keeping the time it has left; `holdTimers`
+    // holds both the receive and the user timer besides. Callable from any thread;
+    // nothing once closed.
     void PauseReading(bool paused, bool holdTimers);
 
     // Closes once: timers cancelled, socket shut down and closed, every pending send

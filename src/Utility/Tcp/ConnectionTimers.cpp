@@ -7,10 +7,10 @@ namespace Orvane {
 namespace Utility {
 namespace Tcp {
 
-ConnectionTimers::Kept::Kept(boost::asio::io_context& io) : timer(io), milliseconds(-1) {}
+ConnectionTimers::Kept::Kept(boost::asio::io_context& io) : timer(io), milliseconds(-1), held(false) {}
 
 ConnectionTimers::ConnectionTimers(boost::asio::io_context& io, Expiry expiry)
-    : expiry_(std::move(expiry)), receive_(io), user_(io), held_(false), cancelled_(false)
+    : expiry_(std::move(expiry)), receive_(io), user_(io), cancelled_(false)
 {
 }
 
@@ -33,23 +33,30 @@ void ConnectionTimers::StartUser(int milliseconds, const TimeoutFunction& functi
     Start(user_, milliseconds, function);
 }
 
-void ConnectionTimers::Hold(bool held)
+void ConnectionTimers::Hold(bool receive, bool user)
 {
-    if (held == held_ || cancelled_) {
+    if (cancelled_) {
         return;
     }
-    held_ = held;
-    for (Kept* kept : {&receive_, &user_}) {
-        if (held) {
-            kept->timer.Cancel();
-            if (kept->function) {
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    kept->deadline - std::chrono::steady_clock::now());
-                kept->milliseconds = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
-            }
-        } else if (kept->function) {
-            Arm(*kept);
+    Hold(receive_, receive);
+    Hold(user_, user);
+}
+
+void ConnectionTimers::Hold(Kept& kept, bool held)
+{
+    if (held == kept.held) {
+        return;
+    }
+    kept.held = held;
+    if (held) {
+        kept.timer.Cancel();
+        if (kept.function) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                kept.deadline - std::chrono::steady_clock::now());
+            kept.milliseconds = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
         }
+    } else if (kept.function) {
+        Arm(kept);
     }
 }
 
@@ -76,7 +83,7 @@ void ConnectionTimers::Start(Kept& kept, int milliseconds, const TimeoutFunction
     }
     kept.milliseconds = milliseconds;
     kept.function = function;
-    if (held_) {
+    if (kept.held) {
         // A wait armed earlier must not run on through the hold.
         kept.timer.Cancel();
         return;

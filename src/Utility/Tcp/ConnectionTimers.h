@@ -13,10 +13,10 @@ namespace Orvane {
 namespace Utility {
 namespace Tcp {
 
-// The receive and user timers of a connection. Each is armed once per start. While the
-// timers are held (reading paused by the application) the time does not run: a wait in
-// progress is cancelled and its time left kept, a start only kept, and both are armed
-// when the hold ends.
+// The receive and user timers of a connection. Each is armed once per start. While a
+// timer is held (the application catching up, or not reading) its time does not run: a
+// wait in progress is cancelled and its time left kept, a start only kept, and it is
+// armed when its hold ends. Each timer is held on its own.
 // Not thread-safe: the connection calls it under its own lock; the expiry function runs
 // on a thread of the I/O context.
 class ConnectionTimers {
@@ -37,10 +37,9 @@ public:
     // Arms the user timer once (negative: nothing).
     void StartUser(int milliseconds, const TimeoutFunction& function);
 
-    // Holds both timers, or arms again, for the time they had left, those started and not
-    // stopped.
-    void Hold(bool held);
-    bool IsHeld() const { return held_; }
+    // Holds each timer, or arms it again for the time it had left when it was started and
+    // not stopped.
+    void Hold(bool receive, bool user);
 
     // Cancels both timers and forgets them, for good: nothing is armed afterwards.
     void CancelAll();
@@ -56,15 +55,16 @@ private:
         // The time to arm with; while armed, when the wait ends.
         int milliseconds;
         std::chrono::steady_clock::time_point deadline;
+        bool held;
     };
 
     void Start(Kept& kept, int milliseconds, const TimeoutFunction& function);
+    void Hold(Kept& kept, bool held);
     void Arm(Kept& kept);
 
     const Expiry expiry_;
     Kept receive_;
     Kept user_;
-    bool held_;
     bool cancelled_;
 };
 

@@ -707,7 +707,8 @@ void WsConnection::Impl::PauseReading(bool paused, bool holdTimers)
         }
         resume = pauseWanted_ && !paused;
         pauseWanted_ = paused;
-        timers_->Hold(holdTimers);
+        // A message the application stopped reading cannot arrive: its receive time waits too.
+        timers_->Hold(paused || holdTimers, holdTimers);
     }
     if (resume) {
         boost::asio::post(endpoint_.get_io_service(), [this] {

@@ -63,11 +63,11 @@ public:
     void StartEtcTimer(int milliseconds, TimeoutFunction function);
 
     // As the TCP connection's: stops reading (after the message being delivered and those
-    // read with it) or reads again, and independently holds the timers or lets them run
-    // again. Reading
-    // also stops while more than kMaxBufferedBytes wait in websocketpp's send queue, and
-    // resumes once no more than half as many are left (websocketpp tells of no written
-    // message, so the queue is looked at again every kSendQueuePoll ms meanwhile).
+    // read with it) or reads again, holding the receive timer meanwhile, and holds both
+    // timers with `holdTimers` or lets them run again. Reading also stops while more than
+    // kMaxBufferedBytes wait in websocketpp's send queue, and resumes once no more than
+    // half as many are left (websocketpp tells of no written message, so the queue is
+    // looked at again every kSendQueuePoll ms meanwhile).
     void PauseReading(bool paused, bool holdTimers);
     static const std::size_t kMaxBufferedBytes = 256 * 1024;
     static const int kSendQueuePoll = 20;

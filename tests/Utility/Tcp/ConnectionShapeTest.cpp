@@ -312,14 +312,19 @@ TYPED_TEST(ConnectionShapeTest, PausedReadingHoldsTheBytesAndTheTimersUntilResum
     EXPECT_TRUE(this->recorder.Errors().empty());
 }
 
-TYPED_TEST(ConnectionShapeTest, TimersReleasedWhileReadingIsPausedRunOnAndTheBytesWait)
+TYPED_TEST(ConnectionShapeTest, TimersReleasedWhileReadingIsPausedRunOnButTheReceiveTimerAndTheBytesWait)
 {
-    // A remote call in progress: its time runs on while the application catches up.
+    // A remote call in progress: its time runs on while the application catches up. A
+    // message that the application does not read cannot progress: the receive timer, due
+    // first, stays held (the user timer is the sentinel).
     auto connection = this->rig.connection;
     auto runner = this->StartRun();
     ASSERT_TRUE(this->PauseWithATimerAndBytesWaiting());
+    connection->StartReceiveTimer(50, this->recorder.Timeout("receive"));
     connection->PauseReading(true, false);
-    EXPECT_TRUE(WaitFor([&] { return this->recorder.Timeouts("user") == 1; }));
+    EXPECT_TRUE(WaitFor([&] { return this->recorder.Timeouts("user") + this->recorder.Timeouts("receive") != 0; }));
+    EXPECT_EQ(1, this->recorder.Timeouts("user"));
+    EXPECT_EQ(0, this->recorder.Timeouts("receive"));
     EXPECT_EQ("first", this->recorder.Data());
 }
 
