@@ -112,8 +112,8 @@ private:
     void HandleTimeout(const boost::system::error_code& error, const TimeoutFunction& function);
     // Asks websocketpp to close the connection; on the WebSocket thread only.
     void CloseConnection(const websocketpp::connection_hdl& handle);
-    // The closing handshake has not ended within the grace: closes the socket and ends the
-    // loop; on the WebSocket thread only.
+    // Closes the socket and ends the loop, when the closing handshake has not ended within
+    // the grace or cannot end; on the WebSocket thread only.
     void DropSocket(const websocketpp::connection_hdl& handle);
     // Installs the received function handed over by Run and delivers what arrived before;
     // does nothing when that was done already.
@@ -483,6 +483,16 @@ bool WsConnection::Impl::Close()
 void WsConnection::Impl::CloseConnection(const websocketpp::connection_hdl& handle)
 {
     try {
+        bool ended = false;
+        {
+            Lock lock(mutex_);
+            ended = endReported_;
+        }
+        if (ended) {
+            // Nothing more can be read: no closing handshake would end.
+            DropSocket(handle);
+            return;
+        }
         // The closing handshake reads the server's close frame.
         Client::connection_ptr paused;
         {
@@ -501,6 +511,8 @@ void WsConnection::Impl::CloseConnection(const websocketpp::connection_hdl& hand
             Lock lock(mutex_);
             closeGrace_->Arm(kCloseGrace, [this, handle](const boost::system::error_code& expiry) {
                 if (!expiry) {
+                    ORVANE_LOG_TRACE("切断処理が終わらないため、ソケットを閉じます。リモートホスト=%1%",
+                                     GetRemoteHost());
                     DropSocket(handle);
                 }
             });
@@ -521,7 +533,6 @@ void WsConnection::Impl::CloseConnection(const websocketpp::connection_hdl& hand
 void WsConnection::Impl::DropSocket(const websocketpp::connection_hdl& handle)
 {
     try {
-        ORVANE_LOG_TRACE("切断処理が終わらないため、ソケットを閉じます。リモートホスト=%1%", GetRemoteHost());
         websocketpp::lib::error_code error;
         const Client::connection_ptr connection = endpoint_.get_con_from_hdl(handle, error);
         if (connection) {
