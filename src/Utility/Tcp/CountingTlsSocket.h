@@ -8,10 +8,10 @@ namespace Orvane {
 namespace Utility {
 namespace Tcp {
 
-// websocketpp's TLS socket policy, with every connection's reads shown to the observers
-// set on the endpoint (ReadCountingStream), failed reads included. websocketpp reads and writes the WebSocket
-// stream through the connection's get_socket(); the handshakes and a proxy's tunnel use the
-// layers below it and are not shown.
+// websocketpp's TLS socket policy, with every connection's reads, failed ones included,
+// shown to the observers set on the endpoint (ReadCountingStream). websocketpp reads and
+// writes the WebSocket stream through the connection's get_socket(); the TLS handshake and a
+// proxy's tunnel use the layers below it and are not shown.
 class CountingTlsSocket : public websocketpp::transport::asio::tls_socket::endpoint {
 public:
     class connection : public websocketpp::transport::asio::tls_socket::connection {

@@ -184,8 +184,8 @@ private:
 
 WsConnection::Impl::Impl(unsigned int receiveBufferSize)
     : receiveStore_(receiveBufferSize), arrivingTold_(false), opened_(false), closed_(false), failed_(false),
-      endReported_(false), pendingData_(false), localCloseCode_(websocketpp::close::status::abnormal_close), verifyError_(X509_V_OK),
-      loopFailed_(false), loopEnded_(false), installing_(false), pauseWanted_(false), readPaused_(false)
+      endReported_(false), pendingData_(false), localCloseCode_(websocketpp::close::status::abnormal_close),
+      verifyError_(X509_V_OK), loopFailed_(false), loopEnded_(false), installing_(false), pauseWanted_(false), readPaused_(false)
 {
     using websocketpp::lib::placeholders::_1;
     using websocketpp::lib::placeholders::_2;
@@ -693,7 +693,8 @@ void WsConnection::Impl::ReportEnd(Client::connection_type& connection)
     const boost::system::error_code end = EndOf(connection);
     {
         Lock lock(mutex_);
-        if (closed_ || endReported_) {
+        // A read that fails during the opening handshake is the fail handler's.
+        if (closed_ || endReported_ || !opened_) {
             return;
         }
         endReported_ = true;
