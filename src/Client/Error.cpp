@@ -1,6 +1,7 @@
 #include "Client/Error.h"
 
 #include "Utility/ErrorCategory.h"
+#include "Utility/Tcp/WsCloseCategory.h"
 
 namespace Orvane {
 namespace Client {
@@ -34,9 +35,10 @@ Exception* Error::Disconnected() { return Make(Errors::kDisconnected); }
 Exception* Error::TransportFailure(const boost::system::error_code& error)
 {
     // Applications tell a server that went away (5006) from a failed exchange (5002).
-    if (error.category() == Utility::ErrorCategory::GetInstance() &&
-        error.value() == Utility::ErrorCategory::MessageTruncated) {
-        return Make(Errors::kDisconnectedMidMessage, error.message());
+    if ((error.category() == Utility::ErrorCategory::GetInstance() &&
+         error.value() == Utility::ErrorCategory::MessageTruncated) ||
+        error.category() == Utility::Tcp::WsCloseCategory::GetInstance()) {
+        return Make(Errors::kDisconnectedBecause, error.message());
     }
     return CommunicationFailed(error.message());
 }

@@ -28,7 +28,7 @@ constexpr ErrorText kServerFault{4004, "音声認識サーバが異常な状態�
 constexpr ErrorText kCannotConnect{5000, "音声認識サーバに接続できません。詳細=%1%"};
 constexpr ErrorText kCommunicationFailed{5002, "通信で異常が発生しました。詳細=%1%"};
 constexpr ErrorText kDisconnected{5006, "コネクションが切断されました。"};
-constexpr ErrorText kDisconnectedMidMessage{5006, "コネクションが切断されました。詳細=%1%"};
+constexpr ErrorText kDisconnectedBecause{5006, "コネクションが切断されました。詳細=%1%"};
 constexpr ErrorText kInternal{7000, "内部エラーが発生しました。詳細=%1%"};
 constexpr ErrorText kUnsupported{7001, "指定された処理は未サポートです。"};
 
@@ -53,8 +53,9 @@ public:
     static Exception* CannotConnect(const std::string& detail);       // 5000
     static Exception* CommunicationFailed(const std::string& detail); // 5002
     static Exception* Disconnected();                                 // 5006
-    // 5006 for the end of the connection in the middle of a message, saying so, and 5002
-    // with the code's message for any other transport failure.
+    // 5006 for the end of the connection in the middle of a message, or for a WebSocket
+    // close of the server that says why, with the cause in the detail; 5002 with the
+    // code's message for any other transport failure.
     static Exception* TransportFailure(const boost::system::error_code& error);
     static Exception* Internal(const std::string& detail);            // 7000
     static Exception* Unsupported();                                  // 7001

@@ -1,6 +1,8 @@
 // The server's last messages, on each route: what it sent before it closed is delivered
 // before the close is reported, and a listener slower than the timers meets no time-out
-// once the server has sent its part.
+// once the server has sent its part. How the connection ends: a drop in the middle of a
+// message, and over WebSocket a close with a code and a server that keeps the socket
+// after the close.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -52,14 +54,17 @@ protected:
         }
     }
 
-    // Connects with every timer but the connect timer at `timer` ms and starts a
-    // recognition.
-    void Begin(const char* timer)
+    // Connects with every timer but the connect timer at `timer` ms (the receive timer at
+    // `receiveTimer` when given) and starts a recognition.
+    void Begin(const char* timer, const char* receiveTimer = nullptr)
     {
         session.reset(CreateSession2("UTF-8"));
         session->SetParameter("QUOR:ConnectTimer", "10000");
         for (const char* name : {"QUOR:ReceiveTimer", "QUOR:SendTimer", "QUOR:ResponseTimer"}) {
             session->SetParameter(name, timer);
+        }
+        if (receiveTimer != nullptr) {
+            session->SetParameter("QUOR:ReceiveTimer", receiveTimer);
         }
         if (bridge_) {
             session->SetServerInformation(bridge_->Uri().c_str(), kTestUserAgent, nullptr, nullptr);
@@ -74,6 +79,27 @@ protected:
         grammar->SetListener(&grammarEvents);
         recognizer->Recognize();
     }
+
+    // The first error that the session listener heard of, after waiting for it.
+    std::string SessionError()
+    {
+        std::string error;
+        WaitFor(
+            [&] {
+                for (const std::string& event : log.Events()) {
+                    if (event.compare(0, 13, "SessionError ") == 0) {
+                        error = event;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            std::chrono::seconds(20));
+        return error;
+    }
+
+    // The WebSocket bridge in front of the server, null over TCP.
+    WsPeer* Bridge() const { return bridge_.get(); }
 
     LoopbackServer server;
     EventLog log;
@@ -277,7 +303,74 @@ TEST_P(ConnectionEndTest, ASessionListenerThatCallsTheRecognizerDoesNotHang)
     }
 }
 
+// The server sends the start of a notification and ends TCP there, as a crashed server
+// does: over WebSocket with no close frame and no TLS close_notify, its socket still open.
+// The end is reported as soon as the read sees it: 5006, with the cause. Not after
+// websocketpp's TLS shutdown, which waits 5 s for the server's close_notify, so that the
+// receive timer (3 s, far longer than the drop takes) would end the stalled message first
+// with 5002.
+TEST_P(ConnectionEndTest, ADropInTheMiddleOfAMessageIsTheEndAtOnceWithItsCause)
+{
+    Begin("30000", "3000");
+    const std::string head = "POST / HTTP/1.0\r\nContent-Length: 100\r\n\r\n<Notification";
+    if (Bridge() != nullptr) {
+        Bridge()->BeginMessage(head);
+        Bridge()->Finish();
+    } else {
+        server.SendRaw(head);
+        server.Close();
+    }
+    EXPECT_EQ("SessionError Orvane::Client 5006 コネクションが切断されました。詳細=HTTP電文の受信途中で接続が切断されました。",
+              SessionError());
+}
+
 INSTANTIATE_TEST_SUITE_P(Routes, ConnectionEndTest, ::testing::Values(Route{"TCP", false}, Route{"WebSocket", true}),
+                         [](const ::testing::TestParamInfo<Route>& info) { return std::string(info.param.name); });
+
+class WebSocketEndTest : public ConnectionEndTest {};
+
+// The server's close frame ends the connection: 5006, with the code when it is not a
+// normal end. A 1009 of the server is no message of the client's over the size limit.
+TEST_P(WebSocketEndTest, TheServersCloseCodeIsInTheEndsDetail)
+{
+    struct Case {
+        int code;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {1009, "SessionError Orvane::Client 5006 コネクションが切断されました。詳細=サーバがWebSocket接続を閉じました。"
+               "クローズコード=1009"},
+        {1001, "SessionError Orvane::Client 5006 コネクションが切断されました。"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        log.Clear();
+        Begin("30000");
+        Bridge()->Close(c.code);
+        EXPECT_EQ(c.expected, SessionError());
+        recognizer.reset();
+        session.reset();
+    }
+}
+
+// The server answers the close frame but then keeps TLS and TCP open: Release returns
+// after the client's grace, having dropped the socket itself.
+TEST_P(WebSocketEndTest, ReleaseEndsAgainstAServerThatKeepsTheSocketAfterTheClose)
+{
+    Begin("10000");
+    Bridge()->HoldCloses(WsPeer::CloseHold::Echo);
+    grammar.reset();
+    Orvane::Recognizer* released = recognizer.release();
+    if (!FinishesWithin([released] { released->Release(); })) {
+        // The server's drop lets the hung Release go.
+        Bridge()->Abort();
+        FAIL() << "Release waits for the server";
+    }
+    EXPECT_TRUE(Bridge()->Holding().closeHeld);
+    EXPECT_TRUE(WaitFor([&] { return !Bridge()->Holding().tcpOpen; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Route, WebSocketEndTest, ::testing::Values(Route{"WebSocket", true}),
                          [](const ::testing::TestParamInfo<Route>& info) { return std::string(info.param.name); });
 
 } // namespace

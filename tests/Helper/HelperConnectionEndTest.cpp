@@ -1,7 +1,12 @@
 // What the application sees of the server's last messages, through the flat interface on
 // each route: the final result and the completion that the server sent before it closed, and
-// behind a callback slower than the timers.
+// behind a callback slower than the timers. Over WebSocket, the completion against a server
+// that keeps the socket open after the client's close.
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,6 +17,9 @@
 
 #include "support/FlatHelper.h"
 #include "support/HelperRig.h"
+#include "support/SignalTools.h"
+#include "support/UniqueFd.h"
+#include "support/WaitFor.h"
 
 namespace Orvane {
 namespace Test {
@@ -89,6 +97,41 @@ TEST_P(HelperConnectionEndTest, ASlowResultCallbackMeetsNoTimer)
     EXPECT_EQ((std::vector<int>{1, 5, 6}), helper.KindsWithoutRecord());
     const FlatHelper::Event completion = helper.LastCompletion();
     EXPECT_FALSE(completion.error) << completion.number << " " << completion.message;
+}
+
+// The server ends the recognition, then ignores the client's close frame and keeps TLS and
+// TCP open: the completion and the release of the handle come after the client's grace,
+// the client having dropped the socket. The audio comes through a FIFO written once the
+// client is connected, so that the recording cannot end before.
+TEST(HelperWebSocketEndTest, TheCompletionComesAgainstAServerThatKeepsTheSocketAfterTheClose)
+{
+    HelperRig rig(HelperRoute::WebSocket);
+    rig.server.SetReply("Recognizer::AsyncComplete", ResultAndCompletion());
+    rig.Bridge()->HoldCloses(WsPeer::CloseHold::Ignore);
+    const std::string fifo = rig.directory.File("input.raw");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    FlatHelper& helper = FlatHelper::Create();
+    ASSERT_EQ(0, helper.Initialize(rig.WriteParameters({{"recognition_target", fifo}}))) << helper.Error().message;
+    ASSERT_EQ(0, helper.Start()) << helper.Error().message;
+    UniqueFd writer;
+    ASSERT_TRUE(WaitFor([&] {
+        writer.Reset(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        return writer.IsOpen();
+    }));
+    ASSERT_TRUE(helper.WaitForKind(1));
+    const std::string audio = SignalTools::ToBytes(Tone(0.2));
+    ASSERT_EQ(static_cast<ssize_t>(audio.size()), write(writer.Get(), audio.data(), audio.size()));
+    writer.Reset();
+    if (!helper.WaitForCompletions(1)) {
+        // The server's drop lets the hung teardown go.
+        rig.Bridge()->Abort();
+        FAIL() << "no completion while the server keeps the socket";
+    }
+    EXPECT_FALSE(helper.LastCompletion().error) << helper.LastCompletion().message;
+    EXPECT_EQ((std::vector<int>{1, 5, 6}), helper.KindsWithoutRecord());
+    EXPECT_TRUE(rig.Bridge()->Holding().closeHeld);
+    EXPECT_TRUE(WaitFor([&] { return !rig.Bridge()->Holding().tcpOpen; }));
+    EXPECT_EQ(0, helper.Release()) << helper.Error().message;
 }
 
 INSTANTIATE_TEST_SUITE_P(Routes, HelperConnectionEndTest,

@@ -59,6 +59,19 @@ void WsPeer::Close(int code) { Command("close " + std::to_string(code)); }
 
 void WsPeer::Abort() { Command("abort"); }
 
+void WsPeer::Finish() { Command("finish"); }
+
+void WsPeer::HoldCloses(CloseHold how)
+{
+    Command(std::string("hold ") + (how == CloseHold::Echo ? "echo" : how == CloseHold::Ignore ? "ignore" : "off"));
+}
+
+WsPeer::Held WsPeer::Holding()
+{
+    const std::string answer = Command("holding");
+    return Held{answer.compare(0, 1, "1") == 0, answer.find("open") != std::string::npos};
+}
+
 std::string WsPeer::Received() { return boost::algorithm::unhex(Command("received")); }
 
 int WsPeer::ConnectionCount() { return std::stoi(Command("count")); }

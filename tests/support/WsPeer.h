@@ -45,6 +45,22 @@ public:
     void BeginMessage(const std::string& bytes);
     void Close(int code = 1000);
     void Abort();
+    // Ends the server's side of TCP (FIN) with no close frame and no TLS close_notify, and
+    // keeps the socket open.
+    void Finish();
+
+    // How the server meets the client's close frame, on every connection from now on.
+    // Held: websockets never sees it; it is answered with its echo or not at all, and then
+    // nothing more is read, so TLS and TCP stay open until the client drops the socket.
+    enum class CloseHold { Off, Echo, Ignore };
+    void HoldCloses(CloseHold how);
+    // The newest connection: whether its close frame was held, and whether the client's
+    // side of TCP is still open.
+    struct Held {
+        bool closeHeld;
+        bool tcpOpen;
+    };
+    Held Holding();
     // Everything received on the newest connection.
     std::string Received();
 

@@ -21,6 +21,14 @@ Commands act on the newest connection:
                 come (until the connection ends)
   close [code]  closing handshake (default 1000)
   abort         drop the TCP connection without a closing handshake
+  finish        end the server's side of TCP (FIN) without a closing handshake or a TLS
+                close_notify, and keep the socket open
+  hold <how>    from now on, on every connection, the client's close frame is kept from
+                websockets and answered with its echo ("echo") or not at all ("ignore");
+                then nothing more is read, so TLS and TCP stay open whatever the client
+                sends; "off" lets websockets close as usual
+  holding       "<held> <tcp>" of the newest connection: 1 once its close frame was held,
+                and "open" until the client has closed its side of TCP, then "closed"
   count         number of WebSocket connections accepted so far
   useragent     the User-Agent of the newest opening handshake
   received      hex of every byte received on the newest connection
@@ -29,6 +37,7 @@ The two large sends answer "OK closed" when the connection ends before they are 
 
 import argparse
 import asyncio
+import socket
 import ssl
 import sys
 import threading
@@ -43,10 +52,13 @@ class Peer:
         self.current = None
         self.user_agent = ""
         self.received = bytearray()
+        self.hold = "off"
+        self.holds = {}
 
     async def handle(self, ws, path=None):
         self.count += 1
         self.current = ws
+        self.holds[ws] = CloseHold(self, ws)
         self.user_agent = ws.request_headers.get("User-Agent", "")
         self.received = bytearray()
         if self.args.mode == "bridge":
@@ -85,7 +97,8 @@ class Peer:
             for task in tasks:
                 task.cancel()
             writer.close()
-            await ws.close()
+            if not self.holds[ws].held:
+                await ws.close()
 
     async def command(self, line):
         words = line.split()
@@ -98,6 +111,11 @@ class Peer:
             return "OK " + self.user_agent
         if name == "received":
             return "OK " + self.received.hex()
+        if name == "hold":
+            if len(words) < 2 or words[1] not in ("echo", "ignore", "off"):
+                return "ERR hold takes echo, ignore or off"
+            self.hold = words[1]
+            return "OK"
         ws = self.current
         if ws is None:
             return "ERR no connection"
@@ -122,7 +140,102 @@ class Peer:
         if name == "abort":
             ws.transport.abort()
             return "OK"
+        if name == "finish":
+            # Below TLS: what is buffered goes out, then the FIN.
+            ws.transport._ssl_protocol._transport.write_eof()
+            return "OK"
+        if name == "holding":
+            return "OK %d %s" % (self.holds[ws].held, "open" if tcp_open(ws) else "closed")
         return "ERR unknown command " + name
+
+
+class CloseHold:
+    """Follows the frames that the client sends on one connection and, while the peer
+    holds closes, keeps the client's close frame and everything after it from websockets."""
+
+    def __init__(self, peer, ws):
+        self.peer = peer
+        self.ws = ws
+        self.held = False
+        self.header = bytearray()
+        self.left = 0
+        self.close = None
+        self.how = None
+        self.forward = ws.data_received
+        ws.data_received = self.data_received
+
+    def data_received(self, data):
+        if self.held:
+            return
+        if self.close is not None:
+            self.take_close(data)
+            return
+        start = 0
+        i = 0
+        while i < len(data):
+            if self.left:
+                step = min(self.left, len(data) - i)
+                i += step
+                self.left -= step
+                continue
+            if not self.header:
+                start = i
+            self.header.append(data[i])
+            i += 1
+            if len(self.header) < header_size(self.header):
+                continue
+            header = bytes(self.header)
+            self.header = bytearray()
+            if header[0] & 0x0F == 8 and self.peer.hold != "off":
+                if start:
+                    self.forward(data[:start])
+                self.how = self.peer.hold
+                self.close = (header, payload_size(header), bytearray())
+                self.take_close(data[i:])
+                return
+            self.left = payload_size(header)
+        self.forward(data)
+
+    def take_close(self, data):
+        header, size, payload = self.close
+        payload += data[:size - len(payload)]
+        if len(payload) < size:
+            return
+        if self.how == "echo":
+            mask = header[-4:] if header[1] & 0x80 else bytes(4)
+            code = bytes(b ^ mask[n % 4] for n, b in enumerate(payload))
+            self.ws.transport.write(bytes([0x88, len(code)]) + code)
+        # Unread, neither the client's close_notify nor its FIN closes the server's side.
+        self.ws.transport.pause_reading()
+        self.held = True
+
+
+def header_size(header):
+    if len(header) < 2:
+        return 2
+    length = header[1] & 0x7F
+    return 2 + (2 if length == 126 else 8 if length == 127 else 0) + (4 if header[1] & 0x80 else 0)
+
+
+def payload_size(header):
+    length = header[1] & 0x7F
+    if length == 126:
+        return int.from_bytes(header[2:4], "big")
+    if length == 127:
+        return int.from_bytes(header[2:10], "big")
+    return length
+
+
+def tcp_open(ws):
+    """True until the client has closed its side of the TCP connection."""
+    sock = ws.transport.get_extra_info("socket")
+    if sock is None:
+        return False
+    try:
+        # tcpi_state, the first byte of struct tcp_info: 1 is ESTABLISHED.
+        return sock.getsockopt(socket.IPPROTO_TCP, socket.TCP_INFO, 8)[0] == 1
+    except OSError:
+        return False
 
 
 async def fragments(data, frame, interval):
@@ -177,6 +290,9 @@ async def main():
     print("PORT %d" % port, flush=True)
     threading.Thread(target=read_commands, args=(asyncio.get_running_loop(), peer, stop), daemon=True).start()
     await stop.wait()
+    for ws, hold in peer.holds.items():
+        if hold.held:
+            ws.transport.abort()
     server.close()
     await server.wait_closed()
 

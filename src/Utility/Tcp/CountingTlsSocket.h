@@ -8,10 +8,10 @@ namespace Orvane {
 namespace Utility {
 namespace Tcp {
 
-// websocketpp's TLS socket policy, with every connection's reads shown to the observers
-// set on the endpoint (ReadCountingStream). websocketpp reads and writes the WebSocket
-// stream through the connection's get_socket(); the handshakes and a proxy's tunnel use the
-// layers below it and are not shown.
+// websocketpp's TLS socket policy, with every connection's reads, failed ones included,
+// shown to the observers set on the endpoint (ReadCountingStream). websocketpp reads and
+// writes the WebSocket stream through the connection's get_socket(); the TLS handshake and a
+// proxy's tunnel use the layers below it and are not shown.
 class CountingTlsSocket : public websocketpp::transport::asio::tls_socket::endpoint {
 public:
     class connection : public websocketpp::transport::asio::tls_socket::connection {
@@ -22,11 +22,7 @@ public:
             return counting_;
         }
 
-        void SetObservers(const ReadCountingStream::ReadObserver& read,
-                          const ReadCountingStream::ReadStartObserver& start)
-        {
-            counting_.Observe(read, start);
-        }
+        void SetObservers(const ReadCountingStream::Observers& observers) { counting_.Observe(observers); }
 
     private:
         ReadCountingStream counting_;
@@ -35,23 +31,17 @@ public:
     typedef websocketpp::lib::shared_ptr<connection> socket_con_ptr;
 
     // For the connections made from now on.
-    void SetReadObservers(const ReadCountingStream::ReadObserver& read,
-                          const ReadCountingStream::ReadStartObserver& start)
-    {
-        read_ = read;
-        start_ = start;
-    }
+    void SetReadObservers(const ReadCountingStream::Observers& observers) { observers_ = observers; }
 
 protected:
     websocketpp::lib::error_code init(socket_con_ptr socket)
     {
-        socket->SetObservers(read_, start_);
+        socket->SetObservers(observers_);
         return websocketpp::transport::asio::tls_socket::endpoint::init(socket);
     }
 
 private:
-    ReadCountingStream::ReadObserver read_;
-    ReadCountingStream::ReadStartObserver start_;
+    ReadCountingStream::Observers observers_;
 };
 
 } // namespace Tcp

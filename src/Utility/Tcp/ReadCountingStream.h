@@ -21,8 +21,9 @@ namespace Utility {
 namespace Tcp {
 
 // The TLS stream as websocketpp reads and writes it, showing every read's bytes to an
-// observer before the reader gets them, and telling it when the next read starts (the
-// reader has then handled the bytes before). Writes pass through untouched.
+// observer before the reader gets them, telling it when the next read starts (the reader
+// has then handled the bytes before), and telling it of a read that fails, before the
+// reader hears of it. Writes pass through untouched.
 class ReadCountingStream {
 public:
     typedef boost::asio::ssl::stream<boost::asio::ip::tcp::socket> Next;
@@ -30,14 +31,19 @@ public:
     // Called on the thread that completes the read, with the bytes it brought.
     typedef boost::function<void(const unsigned char* data, std::size_t size)> ReadObserver;
     typedef boost::function<void()> ReadStartObserver;
+    // Called with a read's error other than a cancellation: the end of the stream (EOF, a
+    // TLS short read) or a failure of the socket.
+    typedef boost::function<void(const boost::system::error_code& error)> ReadEndObserver;
+
+    struct Observers {
+        ReadObserver read;
+        ReadStartObserver start;
+        ReadEndObserver end;
+    };
 
     ReadCountingStream() : next_(nullptr) {}
 
-    void Observe(const ReadObserver& read, const ReadStartObserver& start)
-    {
-        read_ = read;
-        start_ = start;
-    }
+    void Observe(const Observers& observers) { observers_ = observers; }
 
     // The stream below, once it exists.
     void Attach(Next& next) { next_ = &next; }
@@ -47,11 +53,11 @@ public:
     template <typename Buffers, typename Handler>
     void async_read_some(const Buffers& buffers, Handler&& handler)
     {
-        if (start_) {
-            start_();
+        if (observers_.start) {
+            observers_.start();
         }
         next_->async_read_some(buffers, Counted<Buffers, typename std::decay<Handler>::type>(
-                                            buffers, std::forward<Handler>(handler), &read_));
+                                            buffers, std::forward<Handler>(handler), &observers_));
     }
 
     template <typename Buffers, typename Handler>
@@ -66,15 +72,17 @@ public:
     template <typename Buffers, typename Handler>
     class Counted {
     public:
-        Counted(const Buffers& buffers, Handler handler, const ReadObserver* observer)
-            : buffers_(buffers), handler_(std::move(handler)), observer_(observer)
+        Counted(const Buffers& buffers, Handler handler, const Observers* observers)
+            : buffers_(buffers), handler_(std::move(handler)), observers_(observers)
         {
         }
 
         void operator()(const boost::system::error_code& error, std::size_t size)
         {
-            if (!error && *observer_) {
+            if (!error && observers_->read) {
                 Observe(size);
+            } else if (error && error != boost::asio::error::operation_aborted && observers_->end) {
+                observers_->end(error);
             }
             handler_(error, size);
         }
@@ -89,20 +97,19 @@ public:
                  size != 0 && it != boost::asio::buffer_sequence_end(buffers_); ++it) {
                 const boost::asio::mutable_buffer buffer(*it);
                 const std::size_t part = std::min(size, buffer.size());
-                (*observer_)(static_cast<const unsigned char*>(buffer.data()), part);
+                observers_->read(static_cast<const unsigned char*>(buffer.data()), part);
                 size -= part;
             }
         }
 
         Buffers buffers_;
         Handler handler_;
-        const ReadObserver* observer_;
+        const Observers* observers_;
     };
 
 private:
     Next* next_;
-    ReadObserver read_;
-    ReadStartObserver start_;
+    Observers observers_;
 };
 
 template <typename Buffers, typename Handler>

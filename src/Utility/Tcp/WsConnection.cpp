@@ -26,6 +26,7 @@
 #include "Utility/Tcp/CountingTlsSocket.h"
 #include "Utility/Tcp/Errors.h"
 #include "Utility/Tcp/ReceiveStore.h"
+#include "Utility/Tcp/WsCloseCategory.h"
 #include "Utility/Tcp/WsFrameCounter.h"
 
 namespace Orvane {
@@ -96,6 +97,14 @@ private:
     // The next read starts: websocketpp has handled the bytes before it, delivered the
     // messages they completed, and what they brought of the next one is told now.
     void OnReadStart();
+    // A read failed: the stream has ended. websocketpp tells of it only once its TLS
+    // shutdown is over, which a server that sent no close_notify may hold for seconds.
+    void OnReadEnd();
+    // Tells the received function, once, of an end of the open connection that Close did
+    // not start.
+    void ReportEnd(Client::connection_type& connection);
+    // What that end is for the controller.
+    static boost::system::error_code EndOf(Client::connection_type& connection);
     // Starts a timer with `start`: `argumentError` for an empty function, 2 unless open,
     // `failure` when arming fails.
     void StartTimer(void (ConnectionTimers::*start)(int, const TimeoutFunction&), int milliseconds,
@@ -103,6 +112,9 @@ private:
     void HandleTimeout(const boost::system::error_code& error, const TimeoutFunction& function);
     // Asks websocketpp to close the connection; on the WebSocket thread only.
     void CloseConnection(const websocketpp::connection_hdl& handle);
+    // Closes the socket and ends the loop, when the closing handshake has not ended within
+    // the grace or cannot end; on the WebSocket thread only.
+    void DropSocket(const websocketpp::connection_hdl& handle);
     // Installs the received function handed over by Run and delivers what arrived before;
     // does nothing when that was done already.
     void Install(const ReceivedFunction& received);
@@ -131,6 +143,8 @@ private:
     std::string verifyHost_;
     std::unique_ptr<ConnectionTimers> timers_;
     std::unique_ptr<OneShotTimer> sendQueuePoll_;
+    // Armed by Close's request to websocketpp, cancelled when websocketpp has closed.
+    std::unique_ptr<OneShotTimer> closeGrace_;
     ReceivedFunction received_;
     ArrivingFunction arriving_;
     // On the WebSocket thread only: the frames read, and whether a message still arriving
@@ -141,6 +155,8 @@ private:
     bool opened_;
     bool closed_;
     bool failed_;
+    // The received function has been told of the end (or it waits in pendingEnd_).
+    bool endReported_;
     bool pendingData_;
     boost::system::error_code pendingEnd_;
     std::string failCause_;
@@ -168,8 +184,8 @@ private:
 
 WsConnection::Impl::Impl(unsigned int receiveBufferSize)
     : receiveStore_(receiveBufferSize), arrivingTold_(false), opened_(false), closed_(false), failed_(false),
-      pendingData_(false), localCloseCode_(websocketpp::close::status::abnormal_close), verifyError_(X509_V_OK),
-      loopFailed_(false), loopEnded_(false), installing_(false), pauseWanted_(false), readPaused_(false)
+      endReported_(false), pendingData_(false), localCloseCode_(websocketpp::close::status::abnormal_close),
+      verifyError_(X509_V_OK), loopFailed_(false), loopEnded_(false), installing_(false), pauseWanted_(false), readPaused_(false)
 {
     using websocketpp::lib::placeholders::_1;
     using websocketpp::lib::placeholders::_2;
@@ -185,13 +201,17 @@ WsConnection::Impl::Impl(unsigned int receiveBufferSize)
     endpoint_.set_fail_handler(websocketpp::lib::bind(&Impl::OnFail, this, _1));
     endpoint_.set_close_handler(websocketpp::lib::bind(&Impl::OnClose, this, _1));
     endpoint_.set_message_handler(websocketpp::lib::bind(&Impl::OnMessage, this, _1, _2));
-    endpoint_.SetReadObservers([this](const unsigned char* data, std::size_t size) { OnRead(data, size); },
-                               [this] { OnReadStart(); });
+    ReadCountingStream::Observers observers;
+    observers.read = [this](const unsigned char* data, std::size_t size) { OnRead(data, size); };
+    observers.start = [this] { OnReadStart(); };
+    observers.end = [this](const boost::system::error_code&) { OnReadEnd(); };
+    endpoint_.SetReadObservers(observers);
     timers_.reset(new ConnectionTimers(endpoint_.get_io_service(),
                                        [this](const boost::system::error_code& e, const TimeoutFunction& function) {
                                            HandleTimeout(e, function);
                                        }));
     sendQueuePoll_.reset(new OneShotTimer(endpoint_.get_io_service()));
+    closeGrace_.reset(new OneShotTimer(endpoint_.get_io_service()));
 }
 
 WsConnection::Impl::~Impl()
@@ -199,6 +219,7 @@ WsConnection::Impl::~Impl()
     // The timers go before the I/O service that the endpoint owns.
     timers_.reset();
     sendQueuePoll_.reset();
+    closeGrace_.reset();
 }
 
 void WsConnection::Impl::Loop()
@@ -462,6 +483,16 @@ bool WsConnection::Impl::Close()
 void WsConnection::Impl::CloseConnection(const websocketpp::connection_hdl& handle)
 {
     try {
+        bool ended = false;
+        {
+            Lock lock(mutex_);
+            ended = endReported_;
+        }
+        if (ended) {
+            // Nothing more can be read: no closing handshake would end.
+            DropSocket(handle);
+            return;
+        }
         // The closing handshake reads the server's close frame.
         Client::connection_ptr paused;
         {
@@ -474,6 +505,18 @@ void WsConnection::Impl::CloseConnection(const websocketpp::connection_hdl& hand
         if (paused) {
             paused->handle_resume_reading();
         }
+        {
+            // websocketpp waits for the server to end TCP after the closing handshake, and
+            // for its close_notify during the TLS shutdown, as long as the server likes.
+            Lock lock(mutex_);
+            closeGrace_->Arm(kCloseGrace, [this, handle](const boost::system::error_code& expiry) {
+                if (!expiry) {
+                    ORVANE_LOG_TRACE("切断処理が終わらないため、ソケットを閉じます。リモートホスト=%1%",
+                                     GetRemoteHost());
+                    DropSocket(handle);
+                }
+            });
+        }
         websocketpp::lib::error_code error;
         endpoint_.close(handle, websocketpp::close::status::going_away, "", error);
         if (error) {
@@ -485,6 +528,23 @@ void WsConnection::Impl::CloseConnection(const websocketpp::connection_hdl& hand
     } catch (...) {
         Fail();
     }
+}
+
+void WsConnection::Impl::DropSocket(const websocketpp::connection_hdl& handle)
+{
+    try {
+        websocketpp::lib::error_code error;
+        const Client::connection_ptr connection = endpoint_.get_con_from_hdl(handle, error);
+        if (connection) {
+            boost::system::error_code ignored;
+            connection->get_raw_socket().close(ignored);
+        }
+    } catch (...) {
+        Fail();
+        return;
+    }
+    // What websocketpp still has pending goes with the I/O service.
+    endpoint_.stop();
 }
 
 std::string WsConnection::Impl::GetRemoteHost()
@@ -586,7 +646,8 @@ void WsConnection::Impl::OnFail(websocketpp::connection_hdl handle)
             if (verifyError_ != X509_V_OK) {
                 failCause_ += std::string(" (") + X509_verify_cert_error_string(verifyError_) + ")";
             }
-            wasOpen = opened_;
+            wasOpen = opened_ && !endReported_;
+            endReported_ = endReported_ || opened_;
         }
         stateChanged_.notify_all();
         if (wasOpen) {
@@ -600,26 +661,73 @@ void WsConnection::Impl::OnFail(websocketpp::connection_hdl handle)
 void WsConnection::Impl::OnClose(websocketpp::connection_hdl handle)
 {
     try {
-        const bool tooLarge = endpoint_.get_con_from_hdl(handle)->get_local_close_code() ==
-                              websocketpp::close::status::message_too_big;
+        const Client::connection_ptr connection = endpoint_.get_con_from_hdl(handle);
         {
             Lock lock(mutex_);
             if (closed_) {
+                // Closed by Close: nothing more to wait for.
+                closeGrace_->Cancel();
                 return;
             }
-            try {
-                timers_->ReceiveTimer().Cancel();
-                timers_->UserTimer().Cancel();
-            } catch (const std::exception&) {
-            }
         }
-        // Ended by the peer or the network: the controller takes it as the end of the stream,
-        // unless the message was over the limit, which fails as over TCP.
-        DeliverEnd(tooLarge ? boost::system::error_code(ErrorCategory::MessageTooLarge, ErrorCategory::GetInstance())
-                            : boost::system::error_code(boost::asio::error::connection_reset));
+        ReportEnd(*connection);
     } catch (...) {
         Fail();
     }
+}
+
+void WsConnection::Impl::OnReadEnd()
+{
+    try {
+        const Client::connection_ptr connection = OpenConnection();
+        if (connection) {
+            ReportEnd(*connection);
+        }
+    } catch (...) {
+        Fail();
+    }
+}
+
+void WsConnection::Impl::ReportEnd(Client::connection_type& connection)
+{
+    const boost::system::error_code end = EndOf(connection);
+    {
+        Lock lock(mutex_);
+        // A read that fails during the opening handshake is the fail handler's.
+        if (closed_ || endReported_ || !opened_) {
+            return;
+        }
+        endReported_ = true;
+        try {
+            timers_->ReceiveTimer().Cancel();
+            timers_->UserTimer().Cancel();
+        } catch (const std::exception&) {
+        }
+    }
+    DeliverEnd(end);
+}
+
+boost::system::error_code WsConnection::Impl::EndOf(Client::connection_type& connection)
+{
+    namespace status = websocketpp::close::status;
+    const status::value remote = connection.get_remote_close_code();
+    // websocketpp keeps abnormal_close, which no close frame may carry, until the server's
+    // close frame arrives.
+    if (remote == status::abnormal_close) {
+        // websocketpp's own 1009: a message over the limit, refused at its frame header. It
+        // fails as over TCP.
+        if (connection.get_local_close_code() == status::message_too_big) {
+            return boost::system::error_code(ErrorCategory::MessageTooLarge, ErrorCategory::GetInstance());
+        }
+        return boost::asio::error::connection_reset;
+    }
+    // The server's close frame (websocketpp's answer echoes its code, so the local code
+    // cannot tell whose it was). A normal end is the end of the stream; any other code
+    // says why the server ended it.
+    if (remote == status::normal || remote == status::going_away || remote == status::no_status) {
+        return boost::asio::error::connection_reset;
+    }
+    return boost::system::error_code(remote, WsCloseCategory::GetInstance());
 }
 
 void WsConnection::Impl::OnMessage(websocketpp::connection_hdl, Client::message_ptr message)

@@ -24,6 +24,11 @@ namespace Tcp {
 // The constructor starts the WebSocket thread, the only thread that runs the event loop:
 // completions, the received function and the timer functions all run on it, one at a
 // time, never with a lock of the connection held. Run waits for the loop's end.
+//
+// An end that Close did not start reaches the received function once, as soon as a read
+// fails or websocketpp has closed: connection reset (104) for the end of the stream or the
+// server's normal close, "Pellum" 48 for a message over kMaxMessageSize, and the code of
+// any other close frame of the server in the "WebSocket close" category.
 class WsConnection : private boost::noncopyable {
 public:
     explicit WsConnection(unsigned int receiveBufferSize);
@@ -73,8 +78,11 @@ public:
     static const int kSendQueuePoll = 20;
 
     // Closes once with status 1001 and waits for the WebSocket thread, except on that
-    // thread, which cannot wait for itself.
+    // thread, which cannot wait for itself. A server that has not ended the closing
+    // handshake and TCP within kCloseGrace ms (it may answer the close and keep TCP open,
+    // or ignore it) finds the socket closed by the client: Close waits no longer.
     void Close();
+    static const int kCloseGrace = 2000;
 
     // "host:port" of the URI.
     std::string GetRemoteHost();

@@ -21,6 +21,7 @@
 #include "Utility/Tcp/Connector.h"
 #include "support/ConnectionRecorder.h"
 #include "support/ConnectionRigs.h"
+#include "support/FinishesWithin.h"
 #include "support/ScopedEnvironment.h"
 #include "support/SocketPeer.h"
 #include "support/TinyproxyPeer.h"
@@ -333,6 +334,39 @@ TEST(WsConnectionTest, SendAfterThePeerEndedIsError24)
     } catch (const Exception& e) {
         EXPECT_EQ(24, e.GetErrorNo());
         EXPECT_EQ(0u, std::string(e.what()).find("送信処理に失敗しました。リモートホスト=127.0.0.1:")) << e.what();
+    }
+}
+
+TEST(WsConnectionTest, CloseEndsAgainstAServerThatKeepsTheSocketOpen)
+{
+    // The server answers the close frame, or ignores it, and then reads nothing more: it
+    // neither ends TCP nor answers the TLS shutdown. Close no longer waits than its grace,
+    // and the client drops the socket itself.
+    struct Case {
+        const char* name;
+        WsPeer::CloseHold how;
+    };
+    const Case cases[] = {{"close answered", WsPeer::CloseHold::Echo}, {"close ignored", WsPeer::CloseHold::Ignore}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WsRig rig;
+        rig.peer.HoldCloses(c.how);
+        ConnectionRecorder recorder;
+        LoopRunner<WsConnection> runner(rig.connection, recorder.Received());
+        rig.PeerSends("open");
+        ASSERT_TRUE(WaitFor([&] { return recorder.Data() == "open"; }));
+        const boost::shared_ptr<WsConnection> connection = rig.connection;
+        if (!Orvane::Test::FinishesWithin([connection] { connection->Close(); })) {
+            // The server's drop lets the hung Close go.
+            rig.peer.Abort();
+            ADD_FAILURE() << "Close waits for the server";
+            continue;
+        }
+        EXPECT_TRUE(rig.peer.Holding().closeHeld);
+        EXPECT_TRUE(WaitFor([&] { return !rig.peer.Holding().tcpOpen; }));
+        ASSERT_TRUE(runner.WaitUntilFinished());
+        EXPECT_EQ(0, runner.ErrorNo()) << runner.Error();
+        EXPECT_TRUE(recorder.Errors().empty());
     }
 }
 
