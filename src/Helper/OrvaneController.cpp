@@ -1,6 +1,7 @@
 #include "Helper/OrvaneController.h"
 
 #include <exception>
+#include <thread>
 
 #include <boost/algorithm/string/case_conv.hpp>
 #include <boost/thread/locks.hpp>
@@ -608,7 +609,9 @@ void OrvaneController::StartWorker(const boost::function<void()>& body)
 {
     const boost::shared_ptr<OrvaneController> self = shared_from_this();
     try {
-        boost::thread worker([self, body] { self->RunWorker(body); });
+        // std::thread hands its record to the new thread, which runs the body and frees it:
+        // the body is destroyed where it ran, not by whichever side lets go last.
+        std::thread worker([self, body] { self->RunWorker(body); });
         worker.detach();
     } catch (const std::exception&) {
         // No thread to be had: the work runs here rather than never.
