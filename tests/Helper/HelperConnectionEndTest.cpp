@@ -4,10 +4,6 @@
 // that keeps the socket open after the client's close.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <map>
@@ -16,9 +12,8 @@
 #include <vector>
 
 #include "support/FlatHelper.h"
+#include "support/HeldAudio.h"
 #include "support/HelperRig.h"
-#include "support/SignalTools.h"
-#include "support/UniqueFd.h"
 #include "support/WaitFor.h"
 
 namespace Orvane {
@@ -51,9 +46,10 @@ TEST_P(HelperConnectionEndTest, TheServersLastBurstDecidesTheCompletion)
         {"server error", Notice::Error("Orvane::Server", 9102, "fault"), 9102},
     };
     HelperRig rig(GetParam());
+    HeldAudio audio(rig.directory, "input.fifo", Tone(0.5));
     FlatHelper& helper = FlatHelper::Create();
     ASSERT_EQ(0, helper.Initialize(rig.WriteParameters())) << helper.Error().message;
-    ASSERT_EQ(0, helper.SetOption("recognition_target", rig.WriteAudio("input.raw", Tone(0.5))));
+    ASSERT_EQ(0, helper.SetOption("recognition_target", audio.Path()));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         helper.Clear();
@@ -61,6 +57,7 @@ TEST_P(HelperConnectionEndTest, TheServersLastBurstDecidesTheCompletion)
                             Reply::Burst({Notice::EndPoint("", 1.25, TodayResult(), "r1"), c.end}).ThenClose());
         helper.OnNext(5, [](FlatHelper&) { std::this_thread::sleep_for(std::chrono::milliseconds(300)); });
         ASSERT_EQ(0, helper.Start()) << helper.Error().message;
+        ASSERT_TRUE(audio.Feed(helper)) << helper.LastCompletion().number << " " << helper.LastCompletion().message;
         ASSERT_TRUE(helper.WaitForCompletions(1));
         const std::vector<FlatHelper::Event> events = helper.Events();
         ASSERT_EQ(1, std::count_if(events.begin(), events.end(), [](const FlatHelper::Event& e) { return e.kind == 5; }));
@@ -71,9 +68,10 @@ TEST_P(HelperConnectionEndTest, TheServersLastBurstDecidesTheCompletion)
 }
 
 // The final result's callback takes three response times, and the server sends its
-// completion in the middle of that time (the audio is short, so that its stream ends well
-// within one response time of the last reply before it): no timer blames the server while the application
-// takes its time, and the recognition completes without error.
+// completion in the middle of that time (the audio, written once the connection is ready,
+// is short, so that its stream ends well within one response time of the last reply
+// before it): no timer blames the server while the application takes its time, and the
+// recognition completes without error.
 TEST_P(HelperConnectionEndTest, ASlowResultCallbackMeetsNoTimer)
 {
     HelperRig rig(GetParam());
@@ -82,7 +80,8 @@ TEST_P(HelperConnectionEndTest, ASlowResultCallbackMeetsNoTimer)
     const std::map<std::string, std::string> timers = {
         {"send_timer", "600"}, {"receive_timer", "600"}, {"response_timer", "600"}};
     ASSERT_EQ(0, helper.Initialize(rig.WriteParameters(timers))) << helper.Error().message;
-    ASSERT_EQ(0, helper.SetOption("recognition_target", rig.WriteAudio("input.raw", Tone(0.1))));
+    HeldAudio audio(rig.directory, "input.fifo", Tone(0.1));
+    ASSERT_EQ(0, helper.SetOption("recognition_target", audio.Path()));
     helper.OnNext(5, [&rig](FlatHelper&) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1200));
         try {
@@ -93,6 +92,7 @@ TEST_P(HelperConnectionEndTest, ASlowResultCallbackMeetsNoTimer)
         std::this_thread::sleep_for(std::chrono::milliseconds(600));
     });
     ASSERT_EQ(0, helper.Start()) << helper.Error().message;
+    ASSERT_TRUE(audio.Feed(helper)) << helper.LastCompletion().number << " " << helper.LastCompletion().message;
     ASSERT_TRUE(helper.WaitForCompletions(1));
     EXPECT_EQ((std::vector<int>{1, 5, 6}), helper.KindsWithoutRecord());
     const FlatHelper::Event completion = helper.LastCompletion();
@@ -101,27 +101,17 @@ TEST_P(HelperConnectionEndTest, ASlowResultCallbackMeetsNoTimer)
 
 // The server ends the recognition, then ignores the client's close frame and keeps TLS and
 // TCP open: the completion and the release of the handle come after the client's grace,
-// the client having dropped the socket. The audio comes through a FIFO written once the
-// client is connected, so that the recording cannot end before.
+// the client having dropped the socket.
 TEST(HelperWebSocketEndTest, TheCompletionComesAgainstAServerThatKeepsTheSocketAfterTheClose)
 {
     HelperRig rig(HelperRoute::WebSocket);
     rig.server.SetReply("Recognizer::AsyncComplete", ResultAndCompletion());
     rig.Bridge()->HoldCloses(WsPeer::CloseHold::Ignore);
-    const std::string fifo = rig.directory.File("input.raw");
-    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    HeldAudio audio(rig.directory, "input.fifo", Tone(0.2));
     FlatHelper& helper = FlatHelper::Create();
-    ASSERT_EQ(0, helper.Initialize(rig.WriteParameters({{"recognition_target", fifo}}))) << helper.Error().message;
+    ASSERT_EQ(0, helper.Initialize(rig.WriteParameters({{"recognition_target", audio.Path()}}))) << helper.Error().message;
     ASSERT_EQ(0, helper.Start()) << helper.Error().message;
-    UniqueFd writer;
-    ASSERT_TRUE(WaitFor([&] {
-        writer.Reset(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
-        return writer.IsOpen();
-    }));
-    ASSERT_TRUE(helper.WaitForKind(1));
-    const std::string audio = SignalTools::ToBytes(Tone(0.2));
-    ASSERT_EQ(static_cast<ssize_t>(audio.size()), write(writer.Get(), audio.data(), audio.size()));
-    writer.Reset();
+    ASSERT_TRUE(audio.Feed(helper)) << helper.LastCompletion().number << " " << helper.LastCompletion().message;
     if (!helper.WaitForCompletions(1)) {
         // The server's drop lets the hung teardown go.
         rig.Bridge()->Abort();

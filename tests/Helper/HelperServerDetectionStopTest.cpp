@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "support/AlsaFileDevices.h"
+#include "support/FifoTarget.h"
 #include "support/FlatHelper.h"
 #include "support/HelperRig.h"
 #include "support/SignalTools.h"
 #include "support/TemporaryDirectory.h"
 #include "support/WaitFor.h"
-#include "FifoTarget.h"
 
 namespace {
 

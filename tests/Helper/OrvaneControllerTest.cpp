@@ -15,11 +15,11 @@
 #include "Helper/OrvaneListener.h"
 #include "Helper/Parameters.h"
 #include "Helper/RecorderThread.h"
+#include "support/FifoTarget.h"
 #include "support/ProcessCounts.h"
 #include "support/TemporaryDirectory.h"
 #include "support/WaitFor.h"
 #include "support/loopback/LoopbackServer.h"
-#include "FifoTarget.h"
 
 namespace {
 

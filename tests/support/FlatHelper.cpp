@@ -195,6 +195,13 @@ bool FlatHelper::WaitForKind(int kind, std::chrono::milliseconds timeout, std::s
     });
 }
 
+bool FlatHelper::WaitForEvents(const std::function<bool(const std::vector<Event>&)>& predicate,
+                               std::chrono::milliseconds timeout) const
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return predicate(events_); });
+}
+
 std::vector<short> FlatHelper::RecordedSamples() const
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -56,6 +56,9 @@ public:
     // `count` callbacks of `kind` have arrived.
     bool WaitForKind(int kind, std::chrono::milliseconds timeout = std::chrono::seconds(20),
                      std::size_t count = 1) const;
+    // `predicate` holds for the events seen so far (checked at each callback).
+    bool WaitForEvents(const std::function<bool(const std::vector<Event>&)>& predicate,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
     // Samples delivered through kind 2, in order.
     std::vector<short> RecordedSamples() const;
     void Clear();

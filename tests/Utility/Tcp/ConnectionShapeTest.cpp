@@ -44,9 +44,9 @@ protected:
     }
 
     // Pauses the reading, has "first" delivered (what is being read when the pause comes
-    // still is), then arms the user timer for 200 ms and has the peer send "second". Over
-    // WebSocket an expiry ends the loop: it must come after the bytes. False when "first"
-    // was not delivered.
+    // still is), then arms the user timer for a second and has the peer send "second". Over
+    // WebSocket an expiry ends the loop: it must come after the bytes, which the peer sends
+    // on its own pace, hence the second's margin. False when "first" was not delivered.
     bool PauseWithATimerAndBytesWaiting()
     {
         rig.connection->PauseReading(true, true);
@@ -54,7 +54,7 @@ protected:
         if (!WaitForLength(5)) {
             return false;
         }
-        rig.connection->StartEtcTimer(200, recorder.Timeout("user"));
+        rig.connection->StartEtcTimer(1000, recorder.Timeout("user"));
         rig.PeerSends("second");
         return true;
     }
