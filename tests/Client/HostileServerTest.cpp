@@ -530,9 +530,14 @@ TEST(HostileServerTest, AReplyTricklingInEndsWithTheReceiveTimer)
 
 TEST(HostileServerTest, ALargeReplyTricklingAtTheProgressRateEndsWithTheResponseTimer)
 {
-    // A 2 MiB reply at 70 KiB every 250 ms: more than 64 KiB within every receive time of
-    // 300 ms, so the receive timer would let it go on for 7 s. The response timer bounds the
-    // whole wait for a reply, from the request on: the call ends with it.
+    // A 2 MiB reply at 70 KiB every 500 ms: more than 64 KiB within every receive time of
+    // 2 s, so the receive timer would let it go on for 15 s. The response timer (4 s) bounds
+    // the whole wait for a reply, from the request on: the call ends with it. The margins
+    // tell the timers apart on a loaded machine: a piece may come 1.5 s late before the
+    // receive timer could fire, and that timer, were it to end the call, would do so 2 s
+    // before the response timer can.
+    constexpr int kReceiveTimer = 2000;
+    constexpr int kResponseTimer = 4000;
     const TrustedServer trust;
     for (const Route& c : kRoutes) {
         SCOPED_TRACE(c.name);
@@ -547,16 +552,17 @@ TEST(HostileServerTest, ALargeReplyTricklingAtTheProgressRateEndsWithTheResponse
         options.rawFor = "Recognizer::SetParameter";
         options.trickle = options.rawFor;
         options.trickleBytes = 70 * 1024;
-        options.trickleInterval = std::chrono::milliseconds(250);
+        options.trickleInterval = std::chrono::milliseconds(500);
         HostilePeer peer(options);
-        Client client(peer, "300", c.webSocket ? &trust : nullptr);
-        client.session->SetParameter("QUOR:ResponseTimer", "1000");
+        Client client(peer, std::to_string(kReceiveTimer).c_str(), c.webSocket ? &trust : nullptr);
+        client.session->SetParameter("QUOR:ResponseTimer", std::to_string(kResponseTimer).c_str());
         client.ConnectAndRecognize();
         const Clock::time_point start = Clock::now();
         const ClientError error = CatchClientError([&] { client.recognizer->SetParameter("a", "b"); });
         const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
         EXPECT_EQ(5002, error.number) << error;
-        EXPECT_LT(took.count(), 3000);
+        EXPECT_GE(took.count(), kResponseTimer) << "a timer other than the response timer ended the call";
+        EXPECT_LT(took.count(), 12000) << "the call waited for the whole reply";
         EXPECT_TRUE(client.ReleaseWithin(std::chrono::seconds(5)));
     }
 }

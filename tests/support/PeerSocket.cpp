@@ -18,7 +18,10 @@ PeerSocket::PeerSocket(UniqueFd fd) : fd_(std::move(fd)) {}
 
 void PeerSocket::Send(const std::string& bytes)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    // The bound is on the client's reading, not on the whole: a large message sent to a
+    // slow client takes as long as it reads, and fails only once it stops taking bytes.
+    const auto idle = std::chrono::seconds(10);
+    auto deadline = std::chrono::steady_clock::now() + idle;
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         if (!AwaitFd(fd_.Get(), POLLOUT, deadline)) {
@@ -32,6 +35,7 @@ void PeerSocket::Send(const std::string& bytes)
             throw SystemError("send");
         }
         sent += static_cast<std::size_t>(n);
+        deadline = std::chrono::steady_clock::now() + idle;
     }
 }
 

@@ -15,6 +15,7 @@ public:
     explicit PeerSocket(UniqueFd fd);
 
     // Writes all of `bytes`; the test decides the splits by calling it once per piece.
+    // Throws when the client takes none of them for 10 s.
     void Send(const std::string& bytes);
     // Reads exactly `length` bytes.
     std::string Receive(std::size_t length, std::chrono::milliseconds timeout = std::chrono::seconds(10));

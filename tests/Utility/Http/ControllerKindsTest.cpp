@@ -300,8 +300,11 @@ TYPED_TEST(ControllerKindsTest, AMessageStillArrivingKeepsItsTimeOnlyWhileItProg
 {
     // A reply that arrives in pieces (over WebSocket, the frames of one message) after a
     // whole one has stopped the receive timer, against receive and response-wait times of
-    // 600 ms. Its first bytes arm the receive timer, 64 KiB more arm it again, and every
-    // read keeps the response wait going, as no reply is awaited.
+    // 2 s. Its first bytes arm the receive timer, 64 KiB more arm it again, and every read
+    // keeps the response wait going, as no reply is awaited. The pieces are far apart
+    // against the timers (a loaded machine may delay one by well over a second), and the
+    // trickle lasts three receive times, so each case tells the timers' rule from the pace.
+    constexpr int kTimer = 2000;
     struct Case {
         const char* name;
         std::size_t size;
@@ -310,16 +313,16 @@ TYPED_TEST(ControllerKindsTest, AMessageStillArrivingKeepsItsTimeOnlyWhileItProg
         std::string expected;
     };
     const Case cases[] = {
-        // A little over 64 KiB every 150 ms: 1.2 s to arrive, and it does.
-        {"steady pieces", 9 * 65600 - 200, 65600, std::chrono::milliseconds(150), ""},
+        // A little over 64 KiB every 300 ms: 2.4 s to arrive, and it does.
+        {"steady pieces", 9 * 65600 - 200, 65600, std::chrono::milliseconds(300), ""},
         // 1000 bytes every 100 ms are no progress: the receive time ends it before its end.
-        {"a trickle", 15000, 1000, std::chrono::milliseconds(100), ErrorCallText(0, kStalled)},
+        {"a trickle", 60000, 1000, std::chrono::milliseconds(100), ErrorCallText(0, kStalled)},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         const std::string data(row.size, 'p');
         const std::string reply = Reply(data);
-        ControllerRig<TypeParam> c(ControllerTimers{600, 10000, 600});
+        ControllerRig<TypeParam> c(ControllerTimers{kTimer, 10000, kTimer});
         c.controller->Start();
         c.rig.PeerSends(Reply("first"));
         ASSERT_TRUE(c.responses->WaitForCount("received", 1));
@@ -328,7 +331,7 @@ TYPED_TEST(ControllerKindsTest, AMessageStillArrivingKeepsItsTimeOnlyWhileItProg
         if (row.expected.empty()) {
             ASSERT_TRUE(c.responses->WaitForCount("received", 2)) << EndOf(*c.responses);
             // Longer than a receive time, or the case shows nothing.
-            EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
+            EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kTimer));
             EXPECT_EQ("200 " + data, c.responses->Texts().back());
         } else {
             ASSERT_TRUE(c.responses->WaitForEnd());
