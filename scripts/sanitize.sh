@@ -16,7 +16,7 @@ case "$mode" in
 esac
 
 [ -f "$dir/CMakeCache.txt" ] || cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DTESSIVAL_SANITIZE="$sanitizers" -DTESSIVAL_BUILD_BENCH=OFF
+  -DTESSIVAL_SANITIZE="$sanitizers" -DTESSIVAL_BUILD_BENCH=OFF -DTESSIVAL_BUILD_TOOLS=OFF
 cmake --build "$dir" ${TESSIVAL_SANITIZE_TARGET:+--target "$TESSIVAL_SANITIZE_TARGET"}
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}
