@@ -14,6 +14,7 @@
 
 #include "Orvane/Utility/TextEncoding.h"
 #include "support/FlatHelper.h"
+#include "support/HeldAudio.h"
 #include "support/HelperRig.h"
 #include "support/SignalTools.h"
 #include "support/UniqueFd.h"
@@ -184,8 +185,10 @@ TEST(HelperStalledSourceTest, FifoWhoseWriterNeverWritesEndsWithinTheTimers)
     // The handle works again.
     ASSERT_EQ(0, helper.Initialize(rig.WriteParameters())) << helper.Error().message;
     rig.server.SetReply("Recognizer::AsyncComplete", ResultAndCompletion());
-    ASSERT_EQ(0, helper.SetOption("recognition_target", rig.WriteAudio("tone.raw", Tone(1.0))));
+    HeldAudio audio(rig.directory, "tone.fifo", Tone(1.0));
+    ASSERT_EQ(0, helper.SetOption("recognition_target", audio.Path()));
     ASSERT_EQ(0, helper.Start()) << helper.Error().message;
+    ASSERT_TRUE(audio.Feed(helper, 2, 1)) << helper.LastCompletion().message;
     ASSERT_TRUE(helper.WaitForCompletions(2));
     EXPECT_FALSE(helper.LastCompletion().error) << helper.LastCompletion().message;
 }
@@ -197,10 +200,12 @@ TEST(HelperReuseTest, ThreeRecognitionsOnOneHandleLeaveNoThreadBehind)
                         ResultAndCompletion());
     FlatHelper& helper = FlatHelper::Create();
     ASSERT_EQ(0, helper.Initialize(rig.WriteParameters()));
-    ASSERT_EQ(0, helper.SetOption("recognition_target", rig.WriteAudio("tone.raw", Tone(1.0))));
+    HeldAudio audio(rig.directory, "tone.fifo", Tone(1.0));
+    ASSERT_EQ(0, helper.SetOption("recognition_target", audio.Path()));
     const std::size_t threads = ThreadCount();
     for (std::size_t round = 1; round <= 3; ++round) {
         ASSERT_EQ(0, helper.Start()) << helper.Error().message;
+        ASSERT_TRUE(audio.Feed(helper, round, round - 1)) << helper.LastCompletion().message;
         ASSERT_TRUE(helper.WaitForCompletions(round));
         EXPECT_FALSE(helper.LastCompletion().error) << helper.LastCompletion().message;
     }

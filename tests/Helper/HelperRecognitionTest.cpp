@@ -11,6 +11,7 @@
 
 #include "support/AudioFixture.h"
 #include "support/FlatHelper.h"
+#include "support/HeldAudio.h"
 #include "support/HelperRig.h"
 #include "support/SignalTools.h"
 #include "support/WaitFor.h"
@@ -80,14 +81,16 @@ TEST_P(HelperRouteCodecTest, OneRecognitionEndToEnd)
 {
     HelperRig rig(GetParam().route);
     const std::string codec = GetParam().codec;
-    // Long enough that a loaded machine connects (TLS included) before the file ends; a
-    // file that ends first is, rightly, a failure to connect.
+    // Held until the connection (TLS included) is ready: a file that ended first would,
+    // rightly, be a failure to connect.
     const std::vector<short> tone = Tone(2.0);
+    HeldAudio audio(rig.directory, "tone.fifo", tone);
     rig.server.SetReply("Recognizer::AsyncComplete", ResultsAfterComplete());
     FlatHelper& helper = FlatHelper::Create();
     ASSERT_EQ(0, helper.Initialize(rig.WriteParameters({{"codec", codec}}))) << helper.Error().message;
-    ASSERT_EQ(0, helper.SetOption("recognition_target", rig.WriteAudio("tone.raw", tone)));
+    ASSERT_EQ(0, helper.SetOption("recognition_target", audio.Path()));
     ASSERT_EQ(0, helper.Start()) << helper.Error().message;
+    ASSERT_TRUE(audio.Feed(helper)) << helper.LastCompletion().number << " " << helper.LastCompletion().message;
     ASSERT_TRUE(helper.WaitForCompletions(1));
 
     const std::vector<FlatHelper::Event> events = helper.Events();
@@ -283,8 +286,10 @@ TEST_F(HelperDetectionTest, ServerSideDetectionSendsItsOptionsAndCountsNoTime)
                                                          {"serverside_vad_mode", "TRUE"},
                                                          {"recognition_timeout", "100"},
                                                          {"sentence_timeout", "100"}})));
-    ASSERT_EQ(0, helper.SetOption("recognition_target", rig_.WriteAudio("tone.raw", tone)));
+    HeldAudio audio(rig_.directory, "tone.fifo", tone);
+    ASSERT_EQ(0, helper.SetOption("recognition_target", audio.Path()));
     ASSERT_EQ(0, helper.Start());
+    ASSERT_TRUE(audio.Feed(helper)) << helper.LastCompletion().number << " " << helper.LastCompletion().message;
     ASSERT_TRUE(rig_.server.WaitForAudioBytes(tone.size() * 2));
     rig_.server.Notify(Notice::EndPoint("", 1.0, Final, "r1"));
     rig_.server.Notify(Notice::Completed());

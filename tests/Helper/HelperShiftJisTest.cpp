@@ -9,6 +9,7 @@
 #include "Orvane/Utility/TextEncoding.h"
 #include "support/AlsaFileDevices.h"
 #include "support/FlatHelper.h"
+#include "support/HeldAudio.h"
 #include "support/HelperRig.h"
 #include "support/SignalTools.h"
 #include "support/TemporaryDirectory.h"
@@ -53,8 +54,10 @@ TEST_F(HelperShiftJisTest, ResultsAndLibraryMessagesAreShiftJisAndServerTextsPas
 {
     rig_.server.SetReply("Recognizer::AsyncComplete",
                          ResultAndCompletion());
-    FlatHelper& helper = Ready("shift_jis", {{"recognition_target", rig_.WriteAudio("tone.raw", Tone(1.0))}});
+    HeldAudio audio(rig_.directory, "tone.fifo", Tone(1.0));
+    FlatHelper& helper = Ready("shift_jis", {{"recognition_target", audio.Path()}});
     ASSERT_EQ(0, helper.Start());
+    ASSERT_TRUE(audio.Feed(helper)) << helper.LastCompletion().number;
     ASSERT_TRUE(helper.WaitForCompletions(1));
     ASSERT_EQ((std::vector<int>{1, 5, 6}), helper.KindsWithoutRecord());
     EXPECT_EQ(Sjis("今日は"), helper.Events()[1].text);
