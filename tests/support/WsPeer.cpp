@@ -50,7 +50,8 @@ void WsPeer::SendFragmented(const std::string& bytes, std::size_t frameSize, std
 
 void WsPeer::SendSized(const std::string& head, std::size_t size)
 {
-    Command("sized " + std::to_string(size) + " " + boost::algorithm::hex(head));
+    // 64 MiB through TLS to a client under a sanitizer on a loaded machine take a while.
+    Command("sized " + std::to_string(size) + " " + boost::algorithm::hex(head), std::chrono::seconds(180));
 }
 
 void WsPeer::BeginMessage(const std::string& bytes) { Command("begin " + boost::algorithm::hex(bytes)); }
@@ -78,10 +79,10 @@ int WsPeer::ConnectionCount() { return std::stoi(Command("count")); }
 
 std::string WsPeer::UserAgent() { return Command("useragent"); }
 
-std::string WsPeer::Command(const std::string& line)
+std::string WsPeer::Command(const std::string& line, std::chrono::seconds timeout)
 {
     process_->WriteLine(line);
-    const std::string answer = process_->ReadLine(std::chrono::seconds(30));
+    const std::string answer = process_->ReadLine(timeout);
     if (answer == "OK") {
         return std::string();
     }

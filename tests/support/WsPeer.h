@@ -39,7 +39,7 @@ public:
     // all are out or the connection has ended.
     void SendFragmented(const std::string& bytes, std::size_t frameSize, std::chrono::milliseconds interval);
     // One binary message of `size` bytes: `head`, then "x" up to the size. Returns once it
-    // is out or the connection has ended.
+    // is out or the connection has ended; a large one waits as long as a slow client reads.
     void SendSized(const std::string& head, std::size_t size);
     // `bytes` as the first frame of a binary message whose other frames never come.
     void BeginMessage(const std::string& bytes);
@@ -68,7 +68,8 @@ public:
     std::string UserAgent();
 
 private:
-    std::string Command(const std::string& line);
+    // Sends `line` and waits up to `timeout` for the server's answer.
+    std::string Command(const std::string& line, std::chrono::seconds timeout = std::chrono::seconds(30));
 
     std::unique_ptr<ChildProcess> process_;
     unsigned short port_;
