@@ -101,6 +101,8 @@ private:
     // Server-side detection reading a file once: the end of sending waits for the server's
     // own completion unless the application stopped or cancelled.
     bool WaitsForServer() const;
+    // Runs `body` on a new detached thread that owns, and frees, everything the body holds;
+    // on this thread when none can be made.
     void StartWorker(const boost::function<void()>& body);
     void RunWorker(const boost::function<void()>& body);
 
