@@ -69,8 +69,14 @@ struct VADHangOverInfo_t {
     // gap's mean energy may be speech the noise hides, with more to come.
     int shortFall;           // "SBM:ShortFall"; 0: every short stretch keeps the short gap
     int shortContrast;       // "SBM:ShortContrast"; 0: the contrast is not looked at
-    RingBufferInfo_t* energyView; // the manager's frame energies, one per decision; none: no rule
+    // A word has a voiced nucleus: a short stretch without "SBM:ShortVoiced" voiced speech
+    // frames in a row (key presses, knocks, a door's click) keeps the short gap.
+    int shortVoiced;         // "SBM:ShortVoiced"; 0: voicing is not looked at
+    RingBufferInfo_t* energyView; // the manager's frame figures, kFrameFigures per decision; none: no rule
     double energy;           // the current frame's log filter-bank energy
+    double voicing;          // and its periodicity, 0-1 (0 where not measured)
+    int voicedRun;           // voiced speech frames in a row at the stretch's end
+    int voicedLongest;       // the stretch's longest such run
     double lastEnergy;       // that of the last speech frame
     double peak;             // the stretch's loudest speech frame
     int speechSeen;          // the stretch has a speech frame (lastEnergy and peak are set)
@@ -81,7 +87,10 @@ struct VADHangOverInfo_t {
 };
 
 int AllocHOI(VADHangOverInfo_t** hoi);
-// `energyQueue`, when given, holds one log frame energy per frame decision.
+// Values per frame decision in the manager's frame-figure queue: the log frame energy, then
+// the frame's voicing.
+constexpr int kFrameFigures = 2;
+// `energyQueue`, when given, holds kFrameFigures values per frame decision.
 int BeginHO(VADHangOverInfo_t* hoi, RingBufferInfo_t** decisionQueue, MajorityModeInfo_t* mm,
             RingBufferInfo_t** energyQueue = nullptr);
 int FreeHOI(VADHangOverInfo_t** hoi);
