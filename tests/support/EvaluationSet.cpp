@@ -170,8 +170,9 @@ const EvaluationSet& EvaluationSet::TuningCommandsInUnseenVoices()
 const std::vector<std::string>& EvaluationSet::Kinds()
 {
     // New kinds go at the end: a kind's place picks its noise stretches.
-    static const std::vector<std::string> kinds{"white",  "pink", "brown",  "hum",   "babble", "music",
-                                                "clicks", "taps", "cutoff", "notes", "ticks"};
+    static const std::vector<std::string> kinds{"white",  "pink",  "brown",  "hum",    "babble", "music",
+                                                "clicks", "taps",  "cutoff", "notes",  "ticks",  "typing",
+                                                "strums", "knocks", "dishes", "doors"};
     return kinds;
 }
 
