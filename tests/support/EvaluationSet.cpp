@@ -18,6 +18,7 @@ namespace {
 constexpr int kEvaluationSeed = 1;
 constexpr int kTuningSeed = 2;
 constexpr int kTuningUnseenSeed = 4;
+constexpr int kHeldOutSeed = 5;
 constexpr std::size_t kEvaluationSentences = 20;
 constexpr std::size_t kEvaluationInTuningVoicesSentences = 12;
 constexpr std::size_t kTuningSentences = 10;
@@ -164,6 +165,26 @@ const EvaluationSet& EvaluationSet::TuningCommandsInUnseenVoices()
 {
     static const EvaluationSet set("tuning-commands.txt", kTuningUnseenSeed, kCommands, "tuning-voices.txt",
                                    TuningInUnseenVoices());
+    return set;
+}
+
+const EvaluationSet& EvaluationSet::HeldOut()
+{
+    static const EvaluationSet set("heldout-sentences.txt", kHeldOutSeed, kEvaluationSentences, "heldout-voices.txt");
+    return set;
+}
+
+const EvaluationSet& EvaluationSet::HeldOutCommands()
+{
+    static const EvaluationSet set("heldout-commands.txt", kHeldOutSeed, kEvaluationSentences, "heldout-voices.txt",
+                                   HeldOut());
+    return set;
+}
+
+const EvaluationSet& EvaluationSet::HeldOutCommandsInEvaluationVoices()
+{
+    static const EvaluationSet set("heldout-commands.txt", kHeldOutSeed, kEvaluationSentences, "evaluation-voices.txt",
+                                   HeldOut());
     return set;
 }
 
