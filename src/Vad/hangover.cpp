@@ -66,7 +66,7 @@ bool ShortWord(const VADHangOverInfo_t* hoi)
 {
     const double frames = hoi->falls + hoi->rises;
     if (hoi->shortFall == 0 || frames <= 0.0 || 100.0 * hoi->falls >= hoi->shortFall * frames ||
-        hoi->voicedLongest < hoi->shortVoiced) {
+        hoi->voicedLongest < hoi->shortVoiced || (hoi->shortGapSpeech > 0 && hoi->gapSpeech >= hoi->shortGapSpeech)) {
         return false;
     }
     return hoi->shortContrast == 0 ||
@@ -76,7 +76,13 @@ bool ShortWord(const VADHangOverInfo_t* hoi)
 // The longest gap the current stretch of speech bridges.
 int GapLimit(const VADHangOverInfo_t* hoi)
 {
-    return ShortStretches(hoi) && hoi->stretch < hoi->minSpeech && !ShortWord(hoi) ? LongestGapHO(hoi) : MaxGap(hoi);
+    if (!ShortStretches(hoi) || hoi->stretch >= hoi->minSpeech) {
+        return MaxGap(hoi);
+    }
+    if (!ShortWord(hoi)) {
+        return std::max(MaxGap(hoi), hoi->maxGapShort);
+    }
+    return hoi->maxGapWord > 0 ? hoi->maxGapWord : MaxGap(hoi);
 }
 
 // Frames before the confirmation count for the stretch's energy less by this much a frame.
@@ -92,11 +98,13 @@ void FollowStretch(VADHangOverInfo_t* hoi, bool speech)
     if (hoi->state == SPEECH_ONLY) {
         hoi->gapEnergy = 0.0;
         hoi->gapFrames = 0;
+        hoi->gapSpeech = 0;
     }
     const bool gap = hoi->state == SPEECH_DISTINCT_GAP || hoi->state == SPEECH_DISTINCT_GAP_SPEECH || hoi->state == GAP;
     if (gap || (hoi->state == SPEECH_ONLY && !speech)) {
         hoi->gapEnergy += hoi->energy;
         ++hoi->gapFrames;
+        hoi->gapSpeech += speech ? 1 : 0;
     }
     if (hoi->state == PROC_START || hoi->state == SPEECH_DISTINCT || hoi->state == SPEECH_DISTINCT_SPEECH) {
         hoi->falls *= kUnconfirmedWeight;
@@ -274,6 +282,7 @@ int ResetHOI(VADHangOverInfo_t* hoi)
     StartStretch(hoi);
     hoi->gapEnergy = 0.0;
     hoi->gapFrames = 0;
+    hoi->gapSpeech = 0;
     return 0;
 }
 
@@ -549,5 +558,5 @@ int ChangeState(VADHangOverInfo_t* hoi, int to)
 
 int LongestGapHO(const VADHangOverInfo_t* hoi)
 {
-    return ShortStretches(hoi) ? std::max(MaxGap(hoi), hoi->maxGapShort) : MaxGap(hoi);
+    return ShortStretches(hoi) ? std::max({MaxGap(hoi), hoi->maxGapShort, hoi->maxGapWord}) : MaxGap(hoi);
 }

@@ -72,6 +72,12 @@ struct VADHangOverInfo_t {
     // A word has a voiced nucleus: a short stretch without "SBM:ShortVoiced" voiced speech
     // frames in a row (key presses, knocks, a door's click) keeps the short gap.
     int shortVoiced;         // "SBM:ShortVoiced"; 0: voicing is not looked at
+    // A short stretch whose gap holds "SBM:ShortGapSpeech" speech frames or more is no word
+    // said alone (more speech follows that the noise hides); a word said alone ends at
+    // "SBM:MaxGap_Word", so that a first word before a longer pause still leads into the
+    // sentence.
+    int shortGapSpeech;      // "SBM:ShortGapSpeech"; 0: not looked at
+    int maxGapWord;          // "SBM:MaxGap_Word"; 0: the maximum gap
     RingBufferInfo_t* energyView; // the manager's frame figures, kFrameFigures per decision; none: no rule
     double energy;           // the current frame's log filter-bank energy
     double voicing;          // and its periodicity, 0-1 (0 where not measured)
@@ -84,6 +90,7 @@ struct VADHangOverInfo_t {
     double rises;            // and those whose energy did not
     double gapEnergy;        // energy summed over the current gap's frames
     int gapFrames;
+    int gapSpeech;           // speech frames in the current gap
 };
 
 int AllocHOI(VADHangOverInfo_t** hoi);
