@@ -19,6 +19,7 @@ constexpr int kEvaluationSeed = 1;
 constexpr int kTuningSeed = 2;
 constexpr int kTuningUnseenSeed = 4;
 constexpr int kHeldOutSeed = 5;
+constexpr int kTuningOpenersSeed = 6;
 constexpr std::size_t kEvaluationSentences = 20;
 constexpr std::size_t kEvaluationInTuningVoicesSentences = 12;
 constexpr std::size_t kTuningSentences = 10;
@@ -165,6 +166,13 @@ const EvaluationSet& EvaluationSet::TuningCommandsInUnseenVoices()
 {
     static const EvaluationSet set("tuning-commands.txt", kTuningUnseenSeed, kCommands, "tuning-voices.txt",
                                    TuningInUnseenVoices());
+    return set;
+}
+
+const EvaluationSet& EvaluationSet::TuningOpeners()
+{
+    static const EvaluationSet set("tuning-openers.txt", kTuningOpenersSeed, kEvaluationSentences,
+                                   "tuning-openers-voices.txt");
     return set;
 }
 
