@@ -21,6 +21,7 @@ struct Settings {
     int maxGapSingle = 0;
     int shortFall = 0, shortContrast = 0;
     int shortVoiced = 0;
+    int shortGapSpeech = 0, maxGapWord = 0;
 };
 
 // What the manager's reader sees when it takes the hangover's requests after every step.
@@ -70,6 +71,8 @@ Trace Feed(const Settings& s, const std::string& decisions)
     hoi->shortFall = s.shortFall;
     hoi->shortContrast = s.shortContrast;
     hoi->shortVoiced = s.shortVoiced;
+    hoi->shortGapSpeech = s.shortGapSpeech;
+    hoi->maxGapWord = s.maxGapWord;
     EXPECT_EQ(0, BeginMM(mm, &queue));
     EXPECT_EQ(0, BeginHO(hoi, &queue, mm, &energies));
     Trace trace;
@@ -287,6 +290,28 @@ TEST(Hangover, ShortWordEndsAtTheMaximumGap)
         EXPECT_EQ(c.states, Feed(voiced, c.decisions).states);
         EXPECT_EQ(c.withoutVoicing, Feed(rule, c.decisions).states);
     }
+    // A speech frame in the word's gap, too few for the pause vote (4 of 5 here), tells of more
+    // speech the noise hides: with "SBM:ShortGapSpeech" 1 the stretch keeps the short gap as a
+    // burst does; a word with a quiet gap still ends at the maximum gap.
+    Settings word = rule;
+    word.pauseVotes = 4;
+    Settings burst = word;
+    burst.shortFall = 0;
+    Settings gapSpeech = word;
+    gapSpeech.shortGapSpeech = 1;
+    const std::string heard = "###..#.............";
+    EXPECT_EQ("ddOGGgGGGGGEDDDDDDD", Feed(gapSpeech, heard).states);
+    EXPECT_EQ(Feed(burst, heard).states, Feed(gapSpeech, heard).states);
+    EXPECT_EQ("ddOGGgEDDDDDDDDDDDD", Feed(word, heard).states);
+    EXPECT_EQ(Feed(word, "###..........").states, Feed(gapSpeech, "###..........").states);
+    // A word said alone with a gap of its own (5 frames) ends two frames after the maximum gap.
+    Settings wordGap = rule;
+    wordGap.maxGapWord = 5;
+    const Trace alone = Feed(rule, "###..........");
+    const Trace longer = Feed(wordGap, "###..........");
+    ASSERT_EQ(1u, alone.endSteps.size());
+    ASSERT_EQ(1u, longer.endSteps.size());
+    EXPECT_EQ(alone.endSteps[0] + 2, longer.endSteps[0]);
     // Without the contrast test the quiet word ends at the maximum gap too.
     Settings noContrast = rule;
     noContrast.shortContrast = 0;
