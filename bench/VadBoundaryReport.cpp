@@ -38,6 +38,11 @@
 // detector was first measured, in place of the evaluation set)
 //        VadBoundaryReport gain-floor [webrtc suppression level (1)] [threads (3)]
 //        VadBoundaryReport short-rule [threads (3)]
+//        VadBoundaryReport rule-grid tuning|held-out [threads (3)] [kinds]
+// The rule-grid form measures settings of the short-stretch rule on the tuning sets ("tuning",
+// "openers"), where they are chosen, or on the held-out set (data/vad/heldout-*.txt), which no choice looks at:
+// sentences lost and shortened, spans without speech, and the commands' end event against
+// the sentences' (see RuleGrid).
 // The short-stretch rule's trade-off (see ShortRuleTradeOff), per noise kind, on the evaluation
 // set; the settings are chosen on the tuning set by VadConfigSearch, not here.
 // The gain-floor form chooses the noise reduction's gain floor ("GMMW:NScale"; "GMMW:Forget" as
@@ -526,6 +531,165 @@ int ShortRuleTradeOff(unsigned threads)
     return 0;
 }
 
+// The sets the short-stretch rule is measured on: the tuning set (its sentences in unseen
+// voices, its commands in both voice sets), where its settings are chosen, and the held-out
+// set, which no choice looks at.
+struct RuleSets {
+    const EvaluationSet* sentences;
+    const EvaluationSet* commands[2];
+};
+
+RuleSets RuleSetsNamed(const std::string& name)
+{
+    if (name == "tuning") {
+        return {&EvaluationSet::TuningInUnseenVoices(),
+                {&EvaluationSet::TuningCommands(), &EvaluationSet::TuningCommandsInUnseenVoices()}};
+    }
+    if (name == "openers") {
+        return {&EvaluationSet::TuningOpeners(),
+                {&EvaluationSet::TuningCommands(), &EvaluationSet::TuningCommandsInUnseenVoices()}};
+    }
+    return {&EvaluationSet::HeldOut(),
+            {&EvaluationSet::HeldOutCommands(), &EvaluationSet::HeldOutCommandsInEvaluationVoices()}};
+}
+
+RuleFigures MeasureRule(const RuleSets& sets, const std::vector<std::pair<std::string, std::string>>& values,
+                        unsigned threads)
+{
+    const std::string config = ConfigWith(values);
+    RuleFigures r;
+    r.sentences = EvaluateCommands(*sets.sentences, config, EvaluationSet::Snrs(), threads);
+    for (int i = 0; i < 2; ++i) {
+        r.commands[i] = EvaluateCommands(*sets.commands[i], config, {10.0}, threads);
+    }
+    std::remove(config.c_str());
+    return r;
+}
+
+// A setting's sentence figures in one condition: not delivered, shortened, spans without speech.
+struct SentenceCount {
+    int lost = 0;
+    int shortened = 0;
+    int empty = 0;
+};
+
+SentenceCount CountSentences(const RuleFigures& r, const Condition& condition)
+{
+    const ConditionFigures& f = r.sentences.at(condition);
+    return {static_cast<int>(f.Files()) - f.Delivered(), f.Shortened(), f.EmptySpans()};
+}
+
+std::vector<Condition> RuleConditions()
+{
+    std::vector<Condition> conditions;
+    for (const std::string& kind : EvaluationSet::Kinds()) {
+        for (double snr : EvaluationSet::Snrs()) {
+            conditions.emplace_back(kind, snr);
+        }
+    }
+    conditions.emplace_back("clean", kClean);
+    return conditions;
+}
+
+// The commands' median end event less the sentences' at 10 dB or after silence, per kind
+// where both end, in both voice sets.
+std::vector<double> CommandLags(const RuleFigures& r)
+{
+    std::vector<double> lags;
+    std::vector<std::string> kinds = EvaluationSet::Kinds();
+    kinds.emplace_back("clean");
+    for (const std::string& kind : kinds) {
+        for (const Figures& commands : r.commands) {
+            const double lag = commands.at(AtTenDb(kind)).EndMedian() - r.sentences.at(AtTenDb(kind)).EndMedian();
+            if (!std::isnan(lag)) {
+                lags.push_back(lag);
+            }
+        }
+    }
+    std::sort(lags.begin(), lags.end());
+    return lags;
+}
+
+// Settings of the short-stretch rule on the tuning or the held-out set, one line each:
+// sentences lost, shortened and spans without speech over every kind and SNR; conditions (kind
+// and SNR) where one of them is worse than with the rule off; the commands' end event less the
+// sentences', median and worst over the kinds and both voice sets. With "kinds", each
+// setting's figures per kind follow.
+int RuleGrid(const std::string& setName, unsigned threads, bool perKind)
+{
+    using Values = std::vector<std::pair<std::string, std::string>>;
+    const RuleSets sets = RuleSetsNamed(setName);
+    std::vector<std::pair<std::string, Values>> settings{
+        {"off", {{"SBM:ShortFall", "0"}, {"SBM:ShortContrast", "0"}, {"SBM:ShortVoiced", "0"}}},
+    };
+    for (const char* fall : {"70", "60"}) {
+        for (const char* voiced : {"0", "5"}) {
+            for (const char* gapSpeech : {"0", "3"}) {
+                for (const char* wordGap : {"0", "50", "55"}) {
+                    settings.push_back({std::string("fall ") + fall + ", voiced " + voiced + ", gap speech " + gapSpeech +
+                                            ", word gap " + wordGap,
+                                        {{"SBM:ShortFall", fall}, {"SBM:ShortContrast", "5"}, {"SBM:ShortVoiced", voiced},
+                                         {"SBM:ShortGapSpeech", gapSpeech}, {"SBM:MaxGap_Word", wordGap}}});
+                }
+            }
+        }
+    }
+    settings.push_back({"configured", {}});
+    std::printf("short-stretch rule, %s set, helper's mode; other keys as in %s\n"
+                "lost: sentences not delivered; short: sentences with 20 ms of speech or more not delivered; empty: "
+                "delivered spans without speech (every kind and SNR); worse: conditions where one of them exceeds "
+                "the rule off; cmd-sent: commands' median end event less the sentences', s, at 10 dB and after "
+                "silence (median, worst)\n\n%-46s %5s %5s %5s %5s %8s %6s\n",
+                setName.c_str(), ConfigPath().c_str(), "setting", "lost", "short", "empty", "worse", "cmd-sent", "worst");
+    std::vector<RuleFigures> figures;
+    for (const auto& setting : settings) {
+        figures.push_back(MeasureRule(sets, setting.second, threads));
+        const RuleFigures& r = figures.back();
+        SentenceCount all;
+        int worse = 0;
+        for (const Condition& condition : RuleConditions()) {
+            const SentenceCount c = CountSentences(r, condition);
+            const SentenceCount o = CountSentences(figures.front(), condition);
+            all.lost += c.lost;
+            all.shortened += c.shortened;
+            all.empty += c.empty;
+            worse += c.lost > o.lost || c.shortened > o.shortened || c.empty > o.empty;
+        }
+        const std::vector<double> lags = CommandLags(r);
+        std::printf("%-46s %5d %5d %5d %5d %8.2f %6.2f\n", setting.first.c_str(), all.lost, all.shortened, all.empty, worse,
+                    lags.empty() ? NAN : lags[lags.size() / 2], lags.empty() ? NAN : lags.back());
+        std::fflush(stdout);
+    }
+    if (!perKind) {
+        return 0;
+    }
+    std::vector<std::string> kinds = EvaluationSet::Kinds();
+    kinds.emplace_back("clean");
+    for (const std::string& kind : kinds) {
+        std::printf("\n%-46s %15s %6s %6s %13s\n", kind.c_str(), "lost", "short", "empty", "cmd-sent");
+        for (std::size_t i = 0; i < settings.size(); ++i) {
+            const RuleFigures& r = figures[i];
+            std::string cells;
+            SentenceCount sum;
+            for (const Condition& condition : RuleConditions()) {
+                if (condition.first == kind) {
+                    const SentenceCount c = CountSentences(r, condition);
+                    sum.shortened += c.shortened;
+                    sum.empty += c.empty;
+                    cells += (cells.empty() ? "" : "/") + std::to_string(c.lost);
+                }
+            }
+            const double sentenceEnd = r.sentences.at(AtTenDb(kind)).EndMedian();
+            char lag[40];
+            std::snprintf(lag, sizeof lag, "%+.2f / %+.2f", r.commands[0].at(AtTenDb(kind)).EndMedian() - sentenceEnd,
+                          r.commands[1].at(AtTenDb(kind)).EndMedian() - sentenceEnd);
+            std::printf("  %-44s %15s %6d %6d %13s\n", settings[i].first.c_str(), cells.c_str(), sum.shortened, sum.empty,
+                        lag);
+        }
+    }
+    return 0;
+}
+
 void PrintHelper(const Figures& helper)
 {
     std::printf("helper's mode (one utterance after a noise lead-in of 0.5-1.5 s)\n");
@@ -583,6 +747,10 @@ void PrintNoiseReduction(const Figures& ours, const Figures& theirs)
 
 int main(int argc, char** argv)
 {
+    if (argc > 2 && std::string(argv[1]) == "rule-grid") {
+        return RuleGrid(argv[2], argc > 3 ? static_cast<unsigned>(std::atoi(argv[3])) : 3,
+                        argc > 4 && std::string(argv[4]) == "kinds");
+    }
     if (argc > 1 && std::string(argv[1]) == "short-rule") {
         return ShortRuleTradeOff(argc > 2 ? static_cast<unsigned>(std::atoi(argv[2])) : 3);
     }

@@ -11,7 +11,9 @@
 # (six espeak-ng voices talking at once), music (chords, a melody and a beat), clicks,
 # taps (keyboard-like), cutoff (pink noise that stops dead for stretches of digital
 # silence), notes (plucked and struck notes and strummed chords with rests between), ticks
-# (ringing clicks of a pen or a mouse, pressed and released, in runs and alone).
+# (ringing clicks of a pen or a mouse, pressed and released, in runs and alone), typing
+# (bursts of key presses and releases), strums (strummed chords and struck bars), knocks (on
+# a door), dishes (clinks and clatter), doors (latches, slams and switches).
 # Voices: those of the file VOICES (one espeak-ng voice a line) when given, otherwise the list
 # below. NOISE "none" makes the speech alone (a set that borrows another set's noise).
 set -euo pipefail
@@ -205,6 +207,153 @@ ticks() {
   with_floor "$work/ticks.raw" "$out/noise-ticks.raw"
 }
 
+# Events one after another: `events` lists raw files, each with the silence after it
+# (seconds) beside it ("FILE REST" a line). One sox run joins them and pads the rests in;
+# the whole is cut to the noise's length and laid over the room's floor.
+sequence() { # events-list output
+  local files pads
+  mapfile -t files < <(mawk '{ print $1 }' "$1")
+  mapfile -t pads < <(stat -c '%n %s' $(sort -u <(printf '%s\n' "${files[@]}")) |
+    mawk -v s=$rate 'FNR == NR { size[$1] = $2 / 2; next }
+                     { at += size[$1]; printf "%ds@%ds\n", int($2 * s + 0.5), at }' - "$1")
+  local parts=()
+  for f in "${files[@]}"; do parts+=("${raw[@]}" "$f"); done
+  sox -D "${parts[@]}" "${raw[@]}" "$work/sequence.raw" pad "${pads[@]}" pad 0 $noise_seconds trim 0 $noise_seconds
+  with_floor "$work/sequence.raw" "$2"
+}
+
+typing() {
+  # Bursts of typing, 1-4 s long: a key's press (a click and a knock) and, 40-110 ms later,
+  # its softer release; keys 80-250 ms apart; 0.5-3 s of quiet between bursts.
+  sox -D -R -n "${raw[@]}" "$work/press-high.raw" synth 0.015 whitenoise bandpass 2500 1q fade q 0 0.015 0.012
+  sox -D -n "${raw[@]}" "$work/press-low.raw" synth 0.02 sine 300:150 fade q 0 0.02 0.018 vol 0.4
+  sox -D -m "${raw[@]}" "$work/press-high.raw" "${raw[@]}" "$work/press-low.raw" "${raw[@]}" "$work/press.raw" norm -1
+  sox -D -R -n "${raw[@]}" "$work/release.raw" synth 0.01 whitenoise bandpass 3500 1q fade q 0 0.01 0.008 vol 0.4
+  paste <(random 300 61 0.04 0.11) <(random 300 62 0.08 0.25) > "$work/keys"
+  paste <(random 18 63 1 4) <(random 18 64 0.5 3) > "$work/bursts"
+  # Per key: its hold and the time to the next key; per burst: its length and the quiet after.
+  mawk -v press="$work/press.raw" -v release="$work/release.raw" '
+    FNR == NR { hold[NR] = $1; gap[NR] = $2; keys = NR; next }
+    {
+      for (t = 0; t < $1 && k < keys; t += gap[k] + 0.03) {
+        k++
+        rest = gap[k] - hold[k]
+        printf "%s %.4f\n", press, hold[k]
+        printf "%s %.4f\n", release, (t + gap[k] + 0.03 < $1 ? (rest > 0.02 ? rest : 0.02) : $2)
+      }
+    }' "$work/keys" "$work/bursts" > "$work/events"
+  sequence "$work/events" "$out/noise-typing.raw"
+}
+
+strums() {
+  # Chords strummed down or up across six strings (15-40 ms between strings) and struck notes (a mallet on a bar: partials at 1, 3.9 and 9.2 times
+  # the note, the higher dying faster), drawn from a dozen, with rests between.
+  local events=55 palette=12
+  mapfile -t kinds < <(random $palette 71 0 3)
+  mapfile -t pitches < <(random $palette 72 -10 8)
+  mapfile -t spreads < <(random $palette 73 0.015 0.04)
+  mapfile -t lengths < <(random $palette 74 0.25 0.7)
+  mapfile -t picks < <(random $events 75 0 $palette)
+  mapfile -t rests < <(random $events 76 0.05 1.5)
+  local step=(0 7 12 16 19 24)
+  for i in $(seq 0 $((palette - 1))); do
+    local p=${pitches[$i]%.*} len=${lengths[$i]}
+    if [ "${kinds[$i]%.*}" -lt 2 ]; then
+      local strings=()
+      for k in 0 1 2 3 4 5; do
+        local s=$k
+        [ "${kinds[$i]%.*}" -eq 0 ] || s=$((5 - k))
+        sox -D -n "${raw[@]}" "$work/string-$k.raw" synth "$len" pluck %$((p - 17 + ${step[$s]})) \
+          fade 0 "$len" "$len" pad "$(mawk -v d="${spreads[$i]}" -v k=$k 'BEGIN { printf "%.4f", d * k }')"
+        strings+=("${raw[@]}" "$work/string-$k.raw")
+      done
+      sox -D -m "${strings[@]}" "${raw[@]}" "$work/event-$i.raw"
+    else
+      local f
+      f=$(mawk -v p="$p" 'BEGIN { printf "%.1f", 523.25 * 2 ^ (p / 12) }')
+      sox -D -n "${raw[@]}" "$work/bar1.raw" synth "$len" sine "$f" fade l 0 "$len" "$len"
+      sox -D -n "${raw[@]}" "$work/bar2.raw" synth "$len" sine "$(mawk -v f="$f" 'BEGIN { print 3.9 * f }')" \
+        fade l 0 "$len" "$(mawk -v l="$len" 'BEGIN { print l / 2 }')" vol 0.5
+      sox -D -n "${raw[@]}" "$work/bar3.raw" synth "$len" sine "$(mawk -v f="$f" 'BEGIN { print 9.2 * f }')" \
+        fade l 0 "$len" "$(mawk -v l="$len" 'BEGIN { print l / 5 }')" vol 0.3
+      sox -D -m "${raw[@]}" "$work/bar1.raw" "${raw[@]}" "$work/bar2.raw" "${raw[@]}" "$work/bar3.raw" \
+        "${raw[@]}" "$work/event-$i.raw"
+    fi
+  done
+  : > "$work/events"
+  for i in $(seq 0 $((events - 1))); do
+    echo "$work/event-${picks[$i]%.*}.raw ${rests[$i]}" >> "$work/events"
+  done
+  sequence "$work/events" "$out/noise-strums.raw"
+}
+
+knocks() {
+  # Knocks on a door, two to four 0.12-0.3 s apart (a thud and the wood's knock), then
+  # 0.8-3.5 s of quiet.
+  sox -D -R -n "${raw[@]}" "$work/thud.raw" synth 0.08 brownnoise lowpass 400 fade q 0 0.08 0.07
+  sox -D -n "${raw[@]}" "$work/wood.raw" synth 0.06 sine 180:140 fade l 0 0.06 0.055 vol 0.6
+  sox -D -m "${raw[@]}" "$work/thud.raw" "${raw[@]}" "$work/wood.raw" "${raw[@]}" "$work/knock.raw" norm -1
+  mapfile -t counts < <(random 28 81 2 5)
+  mapfile -t apart < <(random 112 82 0.12 0.3)
+  mapfile -t quiet < <(random 28 83 0.8 3.5)
+  : > "$work/events"
+  local k=0
+  for i in "${!counts[@]}"; do
+    for j in $(seq 2 "${counts[$i]%.*}"); do echo "$work/knock.raw ${apart[$k]}" >> "$work/events"; k=$((k + 1)); done
+    echo "$work/knock.raw ${quiet[$i]}" >> "$work/events"
+  done
+  sequence "$work/events" "$out/noise-knocks.raw"
+}
+
+dishes() {
+  # Dishes and cutlery: a clink (high inharmonic partials ringing 0.1-0.4 s) or a clatter
+  # (three to six short knocks of noise), one to four events 0.08-0.4 s apart, then 0.5-3 s
+  # of quiet.
+  local events=80 palette=12
+  mapfile -t kinds < <(random $palette 91 0 3)
+  mapfile -t pitches < <(random $palette 92 1800 4200)
+  mapfile -t lengths < <(random $palette 93 0.1 0.4)
+  mapfile -t picks < <(random $events 94 0 $palette)
+  mapfile -t rests < <(random $events 95 0 1)
+  sox -D -R -n "${raw[@]}" "$work/clack.raw" synth 0.012 whitenoise highpass 1500 fade q 0 0.012 0.01
+  for i in $(seq 0 $((palette - 1))); do
+    local f=${pitches[$i]%.*} len=${lengths[$i]}
+    if [ "${kinds[$i]%.*}" -lt 2 ]; then
+      sox -D -n "${raw[@]}" "$work/event-$i.raw" synth "$len" sine $f sine $((f * 27 / 10)) sine $((f * 51 / 10)) \
+        fade l 0 "$len" "$len"
+    else
+      sox -D "${raw[@]}" "$work/clack.raw" "${raw[@]}" "$work/event-$i.raw" pad 0 0.03 repeat $((3 + i % 4))
+    fi
+  done
+  : > "$work/events"
+  for i in $(seq 0 $((events - 1))); do
+    # One event in three is followed by quiet, the others by a short wait.
+    echo "$work/event-${picks[$i]%.*}.raw $(mawk -v r="${rests[$i]}" -v q=$((i % 3)) \
+      'BEGIN { printf "%.4f", q == 2 ? 0.5 + 2.5 * r : 0.08 + 0.32 * r }')" >> "$work/events"
+  done
+  sequence "$work/events" "$out/noise-dishes.raw"
+}
+
+doors() {
+  # A door: the latch's click, its catch 50-150 ms later, and a thud as it closes, or the
+  # click of a light switch; 1-4 s apart.
+  sox -D -R -n "${raw[@]}" "$work/latch.raw" synth 0.01 whitenoise bandpass 2000 2q fade q 0 0.01 0.008
+  sox -D -R -n "${raw[@]}" "$work/slam.raw" synth 0.15 brownnoise lowpass 250 fade q 0.005 0.15 0.13
+  mapfile -t catches < <(random 28 101 0.05 0.15)
+  mapfile -t quiet < <(random 28 102 1 4)
+  : > "$work/events"
+  for i in "${!catches[@]}"; do
+    if [ $((i % 2)) -eq 0 ]; then
+      echo "$work/latch.raw ${catches[$i]}" >> "$work/events"
+      echo "$work/latch.raw 0.02" >> "$work/events"
+      echo "$work/slam.raw ${quiet[$i]}" >> "$work/events"
+    else
+      echo "$work/latch.raw ${quiet[$i]}" >> "$work/events"
+    fi
+  done
+  sequence "$work/events" "$out/noise-doors.raw"
+}
+
 cutoff() {
   # 3 s of pink noise, then 2 s of digital silence, over and over.
   sox -R -D -n "${raw[@]}" "$work/pink.raw" synth 3 pinknoise vol 0.7 trim 0 3 pad 0 2
@@ -221,7 +370,12 @@ if [ "$noise" != none ]; then
   cutoff
   notes
   ticks
-  for kind in white pink brown hum babble music clicks taps cutoff notes ticks; do
+  typing
+  strums
+  knocks
+  dishes
+  doors
+  for kind in white pink brown hum babble music clicks taps cutoff notes ticks typing strums knocks dishes doors; do
     echo "noise $kind noise-$kind.raw" >> "$out/manifest.part"
   done
 fi

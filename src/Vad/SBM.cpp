@@ -13,6 +13,7 @@
 #include "Vad/majority_mode.h"
 #include "Vad/ring_buffer.h"
 #include "Vad/sbm_error_code.h"
+#include "Vad/voicing.h"
 
 namespace {
 
@@ -127,6 +128,7 @@ void FreeRBsInfo(RBsInfo_t** queues)
 int FreeParts(SBMInfo* h)
 {
     FreeHOI(&h->hangover);
+    FreeVoicing(&h->voicing);
     FreeRBsInfo(&h->queues);
     EndMM(h->majority);
     h->majority = nullptr;
@@ -207,7 +209,7 @@ int SyncRBsInfoFromOSTRELParams(RBsInfo_t* q, unsigned int wave, unsigned int fr
     if (result == 0 && q->probRatio == nullptr) result = AllocateRB(&q->probRatio, frames, RB_DOUBLE);
     if (result == 0 && q->probSpeech == nullptr) result = AllocateRB(&q->probSpeech, frames, RB_DOUBLE);
     if (result == 0 && q->probNonSpeech == nullptr) result = AllocateRB(&q->probNonSpeech, frames, RB_DOUBLE);
-    if (result == 0 && q->energy == nullptr) result = AllocateRB(&q->energy, frames, RB_DOUBLE);
+    if (result == 0 && q->energy == nullptr) result = AllocateRB(&q->energy, kFrameFigures * frames, RB_DOUBLE);
     if (result == 0 && q->decisions == nullptr) {
         result = AllocateRB(&q->decisions, frames, RB_BYTE);
         if (result == 0) result = CopyRB(&q->decisionView, &q->decisions);
@@ -500,6 +502,9 @@ int SetSBMVariableInt(SBMInfo* h, const char* name, int value)
         {"SBM:MaxGap_Single", &hoi->maxGapSingle, false},
         {"SBM:ShortFall", &hoi->shortFall, false},
         {"SBM:ShortContrast", &hoi->shortContrast, false},
+        {"SBM:ShortVoiced", &hoi->shortVoiced, false},
+        {"SBM:ShortGapSpeech", &hoi->shortGapSpeech, false},
+        {"SBM:MaxGap_Word", &hoi->maxGapWord, false},
         {"SBM:MajorityFrames", &mm->majorityFrames, false},
         {"SBM:MajorityVotes", &mm->majorityVotes, false},
         {"SBM:MajorityFrames_Pause", &mm->pauseFrames, false},
@@ -553,6 +558,9 @@ int GetSBMVariavleInt(SBMInfo* h, const char* name, int* value)
         {"SBM:MaxGap_Single", hoi->maxGapSingle},
         {"SBM:ShortFall", hoi->shortFall},
         {"SBM:ShortContrast", hoi->shortContrast},
+        {"SBM:ShortVoiced", hoi->shortVoiced},
+        {"SBM:ShortGapSpeech", hoi->shortGapSpeech},
+        {"SBM:MaxGap_Word", hoi->maxGapWord},
         {"SBM:MajorityFrames", mm->majorityFrames},
         {"SBM:MajorityVotes", mm->majorityVotes},
         {"SBM:MajorityFrames_Pause", mm->pauseFrames},
@@ -903,9 +911,6 @@ int SBMGetVADInfoProc(_tagVADInfo* session, void* user)
     }
     m = bands > 0 ? m / bands : 0.0;
     const double energy = m > 0.0 ? fmath::logd(m) : -1000.0;
-    if ((result = WriteRB(q->energy, &energy, 1)) != 0) {
-        return SBM_FAIL(result);
-    }
     // A speech frame whose energy lies far more in the low bands than in the high ones,
     // and is quiet overall, is taken for distant noise. Bands 15..17 need 18 bands.
     if (q->distanceDetection == 1 && decision > 0 && bands >= 18 && m > 0.0 && energy <= q->filGain) {
@@ -915,7 +920,18 @@ int SBMGetVADInfoProc(_tagVADInfo* session, void* user)
             decision = 0;
         }
     }
-    if ((result = WriteRB(q->decisions, &decision, 1)) != 0) {
+    // Voicing is measured only where the short-stretch rule looks at it.
+    double figures[kFrameFigures] = {energy, 0.0};
+    const VADHangOverInfo_t* hoi = h->hangover;
+    if (decision > 0 && hoi != nullptr && hoi->shortVoiced > 0 && q->continuousSpeech == 0) {
+        if ((h->voicing == nullptr || h->voicing->size != session->data->NumFFT) &&
+            (result = AllocVoicing(&h->voicing, session->data)) != 0) {
+            return SBM_FAIL(result);
+        }
+        figures[1] = FrameVoicing(h->voicing, session->data, node->chan[0]);
+    }
+    if ((result = WriteRB(q->energy, figures, kFrameFigures)) != 0 ||
+        (result = WriteRB(q->decisions, &decision, 1)) != 0) {
         return SBM_FAIL(result);
     }
     return 0;

@@ -8,6 +8,7 @@
 struct MajorityModeInfo_t;
 struct VADHangOverInfo_t;
 struct RingBufferInfo_t;
+struct VoicingInfo_t;
 
 struct RBsInfo_t {
     RingBufferInfo_t* processed;     // the detection layer's output wave
@@ -20,7 +21,8 @@ struct RBsInfo_t {
     RingBufferInfo_t* probNonSpeech; // per frame: non-speech posterior
     RingBufferInfo_t* decisions;     // per frame: final decision (signed byte)
     RingBufferInfo_t* decisionView;
-    RingBufferInfo_t* energy;        // per frame: log of the mean filter-bank energy
+    RingBufferInfo_t* energy;        // per frame: log of the mean filter-bank energy, then the
+                                     // voicing of a speech frame (kFrameFigures values)
     int processedDiscard;            // processed samples still to drop
     int inputDiscard;                // input samples still to drop
     int warmUp;                      // samples of the detection layer's initial frames
@@ -49,6 +51,7 @@ struct SBMInfo {
     VADHangOverInfo_t* hangover;
     RBsInfo_t* queues;
     _tagVADInfo* session;
+    VoicingInfo_t* voicing; // made at the first frame whose voicing is needed
 };
 
 // Samples of `frames` frames; the first frame of a stream is a whole frame.

@@ -79,6 +79,5 @@ int Wave2FBank(DataBuf* db);
 int CompSpc2Wave(DataBuf* db);
 int PowSpc2ACCoef(DataBuf* db);
 
-
 // Mel value of the filter-bank layout: 1127 ln(1 + f/700) with the fast logarithm.
 double FBankMel(double f);

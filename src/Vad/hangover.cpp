@@ -59,12 +59,14 @@ bool ShortStretches(const VADHangOverInfo_t* hoi) { return hoi->single && hoi->m
 // Log energy per decibel (the filter bank holds natural logarithms of energies).
 constexpr double kLogPerDb = 0.1 * 2.302585092994046;
 
-// A short stretch whose energy did not keep falling (no pluck or struck note) and whose
-// loudest frame stands clear of the gap: it ends at the maximum gap.
+// A short stretch whose energy did not keep falling (no pluck or struck note), that holds
+// a voiced nucleus and whose loudest frame stands clear of the gap: it ends at the maximum
+// gap.
 bool ShortWord(const VADHangOverInfo_t* hoi)
 {
     const double frames = hoi->falls + hoi->rises;
-    if (hoi->shortFall == 0 || frames <= 0.0 || 100.0 * hoi->falls >= hoi->shortFall * frames) {
+    if (hoi->shortFall == 0 || frames <= 0.0 || 100.0 * hoi->falls >= hoi->shortFall * frames ||
+        hoi->voicedLongest < hoi->shortVoiced || (hoi->shortGapSpeech > 0 && hoi->gapSpeech >= hoi->shortGapSpeech)) {
         return false;
     }
     return hoi->shortContrast == 0 ||
@@ -74,11 +76,20 @@ bool ShortWord(const VADHangOverInfo_t* hoi)
 // The longest gap the current stretch of speech bridges.
 int GapLimit(const VADHangOverInfo_t* hoi)
 {
-    return ShortStretches(hoi) && hoi->stretch < hoi->minSpeech && !ShortWord(hoi) ? LongestGapHO(hoi) : MaxGap(hoi);
+    if (!ShortStretches(hoi) || hoi->stretch >= hoi->minSpeech) {
+        return MaxGap(hoi);
+    }
+    if (!ShortWord(hoi)) {
+        return std::max(MaxGap(hoi), hoi->maxGapShort);
+    }
+    return hoi->maxGapWord > 0 ? hoi->maxGapWord : MaxGap(hoi);
 }
 
 // Frames before the confirmation count for the stretch's energy less by this much a frame.
 constexpr double kUnconfirmedWeight = 0.95;
+
+// A frame at least this periodic is voiced.
+constexpr double kVoiced = 0.5;
 
 // The current frame's figures for the short-stretch rule: the gap's energy, and the speech
 // frames' peak and whether their energy fell from the last speech frame's.
@@ -87,11 +98,13 @@ void FollowStretch(VADHangOverInfo_t* hoi, bool speech)
     if (hoi->state == SPEECH_ONLY) {
         hoi->gapEnergy = 0.0;
         hoi->gapFrames = 0;
+        hoi->gapSpeech = 0;
     }
     const bool gap = hoi->state == SPEECH_DISTINCT_GAP || hoi->state == SPEECH_DISTINCT_GAP_SPEECH || hoi->state == GAP;
     if (gap || (hoi->state == SPEECH_ONLY && !speech)) {
         hoi->gapEnergy += hoi->energy;
         ++hoi->gapFrames;
+        hoi->gapSpeech += speech ? 1 : 0;
     }
     if (hoi->state == PROC_START || hoi->state == SPEECH_DISTINCT || hoi->state == SPEECH_DISTINCT_SPEECH) {
         hoi->falls *= kUnconfirmedWeight;
@@ -101,6 +114,8 @@ void FollowStretch(VADHangOverInfo_t* hoi, bool speech)
     if (!speech || gap) {
         return;
     }
+    hoi->voicedRun = hoi->voicing >= kVoiced ? hoi->voicedRun + 1 : 0;
+    hoi->voicedLongest = std::max(hoi->voicedLongest, hoi->voicedRun);
     if (hoi->speechSeen) {
         (hoi->energy < hoi->lastEnergy ? hoi->falls : hoi->rises) += 1.0;
         hoi->peak = std::max(hoi->peak, hoi->energy);
@@ -117,6 +132,8 @@ void StartStretch(VADHangOverInfo_t* hoi)
     hoi->speechSeen = 0;
     hoi->falls = 0.0;
     hoi->rises = 0.0;
+    hoi->voicedRun = 0;
+    hoi->voicedLongest = 0;
 }
 
 // One more frame of a gap; past the gap limit the utterance moves to its tail.
@@ -175,12 +192,14 @@ void EndUtterance(VADHangOverInfo_t* hoi)
     ChangeState(hoi, PROC_END);
 }
 
-// The energies are read from the decisions' frame, as both queues get one value per frame.
-// Where a reader of the manager's queues has taken them apart, the decisions go on alone.
+// The frame figures are read from the decisions' frame, as both queues get theirs for each
+// frame. Where a reader of the manager's queues has taken them apart, the decisions go on
+// alone.
 void AlignEnergies(VADHangOverInfo_t* hoi)
 {
     if (hoi->energyView != nullptr &&
-        RSeekRB(hoi->energyView, GetReadableRB(hoi->energyView) - std::max(GetReadableRB(hoi->decisionView), 0)) != 0) {
+        RSeekRB(hoi->energyView, GetReadableRB(hoi->energyView) -
+                                     kFrameFigures * std::max(GetReadableRB(hoi->decisionView), 0)) != 0) {
         FreeRB(&hoi->energyView);
     }
 }
@@ -263,6 +282,7 @@ int ResetHOI(VADHangOverInfo_t* hoi)
     StartStretch(hoi);
     hoi->gapEnergy = 0.0;
     hoi->gapFrames = 0;
+    hoi->gapSpeech = 0;
     return 0;
 }
 
@@ -297,11 +317,13 @@ int RunHO(VADHangOverInfo_t* hoi, MajorityModeInfo_t* mm)
         }
 
         const bool speech = decision > 0;
-        hoi->energy = 0.0;
-        if (hoi->energyView != nullptr && IsReadableRB(hoi->energyView, 1) == 1 &&
-            (result = ReadRB(hoi->energyView, &hoi->energy, 1)) != 0) {
+        double figures[kFrameFigures] = {};
+        if (hoi->energyView != nullptr && IsReadableRB(hoi->energyView, kFrameFigures) == 1 &&
+            (result = ReadRB(hoi->energyView, figures, kFrameFigures)) != 0) {
             return result;
         }
+        hoi->energy = figures[0];
+        hoi->voicing = figures[1];
         FollowStretch(hoi, speech);
         hoi->stretch += speech && hoi->state == SPEECH_ONLY ? 1 : 0;
         hoi->voted = !mm->majority || mm->ratio >= 1.0 ? 1 : 0;
@@ -536,5 +558,5 @@ int ChangeState(VADHangOverInfo_t* hoi, int to)
 
 int LongestGapHO(const VADHangOverInfo_t* hoi)
 {
-    return ShortStretches(hoi) ? std::max(MaxGap(hoi), hoi->maxGapShort) : MaxGap(hoi);
+    return ShortStretches(hoi) ? std::max({MaxGap(hoi), hoi->maxGapShort, hoi->maxGapWord}) : MaxGap(hoi);
 }

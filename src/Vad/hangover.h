@@ -69,8 +69,20 @@ struct VADHangOverInfo_t {
     // gap's mean energy may be speech the noise hides, with more to come.
     int shortFall;           // "SBM:ShortFall"; 0: every short stretch keeps the short gap
     int shortContrast;       // "SBM:ShortContrast"; 0: the contrast is not looked at
-    RingBufferInfo_t* energyView; // the manager's frame energies, one per decision; none: no rule
+    // A word has a voiced nucleus: a short stretch without "SBM:ShortVoiced" voiced speech
+    // frames in a row (key presses, knocks, a door's click) keeps the short gap.
+    int shortVoiced;         // "SBM:ShortVoiced"; 0: voicing is not looked at
+    // A short stretch whose gap holds "SBM:ShortGapSpeech" speech frames or more is no word
+    // said alone (more speech follows that the noise hides); a word said alone ends at
+    // "SBM:MaxGap_Word", so that a first word before a longer pause still leads into the
+    // sentence.
+    int shortGapSpeech;      // "SBM:ShortGapSpeech"; 0: not looked at
+    int maxGapWord;          // "SBM:MaxGap_Word"; 0: the maximum gap
+    RingBufferInfo_t* energyView; // the manager's frame figures, kFrameFigures per decision; none: no rule
     double energy;           // the current frame's log filter-bank energy
+    double voicing;          // and its periodicity, 0-1 (0 where not measured)
+    int voicedRun;           // voiced speech frames in a row at the stretch's end
+    int voicedLongest;       // the stretch's longest such run
     double lastEnergy;       // that of the last speech frame
     double peak;             // the stretch's loudest speech frame
     int speechSeen;          // the stretch has a speech frame (lastEnergy and peak are set)
@@ -78,10 +90,14 @@ struct VADHangOverInfo_t {
     double rises;            // and those whose energy did not
     double gapEnergy;        // energy summed over the current gap's frames
     int gapFrames;
+    int gapSpeech;           // speech frames in the current gap
 };
 
 int AllocHOI(VADHangOverInfo_t** hoi);
-// `energyQueue`, when given, holds one log frame energy per frame decision.
+// Values per frame decision in the manager's frame-figure queue: the log frame energy, then
+// the frame's voicing.
+constexpr int kFrameFigures = 2;
+// `energyQueue`, when given, holds kFrameFigures values per frame decision.
 int BeginHO(VADHangOverInfo_t* hoi, RingBufferInfo_t** decisionQueue, MajorityModeInfo_t* mm,
             RingBufferInfo_t** energyQueue = nullptr);
 int FreeHOI(VADHangOverInfo_t** hoi);

@@ -236,6 +236,7 @@ FileScore ScoreFile(const std::vector<bool>& truth, const std::vector<Utterance>
         return score;
     }
     score.coverage = static_cast<double>(found) / static_cast<double>(speech);
+    score.lostFrames = speech - found;
     const std::size_t first = FirstSpeechFrame(truth);
     const std::size_t last = EndOfSpeechFrames(truth);
     for (const Utterance& u : utterances) {
@@ -293,6 +294,8 @@ void ConditionFigures::Add(const FileScore& file)
     ++files_;
     coverage_ += file.coverage;
     delivered_ += file.coverage >= kDeliveredCoverage;
+    shortened_ += file.lostFrames >= kShortenedFrames;
+    emptySpans_ += file.falseStarts;
     open_ += file.open;
     if (file.coverage < kDeliveredCoverage) {
         if (file.usedUp) {
@@ -394,15 +397,17 @@ std::string ConditionFigures::Row() const
 
 std::string ConditionFigures::HelperHeader()
 {
-    return "deliv% lost: usedUp cut late none  start med/p90 s  end med/p90 s audio  in1s% noEnd  noise runs started";
+    return "deliv% lost: usedUp cut late none short empty  start med/p90 s  end med/p90 s audio  in1s% noEnd  noise runs "
+           "started";
 }
 
 std::string ConditionFigures::HelperRow() const
 {
-    char line[176];
-    std::snprintf(line, sizeof line, "%6.1f %12d %3d %4d %4d  %6.2f %6.2f  %6.2f %6.2f %5.2f %6.0f %5d  %5d/%d",
-                  DeliveredPercent(), UsedUp(), Cut(), Late(), Missed(), StartMedian(), StartP90(), EndMedian(), EndP90(),
-                  AudioEndMedian(), EndedInTimePercent(), Open(), NoiseRunsStarted(), NoiseRuns());
+    char line[200];
+    std::snprintf(line, sizeof line, "%6.1f %12d %3d %4d %4d %5d %5d  %6.2f %6.2f  %6.2f %6.2f %5.2f %6.0f %5d  %5d/%d",
+                  DeliveredPercent(), UsedUp(), Cut(), Late(), Missed(), Shortened(), EmptySpans(), StartMedian(),
+                  StartP90(), EndMedian(), EndP90(), AudioEndMedian(), EndedInTimePercent(), Open(), NoiseRunsStarted(),
+                  NoiseRuns());
     return line;
 }
 

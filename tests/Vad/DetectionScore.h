@@ -49,6 +49,7 @@ std::vector<Utterance> Utterances(const HelperRun& run);
 // Frame-level detection figures of one file against its clean signal.
 struct FileScore {
     double coverage = 0.0;       // share of speech frames inside utterances
+    std::size_t lostFrames = 0;  // speech frames outside them
     bool ended = false;          // the utterance holding the speech's end ended
     double startError = 0.0;     // s, its start - the speech's start (negative: early)
     double endError = 0.0;       // s, its end event (status 4, the end report) - the speech's end
@@ -62,6 +63,8 @@ struct FileScore {
 };
 // A sentence counts as delivered when this share of its speech frames was delivered.
 constexpr double kDeliveredCoverage = 0.9;
+// A sentence counts as shortened when this many of its speech frames (20 ms) were not.
+constexpr std::size_t kShortenedFrames = 2;
 FileScore ScoreFile(const std::vector<bool>& truth, const std::vector<Utterance>& utterances);
 
 // The first speech frame of the truth, and the frame after its last (the truth's size
@@ -102,6 +105,10 @@ public:
     int Cut() const { return cut_; }
     int Missed() const { return missed_; }
     int Late() const { return late_; }
+    // Sentences with at least kShortenedFrames of their speech frames outside the utterances,
+    // and utterances holding no speech frame, over the sentences' files.
+    int Shortened() const { return shortened_; }
+    int EmptySpans() const { return emptySpans_; }
     double FarFlaggedPercent() const;  // frames over 1 s from speech inside utterances
     double StartMedian() const;
     double StartP90() const;           // 90th percentile of the start error
@@ -146,6 +153,8 @@ private:
     int cut_ = 0;
     int missed_ = 0;
     int late_ = 0;
+    int shortened_ = 0;
+    int emptySpans_ = 0;
     int noiseStarts_ = 0;
     int noiseRuns_ = 0;
     int noiseRunsStarted_ = 0;

@@ -20,6 +20,8 @@ struct Settings {
     int minSpeech = 0, maxGapShort = 0;
     int maxGapSingle = 0;
     int shortFall = 0, shortContrast = 0;
+    int shortVoiced = 0;
+    int shortGapSpeech = 0, maxGapWord = 0;
 };
 
 // What the manager's reader sees when it takes the hangover's requests after every step.
@@ -40,9 +42,10 @@ char Letter(int state)
     return state >= 0 && state < kHOStates ? k[state] : '?';
 }
 
-// Feeds decisions one per step, as the manager does, with a log energy per frame: '#' speech
-// as loud as the last speech frame, 'v' speech quieter than it (a note dying away), '.'
-// non-speech 30 dB down, ',' non-speech 2 dB down.
+// Feeds decisions one per step, as the manager does, with a log energy and a voicing per
+// frame: '#' voiced speech as loud as the last speech frame, 'v' voiced speech quieter than
+// it (a note dying away), 'k' unvoiced speech as loud (a key press), '.' non-speech 30 dB
+// down, ',' non-speech 2 dB down.
 Trace Feed(const Settings& s, const std::string& decisions)
 {
     RingBufferInfo_t* queue = nullptr;
@@ -50,7 +53,7 @@ Trace Feed(const Settings& s, const std::string& decisions)
     MajorityModeInfo_t* mm = nullptr;
     VADHangOverInfo_t* hoi = nullptr;
     EXPECT_EQ(0, AllocateRB(&queue, 256, RB_BYTE));
-    EXPECT_EQ(0, AllocateRB(&energies, 256, RB_DOUBLE));
+    EXPECT_EQ(0, AllocateRB(&energies, 256 * kFrameFigures, RB_DOUBLE));
     EXPECT_EQ(0, AllocateMM(&mm));
     EXPECT_EQ(0, AllocHOI(&hoi));
     mm->majority = s.majority ? 1 : 0;
@@ -67,6 +70,9 @@ Trace Feed(const Settings& s, const std::string& decisions)
     hoi->maxGapSingle = s.maxGapSingle;
     hoi->shortFall = s.shortFall;
     hoi->shortContrast = s.shortContrast;
+    hoi->shortVoiced = s.shortVoiced;
+    hoi->shortGapSpeech = s.shortGapSpeech;
+    hoi->maxGapWord = s.maxGapWord;
     EXPECT_EQ(0, BeginMM(mm, &queue));
     EXPECT_EQ(0, BeginHO(hoi, &queue, mm, &energies));
     Trace trace;
@@ -75,11 +81,12 @@ Trace Feed(const Settings& s, const std::string& decisions)
     double speechEnergy = 20.0;
     for (int step = 0; step < static_cast<int>(decisions.size()); ++step) {
         const char c = decisions[static_cast<std::size_t>(step)];
-        const signed char d = c == '#' || c == 'v' ? 1 : 0;
+        const signed char d = c == '#' || c == 'v' || c == 'k' ? 1 : 0;
         speechEnergy -= c == 'v' ? 0.1 : 0.0;
-        const double energy = d ? speechEnergy : speechEnergy - (c == ',' ? 0.46 : 6.9);
+        const double figures[kFrameFigures] = {d ? speechEnergy : speechEnergy - (c == ',' ? 0.46 : 6.9),
+                                               c == '#' || c == 'v' ? 0.9 : 0.1};
         WriteRB(queue, &d, 1);
-        WriteRB(energies, &energy, 1);
+        WriteRB(energies, figures, kFrameFigures);
         EXPECT_EQ(0, RunHO(hoi, mm));
         trace.states += Letter(hoi->state);
         released += hoi->release;
@@ -262,6 +269,49 @@ TEST(Hangover, ShortWordEndsAtTheMaximumGap)
         EXPECT_EQ(c.utterances, trace.utterances);
         EXPECT_EQ(c.asBefore, Feed(before, c.decisions).states == trace.states);
     }
+    // Key presses keep the short gap once a word needs a voiced nucleus (here 2 frames in a
+    // row), and the speech after them leads into the utterance; a word still ends at the
+    // maximum gap. Without the voicing test the presses pass for a word and take the one
+    // utterance.
+    Settings voiced = rule;
+    voiced.shortVoiced = 2;
+    const struct {
+        const char* decisions;
+        std::string states;
+        std::string withoutVoicing;
+    } voicing[] = {
+        {"kkk......#######......", "ddOGAAAAAAOOOOOOGAAESS", "ddOGAAESSddOOOOOGAAESS"},
+        // Voiced frames that are not in a row make no nucleus.
+        {"#k#k...............", "ddOOGAAAAAAAESSSSSS", "ddOOGAAESSSSSSSSSSS"},
+        {"###..........", "ddOGAAESSSSSS", "ddOGAAESSSSSS"},
+    };
+    for (const auto& c : voicing) {
+        SCOPED_TRACE(c.decisions);
+        EXPECT_EQ(c.states, Feed(voiced, c.decisions).states);
+        EXPECT_EQ(c.withoutVoicing, Feed(rule, c.decisions).states);
+    }
+    // A speech frame in the word's gap, too few for the pause vote (4 of 5 here), tells of more
+    // speech the noise hides: with "SBM:ShortGapSpeech" 1 the stretch keeps the short gap as a
+    // burst does; a word with a quiet gap still ends at the maximum gap.
+    Settings word = rule;
+    word.pauseVotes = 4;
+    Settings burst = word;
+    burst.shortFall = 0;
+    Settings gapSpeech = word;
+    gapSpeech.shortGapSpeech = 1;
+    const std::string heard = "###..#.............";
+    EXPECT_EQ("ddOGGgGGGGGEDDDDDDD", Feed(gapSpeech, heard).states);
+    EXPECT_EQ(Feed(burst, heard).states, Feed(gapSpeech, heard).states);
+    EXPECT_EQ("ddOGGgEDDDDDDDDDDDD", Feed(word, heard).states);
+    EXPECT_EQ(Feed(word, "###..........").states, Feed(gapSpeech, "###..........").states);
+    // A word said alone with a gap of its own (5 frames) ends two frames after the maximum gap.
+    Settings wordGap = rule;
+    wordGap.maxGapWord = 5;
+    const Trace alone = Feed(rule, "###..........");
+    const Trace longer = Feed(wordGap, "###..........");
+    ASSERT_EQ(1u, alone.endSteps.size());
+    ASSERT_EQ(1u, longer.endSteps.size());
+    EXPECT_EQ(alone.endSteps[0] + 2, longer.endSteps[0]);
     // Without the contrast test the quiet word ends at the maximum gap too.
     Settings noContrast = rule;
     noContrast.shortContrast = 0;

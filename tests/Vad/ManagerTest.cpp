@@ -352,6 +352,75 @@ TEST(Manager, ShortWordAloneEndsAtTheMaximumGap)
     }
 }
 
+// A door closing: the latch's click, its catch 50-150 ms later and the door rattling in its
+// frame, a low rumble of 0.5 s; pseudo-random noise of a fixed seed.
+Samples DoorClosing(unsigned seed)
+{
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<double>((seed >> 8) & 0xFFFF) / 32768.0 - 1.0;
+    };
+    Samples out(static_cast<std::size_t>(0.8 * 16000), 0);
+    auto add = [&out](std::size_t at, double value) {
+        out[at] = static_cast<short>(std::max(-32767.0, std::min(32767.0, out[at] + value)));
+    };
+    const std::size_t catchAt = static_cast<std::size_t>((0.05 + 0.05 * (next() + 1.0)) * 16000);
+    for (std::size_t click : {std::size_t{0}, catchAt}) {
+        double previous = 0.0;
+        for (std::size_t i = 0; i < 160; ++i) {
+            const double white = next();
+            add(click + i, 12000.0 * std::exp(-static_cast<double>(i) / 50.0) * (white - previous));
+            previous = white;
+        }
+    }
+    double low = 0.0;
+    const std::size_t thudAt = catchAt + 320;
+    for (std::size_t i = 0; i < 8000 && thudAt + i < out.size(); ++i) {
+        low += 0.04 * (next() - low);
+        // The door rattles in its frame: the rumble swells and falls back every 60 ms.
+        const double rattle = 0.55 + 0.45 * std::cos(2.0 * M_PI * static_cast<double>(i) / 960.0);
+        add(thudAt + i, 60000.0 * low * std::min(1.0, static_cast<double>(i) / 80.0) * rattle);
+    }
+    return out;
+}
+
+// One utterance only: a door closing just before a sentence leads into it. Its clicks and thud
+// hold no voiced frame, so they keep the short stretch's gap ("SBM:ShortVoiced"); taken for a
+// word said alone, they would end the one utterance before the sentence began.
+TEST(Manager, DoorBeforeASentenceLeadsIntoIt)
+{
+    using namespace Orvane::Test;
+    const Burst& sentence = QuietSentence();
+    const Samples door = Join({Silence(1.0), DoorClosing(7), Silence(0.5)});
+    const Samples clean = Join({door, Samples(sentence.audio.begin() + static_cast<std::ptrdiff_t>(sentence.start),
+                                                sentence.audio.end())});
+    const Samples audio = MixAtSnr(clean, Noise(NoiseKind::Pink, static_cast<double>(clean.size()) / 16000.0, 6), 30.0);
+    const std::size_t speechEnd = door.size() + sentence.end - sentence.start;
+    for (int voiced : {0, 5}) {
+        SCOPED_TRACE(voiced);
+        Manager h = MakeManager();
+        for (const auto& v : std::vector<std::pair<const char*, int>>{{"SBM:MaxGap", 35},
+                                                                      {"SBM:MaxGap_Single", 40},
+                                                                      {"SBM:TailMargin", 40},
+                                                                      {"SBM:MajorityVotes", 15},
+                                                                      {"SBM:MajorityVotes_Pause", 15},
+                                                                      {"SBM:MinSpeech", 70},
+                                                                      {"SBM:MaxGap_Short", 100},
+                                                                      {"SBM:ShortFall", 70},
+                                                                      {"SBM:ShortContrast", 5},
+                                                                      {"SBM:ShortVoiced", voiced},
+                                                                      {"SBM:ContinuousSpeech", 0}}) {
+            ASSERT_EQ(0, SetSBMVariable(h.get(), v.first, v.second));
+        }
+        const Delivery d = Drive(h.get(), audio, 320);
+        ASSERT_EQ(0, d.error);
+        ASSERT_FALSE(d.utterances.empty());
+        const std::size_t at = Find(audio, d.utterances[0]);
+        ASSERT_LT(at, audio.size()) << "not a slice of the input";
+        EXPECT_EQ(voiced != 0, at + d.utterances[0].size() >= speechEnd);
+    }
+}
+
 TEST(Manager, OutputValuesLongerThanTenBytes)
 {
     Manager h = MakeManager("OutVADLabel=T");

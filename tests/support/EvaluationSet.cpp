@@ -18,6 +18,8 @@ namespace {
 constexpr int kEvaluationSeed = 1;
 constexpr int kTuningSeed = 2;
 constexpr int kTuningUnseenSeed = 4;
+constexpr int kHeldOutSeed = 5;
+constexpr int kTuningOpenersSeed = 6;
 constexpr std::size_t kEvaluationSentences = 20;
 constexpr std::size_t kEvaluationInTuningVoicesSentences = 12;
 constexpr std::size_t kTuningSentences = 10;
@@ -167,11 +169,39 @@ const EvaluationSet& EvaluationSet::TuningCommandsInUnseenVoices()
     return set;
 }
 
+const EvaluationSet& EvaluationSet::TuningOpeners()
+{
+    static const EvaluationSet set("tuning-openers.txt", kTuningOpenersSeed, kEvaluationSentences,
+                                   "tuning-openers-voices.txt");
+    return set;
+}
+
+const EvaluationSet& EvaluationSet::HeldOut()
+{
+    static const EvaluationSet set("heldout-sentences.txt", kHeldOutSeed, kEvaluationSentences, "heldout-voices.txt");
+    return set;
+}
+
+const EvaluationSet& EvaluationSet::HeldOutCommands()
+{
+    static const EvaluationSet set("heldout-commands.txt", kHeldOutSeed, kEvaluationSentences, "heldout-voices.txt",
+                                   HeldOut());
+    return set;
+}
+
+const EvaluationSet& EvaluationSet::HeldOutCommandsInEvaluationVoices()
+{
+    static const EvaluationSet set("heldout-commands.txt", kHeldOutSeed, kEvaluationSentences, "evaluation-voices.txt",
+                                   HeldOut());
+    return set;
+}
+
 const std::vector<std::string>& EvaluationSet::Kinds()
 {
     // New kinds go at the end: a kind's place picks its noise stretches.
-    static const std::vector<std::string> kinds{"white",  "pink", "brown",  "hum",   "babble", "music",
-                                                "clicks", "taps", "cutoff", "notes", "ticks"};
+    static const std::vector<std::string> kinds{"white",  "pink",  "brown",  "hum",    "babble", "music",
+                                                "clicks", "taps",  "cutoff", "notes",  "ticks",  "typing",
+                                                "strums", "knocks", "dishes", "doors"};
     return kinds;
 }
 

@@ -42,6 +42,15 @@ public:
     static const EvaluationSet& CommandsInUnseenVoices();
     static const EvaluationSet& TuningCommands();
     static const EvaluationSet& TuningCommandsInUnseenVoices();
+    // Tuning sentences that open with a short word and a pause (data/vad/tuning-openers.txt),
+    // in voices of their own, with noise of their own seed.
+    static const EvaluationSet& TuningOpeners();
+    // A set held out from every choice (data/vad/heldout-*.txt): sentences, many opening with
+    // a short word and a pause, and commands, in voices no other set uses, with noise of its
+    // own seed; the commands also in the evaluation set's voices.
+    static const EvaluationSet& HeldOut();
+    static const EvaluationSet& HeldOutCommands();
+    static const EvaluationSet& HeldOutCommandsInEvaluationVoices();
 
     // Noise kinds in report order, and the SNRs of the mixtures (dB). An SNR of infinity
     // mixes in no noise: the speech after silence.
