@@ -261,6 +261,9 @@ TEST(Hangover, ShortWordEndsAtTheMaximumGap)
         {"note alone", "vvv..............", "ddOGAAAAAAAESSSSS", {{0, 5}}, true},
         // A word 2 dB above its gap may be followed by more speech the noise hides.
         {"word hardly above its gap", "###,,,,,,,,,,", "ddOGAAAAAAAES", {{0, 5}}, true},
+        // The same when the noise stops dead after the maximum gap: the gap is judged over its
+        // first frames, as loud as the noise, not over the quiet that follows.
+        {"word hardly above its gap, then quiet", "###,,,..........", "ddOGAAAAAAAESSSS", {{0, 5}}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

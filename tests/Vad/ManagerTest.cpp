@@ -406,9 +406,10 @@ TEST(Manager, DoorBeforeASentenceLeadsIntoIt)
                                                                       {"SBM:MajorityVotes_Pause", 15},
                                                                       {"SBM:MinSpeech", 70},
                                                                       {"SBM:MaxGap_Short", 100},
-                                                                      {"SBM:ShortFall", 70},
+                                                                      {"SBM:ShortFall", 60},
                                                                       {"SBM:ShortContrast", 5},
                                                                       {"SBM:ShortVoiced", voiced},
+                                                                      {"SBM:ShortGapSpeech", 3},
                                                                       {"SBM:ContinuousSpeech", 0}}) {
             ASSERT_EQ(0, SetSBMVariable(h.get(), v.first, v.second));
         }
