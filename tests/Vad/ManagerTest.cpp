@@ -124,7 +124,8 @@ TEST(Manager, ArgumentsVariablesAndModes)
         {"SBM:MajorityVotes_Pause", 0, 0, 0},  {"SBM:Unknown", 1, -5, -1},
         {"SBM:MinSpeech", 50, 0, 50},          {"SBM:MaxGap_Short", -1, -4, 0},
         {"SBM:MaxGap_Single", 45, 0, 45},      {"SBM:ShortFall", 75, 0, 75},
-        {"SBM:ShortContrast", -1, -4, 0},
+        {"SBM:ShortContrast", -1, -4, 0},      {"SBM:ShortVoiced", 5, 0, 5},
+        {"SBM:ShortGapSpeech", -2, -4, 0},     {"SBM:MaxGap_Word", 55, 0, 55},
     };
     for (const Variable& v : variables) {
         SCOPED_TRACE(v.name);
