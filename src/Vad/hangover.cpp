@@ -1,6 +1,7 @@
 #include "Vad/hangover.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -70,7 +71,8 @@ bool ShortWord(const VADHangOverInfo_t* hoi)
         return false;
     }
     return hoi->shortContrast == 0 ||
-           (hoi->gapFrames > 0 && hoi->peak - hoi->gapEnergy / hoi->gapFrames >= kLogPerDb * hoi->shortContrast);
+           (hoi->gapFrames > 0 && hoi->gapPower > 0.0 &&
+            hoi->peak - std::log(hoi->gapPower / hoi->gapFrames) >= kLogPerDb * hoi->shortContrast);
 }
 
 // The longest gap the current stretch of speech bridges.
@@ -91,18 +93,21 @@ constexpr double kUnconfirmedWeight = 0.95;
 // A frame at least this periodic is voiced.
 constexpr double kVoiced = 0.5;
 
-// The current frame's figures for the short-stretch rule: the gap's energy, and the speech
-// frames' peak and whether their energy fell from the last speech frame's.
+// The current frame's figures for the short-stretch rule: the gap's power and speech frames,
+// and the speech frames' peak, voicing and whether their energy fell from the last speech
+// frame's.
 void FollowStretch(VADHangOverInfo_t* hoi, bool speech)
 {
     if (hoi->state == SPEECH_ONLY) {
-        hoi->gapEnergy = 0.0;
+        hoi->gapPower = 0.0;
         hoi->gapFrames = 0;
         hoi->gapSpeech = 0;
     }
     const bool gap = hoi->state == SPEECH_DISTINCT_GAP || hoi->state == SPEECH_DISTINCT_GAP_SPEECH || hoi->state == GAP;
-    if (gap || (hoi->state == SPEECH_ONLY && !speech)) {
-        hoi->gapEnergy += hoi->energy;
+    // The gap is judged over its first maximum gap, so that a word's judgement stands once it
+    // has been made.
+    if ((gap || (hoi->state == SPEECH_ONLY && !speech)) && hoi->gapFrames < MaxGap(hoi)) {
+        hoi->gapPower += std::exp(hoi->energy);
         ++hoi->gapFrames;
         hoi->gapSpeech += speech ? 1 : 0;
     }
@@ -280,7 +285,7 @@ int ResetHOI(VADHangOverInfo_t* hoi)
     hoi->stretch = 0;
     hoi->voted = 0;
     StartStretch(hoi);
-    hoi->gapEnergy = 0.0;
+    hoi->gapPower = 0.0;
     hoi->gapFrames = 0;
     hoi->gapSpeech = 0;
     return 0;

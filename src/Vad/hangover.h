@@ -66,7 +66,9 @@ struct VADHangOverInfo_t {
     // by its energy falling from one speech frame to the next in at least "SBM:ShortFall" %
     // of its speech frames (those before the confirmation weigh less the older they are); and
     // a stretch whose loudest speech frame stands less than "SBM:ShortContrast" dB above the
-    // gap's mean energy may be speech the noise hides, with more to come.
+    // gap's mean power (over the gap's first maximum gap, so that frames of digital silence
+    // after noise stops do not count as a quiet gap) may be speech the noise hides, with more
+    // to come.
     int shortFall;           // "SBM:ShortFall"; 0: every short stretch keeps the short gap
     int shortContrast;       // "SBM:ShortContrast"; 0: the contrast is not looked at
     // A word has a voiced nucleus: a short stretch without "SBM:ShortVoiced" voiced speech
@@ -88,7 +90,7 @@ struct VADHangOverInfo_t {
     int speechSeen;          // the stretch has a speech frame (lastEnergy and peak are set)
     double falls;            // weighted speech frames of the stretch whose energy fell
     double rises;            // and those whose energy did not
-    double gapEnergy;        // energy summed over the current gap's frames
+    double gapPower;         // the current gap's frame energies summed as powers
     int gapFrames;
     int gapSpeech;           // speech frames in the current gap
 };

@@ -45,6 +45,8 @@ struct HelperRow {
     int noiseStarts;     // maximum noise-alone runs in which an utterance started, every SNR
     double endMedian;    // maximum median end error (s), every SNR; NAN: not checked (steady
                          // noise: no more than 100 ms after the end's median before)
+    int shortened[4];    // maximum sentences with 20 ms of speech or more not delivered, at
+                         // 20, 10, 5, 0 dB
 };
 
 void PrintTo(const HelperRow& row, std::ostream* out)
@@ -67,6 +69,7 @@ TEST_P(HelperAccuracy, EvaluationSet)
         EXPECT_GE(f.DeliveredPercent(), row.delivered[i]);
         EXPECT_LE(f.UsedUp(), row.usedUp);
         EXPECT_LE(f.NoiseRunsStarted(), row.noiseStarts);
+        EXPECT_LE(f.Shortened(), row.shortened[i]);
         if (!std::isnan(row.endMedian)) {
             EXPECT_LE(f.EndMedian(), row.endMedian);
         }
@@ -75,19 +78,28 @@ TEST_P(HelperAccuracy, EvaluationSet)
 
 const HelperRow kHelperRows[] = {
     // kind      delivered % at 20, 10, 5, 0 dB   used up  noise starts  end median s
-    {"white",  {95, 95, 95, 55}, 0, 0, 0.75},
-    {"pink",   {95, 95, 75, 30}, 0, 0, 0.65},
-    {"brown",  {95, 90, 90, 90}, 0, 0, 0.6},
-    {"hum",    {95, 90, 90, 90}, 0, 0, 0.6},
-    {"babble", {100, 100, 100, 100}, 0, 6, NAN},
-    {"music",  {90, 100, 100, 95}, 0, 6, NAN},
-    {"clicks", {95, 90, 90, 90}, 0, 0, NAN},
-    {"taps",   {90, 95, 90, 90}, 0, 0, NAN},
-    {"cutoff", {95, 90, 60, 25}, 0, 6, NAN},
+    //                                                                    shortened at 20, 10, 5, 0 dB
+    {"white",  {95, 95, 95, 55}, 0, 0, 0.75, {0, 0, 0, 11}},
+    {"pink",   {95, 95, 75, 30}, 0, 0, 0.65, {0, 0, 5, 14}},
+    {"brown",  {95, 90, 90, 90}, 0, 0, 0.6, {0, 1, 1, 2}},
+    {"hum",    {95, 90, 90, 90}, 0, 0, 0.6, {0, 1, 2, 1}},
+    {"babble", {100, 100, 100, 100}, 0, 6, NAN, {0, 0, 0, 0}},
+    {"music",  {90, 100, 100, 95}, 0, 6, NAN, {1, 0, 0, 0}},
+    {"clicks", {95, 90, 90, 90}, 0, 0, NAN, {0, 1, 1, 1}},
+    {"taps",   {90, 95, 90, 90}, 0, 0, NAN, {1, 0, 1, 1}},
+    {"cutoff", {95, 90, 60, 25}, 0, 6, NAN, {0, 1, 8, 16}},
     // A pluck or strum in the noise before the sentence no longer takes the one utterance:
     // without that, 2 to 5 sentences a condition are lost after one.
-    {"notes",  {90, 85, 80, 90}, 2, 6, NAN},
-    {"ticks",  {90, 100, 95, 95}, 0, 0, NAN},
+    {"notes",  {90, 85, 80, 90}, 2, 6, NAN, {1, 2, 3, 1}},
+    {"ticks",  {90, 100, 95, 95}, 0, 0, NAN, {1, 0, 0, 0}},
+    // Bursts of typing, strummed chords and struck bars, knocks, dishes and doors before the
+    // sentence: a burst is no word said alone (no voiced nucleus, or energy dying away), so it
+    // leads into the sentence.
+    {"typing", {95, 90, 90, 95}, 0, 1, NAN, {0, 1, 1, 0}},
+    {"strums", {85, 90, 90, 85}, 1, 6, NAN, {2, 1, 1, 2}},
+    {"knocks", {90, 90, 95, 90}, 1, 6, NAN, {1, 1, 0, 1}},
+    {"dishes", {90, 90, 90, 90}, 0, 4, NAN, {1, 1, 1, 1}},
+    {"doors",  {90, 90, 90, 85}, 1, 6, NAN, {1, 1, 1, 2}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Noise, HelperAccuracy, testing::ValuesIn(kHelperRows),
@@ -134,21 +146,28 @@ TEST_P(CommandAccuracy, EvaluationCommands)
 
 const CommandRow kCommandRows[] = {
     // A short word that is no burst ends at the one utterance's gap, as a sentence does
-    // (0.40-0.46 s at 10 dB); with every short stretch waiting for its long gap, 1.0 s.
+    // (0.40-0.46 s at 10 dB); with every short stretch waiting for its long gap, 1.0 s. The
+    // rule keeps that wait for any stretch that might be a burst or a first word (sentences
+    // come first), so in several kinds of noise some commands still wait for it.
     // kind     delivered %  used up  end event median s
     {"clean",  100, 0, 0.5},
-    {"white",  100, 0, 0.6},
-    {"pink",   100, 0, 0.5},
+    {"white",  100, 0, 0.75},
+    {"pink",   100, 0, 0.7},
     {"brown",  100, 0, 0.5},
-    {"hum",    100, 0, 0.5},
+    {"hum",    100, 0, 0.6},
     {"babble", 100, 0, NAN},
     {"music",  100, 0, NAN},
     // Clicks and ticks in the pause after the word resume it within the gap.
-    {"clicks", 100, 0, 0.75},
-    {"taps",   100, 0, 0.55},
-    {"cutoff", 100, 0, 0.5},
-    {"notes",  100, 0, 0.5},
-    {"ticks",  100, 0, 0.7},
+    {"clicks", 100, 0, 1.0},
+    {"taps",   100, 0, 0.65},
+    {"cutoff", 100, 0, 0.8},
+    {"notes",  100, 0, 0.8},
+    {"ticks",  100, 0, 1.05},
+    {"typing", 100, 0, 1.0},
+    {"strums", 100, 0, 0.5},
+    {"knocks", 90, 1, 0.85},
+    {"dishes", 100, 0, 0.6},
+    {"doors",  90, 1, 0.6},
 };
 
 INSTANTIATE_TEST_SUITE_P(Noise, CommandAccuracy, testing::ValuesIn(kCommandRows),

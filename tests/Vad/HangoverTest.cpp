@@ -44,8 +44,8 @@ char Letter(int state)
 
 // Feeds decisions one per step, as the manager does, with a log energy and a voicing per
 // frame: '#' voiced speech as loud as the last speech frame, 'v' voiced speech quieter than
-// it (a note dying away), 'k' unvoiced speech as loud (a key press), '.' non-speech 30 dB
-// down, ',' non-speech 2 dB down.
+// it (a note dying away), 'k' unvoiced speech as loud (a key press), 'q' unvoiced speech 30 dB
+// down, '.' non-speech 30 dB down, ',' non-speech 2 dB down.
 Trace Feed(const Settings& s, const std::string& decisions)
 {
     RingBufferInfo_t* queue = nullptr;
@@ -81,9 +81,9 @@ Trace Feed(const Settings& s, const std::string& decisions)
     double speechEnergy = 20.0;
     for (int step = 0; step < static_cast<int>(decisions.size()); ++step) {
         const char c = decisions[static_cast<std::size_t>(step)];
-        const signed char d = c == '#' || c == 'v' || c == 'k' ? 1 : 0;
+        const signed char d = c == '#' || c == 'v' || c == 'k' || c == 'q' ? 1 : 0;
         speechEnergy -= c == 'v' ? 0.1 : 0.0;
-        const double figures[kFrameFigures] = {d ? speechEnergy : speechEnergy - (c == ',' ? 0.46 : 6.9),
+        const double figures[kFrameFigures] = {d && c != 'q' ? speechEnergy : speechEnergy - (c == ',' ? 0.46 : 6.9),
                                                c == '#' || c == 'v' ? 0.9 : 0.1};
         WriteRB(queue, &d, 1);
         WriteRB(energies, figures, kFrameFigures);
@@ -261,6 +261,9 @@ TEST(Hangover, ShortWordEndsAtTheMaximumGap)
         {"note alone", "vvv..............", "ddOGAAAAAAAESSSSS", {{0, 5}}, true},
         // A word 2 dB above its gap may be followed by more speech the noise hides.
         {"word hardly above its gap", "###,,,,,,,,,,", "ddOGAAAAAAAES", {{0, 5}}, true},
+        // The same when the noise stops dead after the maximum gap: the gap is judged over its
+        // first frames, as loud as the noise, not over the quiet that follows.
+        {"word hardly above its gap, then quiet", "###,,,..........", "ddOGAAAAAAAESSSS", {{0, 5}}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -299,7 +302,7 @@ TEST(Hangover, ShortWordEndsAtTheMaximumGap)
     burst.shortFall = 0;
     Settings gapSpeech = word;
     gapSpeech.shortGapSpeech = 1;
-    const std::string heard = "###..#.............";
+    const std::string heard = "###..q.............";
     EXPECT_EQ("ddOGGgGGGGGEDDDDDDD", Feed(gapSpeech, heard).states);
     EXPECT_EQ(Feed(burst, heard).states, Feed(gapSpeech, heard).states);
     EXPECT_EQ("ddOGGgEDDDDDDDDDDDD", Feed(word, heard).states);

@@ -124,7 +124,8 @@ TEST(Manager, ArgumentsVariablesAndModes)
         {"SBM:MajorityVotes_Pause", 0, 0, 0},  {"SBM:Unknown", 1, -5, -1},
         {"SBM:MinSpeech", 50, 0, 50},          {"SBM:MaxGap_Short", -1, -4, 0},
         {"SBM:MaxGap_Single", 45, 0, 45},      {"SBM:ShortFall", 75, 0, 75},
-        {"SBM:ShortContrast", -1, -4, 0},
+        {"SBM:ShortContrast", -1, -4, 0},      {"SBM:ShortVoiced", 5, 0, 5},
+        {"SBM:ShortGapSpeech", -2, -4, 0},     {"SBM:MaxGap_Word", 55, 0, 55},
     };
     for (const Variable& v : variables) {
         SCOPED_TRACE(v.name);
@@ -314,6 +315,28 @@ TEST(Manager, ShortStretchLeadsIntoTheSpeech)
     }
 }
 
+// A manager detecting one utterance with the committed boundary settings and the given
+// short-stretch rule ("SBM:ShortFall", "SBM:ShortVoiced", "SBM:ShortGapSpeech").
+Manager OneUtteranceManager(int fall, int voiced, int gapSpeech)
+{
+    Manager h = MakeManager();
+    for (const auto& v : std::vector<std::pair<const char*, int>>{{"SBM:MaxGap", 35},
+                                                                  {"SBM:MaxGap_Single", 40},
+                                                                  {"SBM:TailMargin", 40},
+                                                                  {"SBM:MajorityVotes", 15},
+                                                                  {"SBM:MajorityVotes_Pause", 15},
+                                                                  {"SBM:MinSpeech", 70},
+                                                                  {"SBM:MaxGap_Short", 100},
+                                                                  {"SBM:ShortFall", fall},
+                                                                  {"SBM:ShortContrast", 5},
+                                                                  {"SBM:ShortVoiced", voiced},
+                                                                  {"SBM:ShortGapSpeech", gapSpeech},
+                                                                  {"SBM:ContinuousSpeech", 0}}) {
+        EXPECT_EQ(0, SetSBMVariable(h.get(), v.first, v.second)) << v.first;
+    }
+    return h;
+}
+
 // One utterance only: a short word said alone ends as soon as a sentence would when the
 // short stretch's gap is kept for bursts ("SBM:ShortFall"), the frame energies reaching the
 // hangover from the manager's queue; without it the word waits for the short gap.
@@ -327,19 +350,7 @@ TEST(Manager, ShortWordAloneEndsAtTheMaximumGap)
                                                            std::find(loud.rbegin(), loud.rend(), true) - loud.rbegin()));
     for (int fall : {0, 75}) {
         SCOPED_TRACE(fall);
-        Manager h = MakeManager();
-        for (const auto& v : std::vector<std::pair<const char*, int>>{{"SBM:MaxGap", 35},
-                                                                      {"SBM:MaxGap_Single", 40},
-                                                                      {"SBM:TailMargin", 40},
-                                                                      {"SBM:MajorityVotes", 15},
-                                                                      {"SBM:MajorityVotes_Pause", 15},
-                                                                      {"SBM:MinSpeech", 70},
-                                                                      {"SBM:MaxGap_Short", 100},
-                                                                      {"SBM:ShortFall", fall},
-                                                                      {"SBM:ShortContrast", 5},
-                                                                      {"SBM:ContinuousSpeech", 0}}) {
-            ASSERT_EQ(0, SetSBMVariable(h.get(), v.first, v.second));
-        }
+        Manager h = OneUtteranceManager(fall, 0, 0);
         const Delivery d = Drive(h.get(), audio, 320);
         ASSERT_EQ(0, d.error);
         ASSERT_EQ(1u, d.ends.size());
@@ -398,20 +409,7 @@ TEST(Manager, DoorBeforeASentenceLeadsIntoIt)
     const std::size_t speechEnd = door.size() + sentence.end - sentence.start;
     for (int voiced : {0, 5}) {
         SCOPED_TRACE(voiced);
-        Manager h = MakeManager();
-        for (const auto& v : std::vector<std::pair<const char*, int>>{{"SBM:MaxGap", 35},
-                                                                      {"SBM:MaxGap_Single", 40},
-                                                                      {"SBM:TailMargin", 40},
-                                                                      {"SBM:MajorityVotes", 15},
-                                                                      {"SBM:MajorityVotes_Pause", 15},
-                                                                      {"SBM:MinSpeech", 70},
-                                                                      {"SBM:MaxGap_Short", 100},
-                                                                      {"SBM:ShortFall", 70},
-                                                                      {"SBM:ShortContrast", 5},
-                                                                      {"SBM:ShortVoiced", voiced},
-                                                                      {"SBM:ContinuousSpeech", 0}}) {
-            ASSERT_EQ(0, SetSBMVariable(h.get(), v.first, v.second));
-        }
+        Manager h = OneUtteranceManager(60, voiced, 3);
         const Delivery d = Drive(h.get(), audio, 320);
         ASSERT_EQ(0, d.error);
         ASSERT_FALSE(d.utterances.empty());
