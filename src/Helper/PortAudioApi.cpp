@@ -7,10 +7,12 @@
 namespace Orvane {
 namespace Helper {
 namespace {
+// Never destroyed: a recording thread given up by a stop may still close PortAudio, and
+// unlock this, while the process runs its exit handlers.
 boost::mutex& CallMutex()
 {
-    static boost::mutex mutex;
-    return mutex;
+    static boost::mutex* const mutex = new boost::mutex;
+    return *mutex;
 }
 
 std::atomic<int> waiting(0);
